@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+
+#include <optional>
+
+// The countdown arithmetic: no widgets, no clock of its own.
+namespace countdown {
+
+// Accepts month/day/year ("6/7/2011", the form the custom-countdown page asks for),
+// yyyy-m-d, yyyy/m/d and yyyy年m月d日; surrounding spaces are ignored. A trailing time part
+// ("6/7/2011 9:00:00") is ignored.
+std::optional<QDate> parseDate(const QString& text);
+
+// Accepts "9:00:00 AM", "h:mm AM/PM", 24-hour "H:mm" and "H:mm:ss", and the prefixes
+// 上午/下午; "12:00:00 AM" is midnight. A text that starts with a date uses its time of day.
+std::optional<QTime> parseTimeOfDay(const QString& text);
+
+// Time left until the target moment. days is the largest N such that now advanced by N
+// calendar days (local time) is not after the target; seconds is what remains from that
+// moment to the target. Past the target, days goes negative and the count goes on.
+struct TimeLeft {
+    qint64 days = 0;
+    qint64 seconds = 0;
+};
+
+TimeLeft timeLeft(const QDateTime& now, const QDateTime& target);
+
+// "h小时m分钟s秒" without leading zeros.
+QString formatTimePart(qint64 seconds);
+// prefix + days + "天 " + time part.
+QString formatCountdownLine(const QString& prefix, const TimeLeft& left);
+
+// What the two first lines of the countdown window show, from the four countdown values.
+struct Lines {
+    QString line1;
+    QString line2;
+    bool valid = false; // false: line2 explains what is wrong, in Chinese
+};
+
+struct Values {
+    bool fileFound = false;
+    QString text1, text2, text3, text4; // lines 1-4 of "countdown.ini"
+    int lineCount = 0;                  // how many lines the file had (up to 4)
+};
+
+Lines countdownLines(const Values& values, const QDateTime& now);
+
+} // namespace countdown

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+struct AppContext;
+
+// A window of the program, known to the others only by its name ("frmMain", "frmTray", ...).
+// The registry constructs it, runs Form_Load once, and asks Form_Unload before destroying it.
+class Form : public QWidget {
+    Q_OBJECT
+public:
+    Form(AppContext& context, const QString& name, QWidget* parent = nullptr);
+
+    const QString& formName() const { return m_formName; }
+
+    // Runs once, right after construction, before the window is first shown.
+    virtual void Form_Load() {}
+    // Set cancel to keep the window loaded (it may hide itself instead).
+    virtual void Form_Unload(bool& cancel) { Q_UNUSED(cancel) }
+
+protected:
+    // The title-bar close button goes through the registry, so Form_Unload runs.
+    void closeEvent(QCloseEvent* event) override;
+
+    AppContext& m_context;
+
+private:
+    QString m_formName;
+};

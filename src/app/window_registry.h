@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QHash>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class Form;
+
+// Windows refer to each other by name through this registry, which breaks the cycle between
+// the countdown window, the tray and the windows that reload the countdown.
+class WindowRegistry {
+public:
+    using Factory = std::function<Form*()>;
+
+    WindowRegistry() = default;
+    ~WindowRegistry();
+    WindowRegistry(const WindowRegistry&) = delete;
+    WindowRegistry& operator=(const WindowRegistry&) = delete;
+
+    // A name without a factory is a window this build does not have: showing it does nothing.
+    void registerForm(const QString& name, Factory factory);
+    bool isKnown(const QString& name) const { return m_factories.contains(name); }
+
+    // Loads the window if needed (running its Form_Load) without showing it.
+    Form* load(const QString& name);
+    // Loads if needed, then makes the window visible (modeless) and brings it forward.
+    Form* show(const QString& name);
+    void hide(const QString& name);
+    // Runs the window's Form_Unload; unless it cancels, the window is destroyed.
+    // Returns false only when the window cancelled. Unloading a window not loaded does nothing.
+    bool unload(const QString& name);
+    bool isLoaded(const QString& name) const;
+    Form* form(const QString& name) const;
+
+private:
+    QHash<QString, Factory> m_factories;
+    QHash<QString, QPointer<Form>> m_loaded;
+};
