@@ -1,0 +1,40 @@
+#include "application.h"
+
+#include "countdown_window.h"
+#include "settings_store.h"
+#include "skin_library.h"
+
+#include <QFont>
+
+Application::Application(const QString& programDir)
+    : m_paths(DataPaths::resolve(programDir)), m_settings(std::make_unique<SettingsStore>()),
+      m_skin(std::make_unique<SkinLibrary>(m_paths.dataFile(QStringLiteral("skinh.she")))) {
+    m_context.registry = &m_registry;
+    m_context.settings = m_settings.get();
+    m_context.paths = &m_paths;
+    m_context.clock = &m_clock;
+    m_context.skin = m_skin.get();
+    installFontSubstitutions();
+    registerForms();
+}
+
+Application::~Application() = default;
+
+void Application::start() { m_registry.show(QString::fromLatin1(CountdownWindow::kName)); }
+
+void Application::installFontSubstitutions() {
+    const QStringList kai = {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UKai TW"),
+                             QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK")};
+    const QStringList song = {QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL UMing TW"),
+                              QStringLiteral("Noto Serif CJK SC"),
+                              QStringLiteral("Noto Sans CJK SC")};
+    for (const char* name : {"楷体", "楷体_GB2312", "KaiTi", "KaiTi_GB2312"})
+        QFont::insertSubstitutions(QString::fromUtf8(name), kai);
+    for (const char* name : {"宋体", "新宋体", "SimSun", "NSimSun"})
+        QFont::insertSubstitutions(QString::fromUtf8(name), song);
+}
+
+void Application::registerForms() {
+    m_registry.registerForm(QString::fromLatin1(CountdownWindow::kName),
+                            [this] { return new CountdownWindow(m_context); });
+}

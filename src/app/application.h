@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app_context.h"
+#include "clock.h"
+#include "data_paths.h"
+#include "window_registry.h"
+
+#include <QString>
+
+#include <memory>
+
+class SettingsStore;
+class SkinLibrary;
+
+// Owns the shared services and the window registry, and knows every window by name.
+class Application {
+public:
+    explicit Application(const QString& programDir);
+    ~Application();
+
+    // Shows the countdown window; its load sequence is the program's start-up.
+    void start();
+
+    AppContext& context() { return m_context; }
+
+    // Maps the Chinese font names the store uses to fonts installed on this desktop.
+    static void installFontSubstitutions();
+
+private:
+    void registerForms();
+
+    DataPaths m_paths;
+    SystemClock m_clock;
+    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<SkinLibrary> m_skin;
+    WindowRegistry m_registry;
+    AppContext m_context;
+};

@@ -1,0 +1,268 @@
+#include "countdown_window.h"
+
+#include "app_context.h"
+#include "clock.h"
+#include "countdown_clock.h"
+#include "data_files.h"
+#include "data_paths.h"
+#include "settings_store.h"
+#include "skin_library.h"
+#include "twips.h"
+#include "window_registry.h"
+#include "window_utils.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
+namespace {
+
+const QString kMainSection = QStringLiteral("frmMain");
+const QString kGeometrySection = QStringLiteral("frmWindows");
+
+constexpr quint32 kDefaultForeColor = 10485760; // &HA00000, dark blue
+constexpr double kDefaultFontSize = 15;
+
+// Design geometry, in twips.
+constexpr double kDesignWidth = 6045;
+constexpr double kDesignHeight = 3000;
+constexpr double kDefaultWidth = 6045;
+constexpr double kDefaultHeight = 3240;
+constexpr double kDefaultTop = 5325;
+constexpr double kDefaultLeft = 7770;
+
+struct LabelDesign {
+    const char* name;
+    double left, top, width, height;
+};
+constexpr LabelDesign kLabels[] = {
+    {"Label1", 0, 0, 6015, 735},
+    {"Label2", 0, 840, 6015, 735},
+    {"Label3", 0, 1680, 6015, 1215},
+};
+
+QString missingTipsMessage() {
+    const QString name = QStringLiteral("ral.txt");
+    return QStringLiteral("文件") + name + QStringLiteral("没有找到。") + QStringLiteral("\r\n") +
+           QStringLiteral("\r\n") + QStringLiteral("创建文本文件名为 ") + name +
+           QStringLiteral(" 使用记事本每行写一条提示。") +
+           QStringLiteral("然后将它存放在应用程序所在的目录。");
+}
+
+QString unreadableTipsMessage(const QString& path) {
+    return QStringLiteral("文件 ral.txt 无法读取，请检查它的读取权限：\r\n") + path;
+}
+
+} // namespace
+
+CountdownWindow::CountdownWindow(AppContext& context, QWidget* parent)
+    : Form(context, QString::fromLatin1(kName), parent) {
+    setWindowTitle(QStringLiteral("Dalvenor"));
+    setWindowFlag(Qt::FramelessWindowHint);
+    QLabel** labels[] = {&Label1, &Label2, &Label3};
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QString::fromLatin1(kLabels[i].name));
+        *labels[i] = label;
+    }
+    Label3->setWordWrap(true);
+
+    m_timer1.setSingleShot(true);
+    m_timer1.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer1, &QTimer::timeout, this, [this] {
+        Timer1_Timer();
+        scheduleTimer1();
+    });
+    connect(&m_timer2, &QTimer::timeout, this, &CountdownWindow::Timer2_Timer);
+}
+
+void CountdownWindow::Form_Load() {
+    // The skin applies to every window; set up first so that it covers the ones loaded below.
+    m_context.skin->SkinH_Attach();
+    m_context.skin->SkinH_SetAero(1);
+    if (IsVistaSystem())
+        m_context.skin->SkinH_SetAero(0);
+
+    readCountdownValues();
+
+    m_timer2.start(60000);
+    m_random.seed(quint32(m_context.clock->now().toMSecsSinceEpoch()));
+
+    if (!LoadTips(m_context.paths->tipsFile()))
+        Label3->setText(m_tipsResult == TipList::LoadResult::Unreadable
+                            ? unreadableTipsMessage(m_context.paths->tipsFile())
+                            : missingTipsMessage());
+
+    applyStoredColour();
+    applyStoredFontAttributes();
+    applyGeometry();
+    applyStoredFontName();
+
+    m_context.registry->load(QStringLiteral("frmTray"));
+
+    for (QLabel* label : {Label1, Label2, Label3})
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+    scheduleTimer1();
+
+    Label1->setText(QString());
+    Label2->setText(QString());
+
+    ApplyColorKeyTransparency(this);
+}
+
+void CountdownWindow::Form_Unload(bool& cancel) {
+    Q_UNUSED(cancel)
+    storeStyle();
+}
+
+void CountdownWindow::storeStyle() {
+    SettingsStore& store = *m_context.settings;
+    const QFont font = Label1->font();
+    store.writeText(kMainSection, QStringLiteral("FontName"), font.family());
+    store.writeNumber(kMainSection, QStringLiteral("FontSize"), font.pointSizeF());
+    store.writeBool(kMainSection, QStringLiteral("FontBold"), font.bold());
+    store.writeBool(kMainSection, QStringLiteral("FontItalic"), font.italic());
+    store.writeBool(kMainSection, QStringLiteral("FontUnderline"), font.underline());
+    store.writeBool(kMainSection, QStringLiteral("FontStrikethru"), font.strikeOut());
+    store.writeInteger(kMainSection, QStringLiteral("ForeColor"),
+                       bgrFromColor(Label1->palette().color(QPalette::WindowText)));
+    store.sync();
+}
+
+void CountdownWindow::readCountdownValues() {
+    const CountdownFile file = readCountdownFile(m_context.paths->dataFile("countdown.ini"));
+    m_countdownFound = file.status == textfile::ReadStatus::Ok;
+    m_countdownError = file.error;
+    m_countdownLines = m_countdownFound ? int(file.lines.size()) : 0;
+    if (!m_countdownFound)
+        return;
+    QString* fields[] = {&Text1, &Text2, &Text3, &Text4};
+    for (int i = 0; i < 4; ++i)
+        *fields[i] = i < file.lines.size() ? file.lines.at(i) : QString();
+}
+
+void CountdownWindow::Timer1_Timer() {
+    countdown::Values values;
+    values.fileFound = m_countdownFound;
+    values.lineCount = m_countdownLines;
+    values.text1 = Text1;
+    values.text2 = Text2;
+    values.text3 = Text3;
+    values.text4 = Text4;
+    const countdown::Lines lines = countdown::countdownLines(values, m_context.clock->now());
+    const bool changed = Label1->text() != lines.line1 || Label2->text() != lines.line2;
+    Label1->setText(lines.line1);
+    Label2->setText(lines.line2);
+    if (changed)
+        UpdateColorKeyShape(this);
+}
+
+int CountdownWindow::msUntilNextSecond(const QDateTime& now) {
+    // A few milliseconds past the boundary, so that a timer firing a little early still
+    // reads the new second.
+    constexpr int kMargin = 5;
+    return 1000 - now.time().msec() + kMargin;
+}
+
+void CountdownWindow::scheduleTimer1() {
+    m_timer1.start(msUntilNextSecond(m_context.clock->now()));
+}
+
+bool CountdownWindow::LoadTips(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    m_tipsResult = Tips.load(path);
+    if (m_tipsResult != TipList::LoadResult::Ok)
+        return false;
+    PickRandomTip();
+    return true;
+}
+
+void CountdownWindow::PickRandomTip() {
+    const float r = uniformSingle(m_random.generate());
+    CurrentTipIndex = tipNumberFor(r, Tips.count());
+    DisplayCurrentTip();
+}
+
+void CountdownWindow::DisplayCurrentTip() {
+    if (Tips.count() < 1)
+        return;
+    Label3->setText(Tips.tip(CurrentTipIndex));
+    UpdateColorKeyShape(this);
+}
+
+void CountdownWindow::Timer2_Timer() {
+    TipTickCount = qint16(TipTickCount + 1);
+    if (TipTickCount == 1) {
+        PickRandomTip();
+        TipTickCount = 0;
+    }
+}
+
+void CountdownWindow::applyStoredColour() {
+    const SettingsStore& store = *m_context.settings;
+    const QColor colour = colorFromBgr(
+        quint32(store.readInteger(kMainSection, QStringLiteral("ForeColor"), kDefaultForeColor)));
+    for (QLabel* label : {Label1, Label2, Label3}) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, colour);
+        label->setPalette(palette);
+    }
+}
+
+void CountdownWindow::applyStoredFontAttributes() {
+    const SettingsStore& store = *m_context.settings;
+    for (QLabel* label : {Label1, Label2, Label3}) {
+        QFont font = label->font();
+        double size = store.readNumber(kMainSection, QStringLiteral("FontSize"), kDefaultFontSize);
+        if (!(size > 0 && size <= 1000)) // a size the toolkit cannot draw keeps the default
+            size = kDefaultFontSize;
+        font.setPointSizeF(size);
+        font.setBold(store.readBool(kMainSection, QStringLiteral("FontBold"), false));
+        font.setItalic(store.readBool(kMainSection, QStringLiteral("FontItalic"), false));
+        font.setUnderline(store.readBool(kMainSection, QStringLiteral("FontUnderline"), false));
+        font.setStrikeOut(store.readBool(kMainSection, QStringLiteral("FontStrikethru"), false));
+        label->setFont(font);
+    }
+}
+
+void CountdownWindow::applyGeometry() {
+    for (const LabelDesign& design : kLabels) {
+        findChild<QLabel*>(QString::fromLatin1(design.name))
+            ->setGeometry(twips::toPixels(design.left, design.top, design.width, design.height,
+                                          this));
+    }
+
+    if (takeRecentreMarker(m_context.paths->dataDir())) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+        const double screenWidth = twips::fromPixelsX(area.width(), this);
+        const double screenHeight = twips::fromPixelsY(area.height(), this);
+        setGeometry(twips::toPixels((screenWidth - kDesignWidth) / 2,
+                                    (screenHeight - kDesignHeight) / 2, kDesignWidth,
+                                    kDesignHeight, this)
+                        .translated(area.topLeft()));
+        return;
+    }
+
+    const SettingsStore& store = *m_context.settings;
+    const double width = store.readNumber(kGeometrySection, QStringLiteral("Width"), kDefaultWidth);
+    const double height =
+        store.readNumber(kGeometrySection, QStringLiteral("Height"), kDefaultHeight);
+    const double top = store.readNumber(kGeometrySection, QStringLiteral("Top"), kDefaultTop);
+    const double left = store.readNumber(kGeometrySection, QStringLiteral("Left"), kDefaultLeft);
+    setGeometry(twips::toPixels(left, top, width, height, this));
+}
+
+void CountdownWindow::applyStoredFontName() {
+    const QString fallback =
+        IsVistaSystem() ? QStringLiteral("楷体") : QStringLiteral("楷体_GB2312");
+    const QString name = m_context.settings->readText(kMainSection, QStringLiteral("FontName"),
+                                                      fallback);
+    for (QLabel* label : {Label1, Label2, Label3}) {
+        QFont font = label->font();
+        font.setFamily(name.isEmpty() ? fallback : name);
+        label->setFont(font);
+    }
+}

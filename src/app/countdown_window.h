@@ -1,0 +1,66 @@
+#pragma once
+
+#include "form.h"
+#include "tips.h"
+
+#include <QRandomGenerator>
+#include <QString>
+#include <QTimer>
+
+class QLabel;
+
+// frmMain: the countdown drawn straight on the desktop. Its load sequence is the program's
+// start-up; other windows change it by setting its labels' font and colour and reloading it.
+class CountdownWindow final : public Form {
+    Q_OBJECT
+public:
+    static constexpr const char* kName = "frmMain";
+
+    explicit CountdownWindow(AppContext& context, QWidget* parent = nullptr);
+
+    void Form_Load() override;
+    void Form_Unload(bool& cancel) override;
+
+    // Stores Label1's style under "frmMain"; the unload does it, and so does the tray's exit,
+    // which ends the process without unloading this window.
+    Q_INVOKABLE void storeStyle();
+
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+    bool LoadTips(const QString& path);
+    void PickRandomTip();
+    void DisplayCurrentTip();
+
+    // The display settings window sets the labels' font and colour directly.
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+
+    // The four countdown values, lines 1 to 4 of "countdown.ini".
+    QString Text1, Text2, Text3, Text4;
+
+    TipList Tips;
+    qint32 CurrentTipIndex = 0;
+    qint16 TipTickCount = 0;
+
+    // Milliseconds from now until just past the next wall-clock second, so that every tick
+    // lands in a new second: no second is skipped or shown twice.
+    static int msUntilNextSecond(const QDateTime& now);
+
+private:
+    void readCountdownValues();
+    void applyStoredColour();
+    void applyStoredFontAttributes();
+    void applyGeometry();
+    void applyStoredFontName();
+    void scheduleTimer1();
+
+    QTimer m_timer1;
+    QTimer m_timer2;
+    QRandomGenerator m_random;
+    bool m_countdownFound = false;
+    int m_countdownLines = 0;
+    QString m_countdownError;
+    TipList::LoadResult m_tipsResult = TipList::LoadResult::Missing;
+};
