@@ -34,6 +34,7 @@ DataPaths DataPaths::resolve(const QString& programDir) {
     const QString countdown = paths.dataFile("countdown.ini");
     const QString shipped = paths.shippedFile("countdown.ini");
     if (!QFileInfo::exists(countdown) && !shipped.isEmpty())
+        // Copy rather than move: the shipped default stays for other users.
         QFile::copy(shipped, countdown);
     return paths;
 }
@@ -50,11 +51,11 @@ QString DataPaths::tipsFile() const {
 
 QString DataPaths::shippedFile(const QString& name) const {
     const QString beside = QDir(m_programDir).filePath(name);
-    if (QFileInfo::exists(beside))
+    if (isRegularFile(beside))
         return beside;
     if (!m_installedDataDir.isEmpty()) {
         const QString installed = QDir(m_installedDataDir).filePath(name);
-        if (QFileInfo::exists(installed))
+        if (isRegularFile(installed))
             return installed;
     }
     return {};
