@@ -9,10 +9,16 @@ class QWidget;
 // it has none), and are the only place where twips meet pixels.
 namespace twips {
 
+inline constexpr double kTwipsPerInch = 1440.0;
+
 int toPixelsX(double twips, const QWidget* on = nullptr);
 int toPixelsY(double twips, const QWidget* on = nullptr);
 double fromPixelsX(int pixels, const QWidget* on = nullptr);
 double fromPixelsY(int pixels, const QWidget* on = nullptr);
 QRect toPixels(double left, double top, double width, double height, const QWidget* on = nullptr);
+
+// The same conversions at a given DPI, rounded to the nearest pixel.
+int pixelsAtDpi(double twips, double dpi);
+double twipsAtDpi(int pixels, double dpi);
 
 } // namespace twips

@@ -1,0 +1,23 @@
+#include "window_utils.h"
+
+#include <QColor>
+#include <QImage>
+
+QColor colorFromBgr(quint32 bgr)
+{
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
+quint32 bgrFromColor(const QColor& color)
+{
+    const QColor rgb = color.toRgb();
+    return quint32(rgb.red()) | (quint32(rgb.green()) << 8) | (quint32(rgb.blue()) << 16);
+}
+
+QImage colorKeyMask(const QImage& content, quint32 keyBgr)
+{
+    // Compare opaque pixels only: a stray alpha channel must not turn a key pixel visible.
+    const QImage opaque = content.convertToFormat(QImage::Format_RGB32);
+    // MaskOutColor clears the bits of the key pixels and sets all others.
+    return opaque.createMaskFromColor(colorFromBgr(keyBgr).rgb(), Qt::MaskOutColor);
+}

@@ -1,0 +1,247 @@
+#include "os_version.h"
+#include "window_utils.h"
+
+#include <QBitmap>
+#include <QCursor>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMouseEvent>
+#include <QPalette>
+#include <QRegion>
+#include <QWidget>
+#include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+namespace {
+
+bool onX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+
+// Qt writes a shape change into the xcb output buffer; when it happens outside a paint (a
+// timer changed a label) nothing may flush the buffer for a long while.
+void flushX11()
+{
+    if (!onX11())
+        return;
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+        xcb_flush(x11->connection());
+}
+
+void fillWithColor(QWidget* widget, const QColor& color)
+{
+    // Start from the widget's own palette so that a text colour set earlier survives.
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, color);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+// Follows the mouse with a top-level window until every button is up, for the cases where
+// the window manager cannot move it (no manager, or a window the manager does not manage).
+class MouseDragFollower : public QObject {
+public:
+    explicit MouseDragFollower(QWidget* window)
+        : QObject(window), m_window(window), m_grabOffset(QCursor::pos() - window->pos())
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // Mouse events reach the QWindow first and then each widget on the way up; the
+        // position is absolute, so seeing one twice does no harm, but widgets suffice.
+        if (!watched->isWidgetType())
+            return false;
+        switch (event->type()) {
+        case QEvent::MouseMove: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->buttons() == Qt::NoButton) {
+                finish(); // the release went elsewhere
+                break;
+            }
+            m_window->move(mouse->globalPosition().toPoint() - m_grabOffset);
+            break;
+        }
+        case QEvent::MouseButtonRelease:
+            if (static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton)
+                finish();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void finish()
+    {
+        qApp->removeEventFilter(this);
+        deleteLater();
+    }
+
+    QWidget* m_window; // our parent, so it outlives us
+    QPoint m_grabOffset;
+};
+
+// Keeps the shape of a colour-keyed overlay in step with what it draws: renders the window,
+// derives the visible pixels and reshapes only when they changed. It watches the window and
+// its children for paints, so a label whose text changed reshapes the window by itself.
+class ColorKeyShaper : public QObject {
+public:
+    explicit ColorKeyShaper(QWidget* window) : QObject(window), m_window(window)
+    {
+        setObjectName(QStringLiteral("ColorKeyShaper"));
+        watch(window);
+        for (QWidget* child : window->findChildren<QWidget*>())
+            watch(child);
+    }
+
+    static ColorKeyShaper* of(QWidget* window)
+    {
+        return window->findChild<ColorKeyShaper*>(QStringLiteral("ColorKeyShaper"),
+                                                  Qt::FindDirectChildrenOnly);
+    }
+
+    void reshape()
+    {
+        m_reshapeQueued = false;
+        const QSize size = m_window->size();
+        if (size.isEmpty())
+            return;
+        QImage content(size, QImage::Format_RGB32);
+        content.fill(colorFromBgr(kTransparencyKey));
+        m_rendering = true;
+        // IgnoreMask: the new text may lie outside the current shape.
+        m_window->render(&content, QPoint(), QRegion(),
+                         QWidget::DrawWindowBackground | QWidget::DrawChildren |
+                             QWidget::IgnoreMask);
+        m_rendering = false;
+
+        QImage mask = colorKeyMask(content);
+        if (mask == m_mask)
+            return;
+        m_mask = std::move(mask);
+        const QRegion visible(QBitmap::fromImage(m_mask));
+        // An empty region would remove the mask and show the whole window; a region
+        // outside the window keeps it masked and shows nothing.
+        m_window->setMask(visible.isEmpty() ? QRegion(-1, -1, 1, 1) : visible);
+        flushX11();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Paint:
+            // render() paints too; only a real repaint means the content may have changed.
+            if (!m_rendering)
+                queueReshape();
+            break;
+        case QEvent::Resize:
+        case QEvent::Show:
+            // Shape before the window is mapped, so that the key colour never flashes.
+            if (watched == m_window)
+                reshape();
+            break;
+        case QEvent::ChildAdded:
+            if (auto* child = static_cast<QChildEvent*>(event)->child();
+                child->isWidgetType()) {
+                watch(static_cast<QWidget*>(child));
+                queueReshape();
+            }
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void watch(QWidget* widget) { widget->installEventFilter(this); }
+
+    void queueReshape()
+    {
+        if (m_reshapeQueued)
+            return;
+        m_reshapeQueued = true;
+        QMetaObject::invokeMethod(this, &ColorKeyShaper::reshape, Qt::QueuedConnection);
+    }
+
+    QWidget* m_window; // our parent, so it outlives us
+    QImage m_mask;
+    bool m_rendering = false;
+    bool m_reshapeQueued = false;
+};
+
+} // namespace
+
+void DragWindow(QWidget* window)
+{
+    if (!window)
+        return;
+    QWidget* top = window->window();
+    if (QWindow* handle = top->windowHandle(); handle && handle->startSystemMove())
+        return;
+    if (!top->findChild<MouseDragFollower*>(QString(), Qt::FindDirectChildrenOnly))
+        new MouseDragFollower(top);
+}
+
+bool IsVistaSystem()
+{
+    // There is no version query on this desktop. What the Vista branch chooses (the font
+    // name without the "_GB2312" suffix, a start-up folder entry rather than a Run value)
+    // is what this desktop has, so it reports itself as a current NT-family system.
+    const OsVersionInfo thisDesktop{.callSucceeded = true,
+                                    .platformId = 2,
+                                    .majorVersion = 10,
+                                    .minorVersion = 0};
+    return isVistaOrLater(thisDesktop);
+}
+
+void ApplyColorKeyTransparency(QWidget* window)
+{
+    if (!window)
+        return;
+    const QColor key = colorFromBgr(kTransparencyKey);
+    fillWithColor(window, key);
+    for (QWidget* child : window->findChildren<QWidget*>())
+        fillWithColor(child, key);
+
+    // Without a compositor the key can only be cut out with a shape. The window is left
+    // unmanaged (override-redirect): under a reparenting manager the frame would catch the
+    // clicks that the empty input region lets through, and a managed window would get a
+    // taskbar entry and the focus. Unmanaged windows keep ordinary stacking.
+    const bool wasVisible = window->isVisible();
+    window->setAttribute(Qt::WA_ShowWithoutActivating);
+    window->setWindowFlags(window->windowFlags() | Qt::Window | Qt::FramelessWindowHint |
+                           Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput |
+                           Qt::X11BypassWindowManagerHint);
+
+    ColorKeyShaper* shaper = ColorKeyShaper::of(window);
+    if (!shaper)
+        shaper = new ColorKeyShaper(window);
+    shaper->reshape();
+    if (wasVisible)
+        window->show(); // changing the flags hid it
+}
+
+void UpdateColorKeyShape(QWidget* window)
+{
+    if (!window)
+        return;
+    if (ColorKeyShaper* shaper = ColorKeyShaper::of(window))
+        shaper->reshape();
+}
+
+void MakeTopmost(QWidget* window)
+{
+    if (!window)
+        return;
+    const bool wasVisible = window->isVisible();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (wasVisible)
+        window->show(); // changing the flags hid it
+}
