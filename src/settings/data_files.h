@@ -13,7 +13,9 @@ struct CountdownFile {
 };
 
 CountdownFile readCountdownFile(const QString& path);
-bool writeCountdownFile(const QString& path, const QStringList& fourLines, QString* error = nullptr);
+// Always four lines: missing ones are written empty, extra ones are left out.
+bool writeCountdownFile(const QString& path, const QStringList& fourLines,
+                        QString* error = nullptr);
 
 // The one-shot re-centre marker "setting.ini" in the data folder: either the reminder file
 // "settings.ini" under a second name, or an empty marker of our own. Returns whether the
@@ -21,3 +23,9 @@ bool writeCountdownFile(const QString& path, const QStringList& fourLines, QStri
 // When both names exist, the reminder settings saved last are the ones kept. A failed rename
 // never stops the start-up.
 bool takeRecentreMarker(const QString& dataDir);
+
+// The other half, for the reset of the display settings: "settings.ini" with content is
+// renamed to "setting.ini"; without one (or with an empty one, which must not vanish when the
+// marker is taken) an empty marker is written instead. False with a Chinese message when no
+// marker could be placed.
+bool placeRecentreMarker(const QString& dataDir, QString* error = nullptr);

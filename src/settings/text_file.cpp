@@ -1,0 +1,269 @@
+#include "text_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <cstring>
+
+namespace textfile {
+
+namespace {
+
+constexpr char utf8Bom[] = "\xEF\xBB\xBF";
+constexpr const char* gbName = "GB18030";
+
+bool isContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
+
+bool isAscii(QByteArrayView bytes) {
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+// ICU drops a character cut off at the end of a stateless buffer without a trace. A line
+// feed after the buffer completes nothing and turns such a tail into U+FFFD, as any other
+// invalid byte; it is taken off again after decoding.
+QString decodeGb18030(QByteArrayView bytes) {
+    QByteArray padded;
+    padded.reserve(bytes.size() + 1);
+    padded.append(bytes.data(), bytes.size());
+    padded.append('\n');
+    QStringDecoder decoder(gbName, QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(padded);
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
+}
+
+// Code page 936 is the one- and two-byte part of GB18030; a four-byte sequence (second byte
+// a digit) is a character 936 does not have.
+bool hasFourByteSequence(QByteArrayView gb) {
+    for (qsizetype i = 0; i < gb.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(gb[i]);
+        if (lead < 0x81)
+            continue;
+        if (i + 1 >= gb.size())
+            return true;
+        const auto second = static_cast<unsigned char>(gb[i + 1]);
+        if (second >= 0x30 && second <= 0x39)
+            return true;
+        ++i;
+    }
+    return false;
+}
+
+QString oneLine(const QString& line) {
+    if (!line.contains(QLatin1Char('\r')) && !line.contains(QLatin1Char('\n')))
+        return line;
+    QString flat = line;
+    flat.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    flat.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return flat;
+}
+
+// The encoding a rewrite keeps: the one of the old bytes, unless they are plain ASCII (or
+// absent), which any encoding reads alike.
+Encoding encodingToKeep(const QString& path) {
+    QFile old(path);
+    if (!QFileInfo(path).isFile() || !old.open(QIODevice::ReadOnly))
+        return Encoding::Gb18030;
+    const QByteArray bytes = old.readAll();
+    const Encoding found = detectEncoding(bytes);
+    if (found == Encoding::Utf8 && isAscii(bytes))
+        return Encoding::Gb18030;
+    return found;
+}
+
+} // namespace
+
+bool fileCounts(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.isFile() && info.isReadable();
+}
+
+LineEnd findLineEnd(QByteArrayView bytes, qsizetype from) {
+    const char* data = bytes.data();
+    const qsizetype size = bytes.size();
+    for (qsizetype i = from; i < size; ++i) {
+        const char c = data[i];
+        if (c == '\n')
+            return {i, 1};
+        if (c == '\r')
+            return {i, (i + 1 < size && data[i + 1] == '\n') ? 2 : 1};
+    }
+    return {size, 0};
+}
+
+std::vector<LineSpan> splitLines(QByteArrayView bytes) {
+    std::vector<LineSpan> lines;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        const LineEnd end = findLineEnd(bytes, start);
+        lines.push_back({start, end.position - start});
+        start = end.position + end.length;
+    }
+    return lines;
+}
+
+bool isValidUtf8(QByteArrayView bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype size = bytes.size();
+    qsizetype i = 0;
+    while (i < size) {
+        // Most of a file is ASCII: step over it eight bytes at a time.
+        while (i + 8 <= size) {
+            quint64 word;
+            std::memcpy(&word, p + i, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            i += 8;
+        }
+        if (i >= size)
+            break;
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        qsizetype need;
+        unsigned char min2 = 0x80, max2 = 0xBF; // allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            need = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            need = 2;
+            if (c == 0xE0)
+                min2 = 0xA0; // overlong
+            else if (c == 0xED)
+                max2 = 0x9F; // surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            need = 3;
+            if (c == 0xF0)
+                min2 = 0x90; // overlong
+            else if (c == 0xF4)
+                max2 = 0x8F; // past U+10FFFF
+        } else {
+            return false;
+        }
+        if (i + need >= size)
+            return false; // cut off at the end
+        if (p[i + 1] < min2 || p[i + 1] > max2)
+            return false;
+        for (qsizetype k = 2; k <= need; ++k) {
+            if (!isContinuation(p[i + k]))
+                return false;
+        }
+        i += need + 1;
+    }
+    return true;
+}
+
+Encoding detectEncoding(QByteArrayView bytes) {
+    if (bytes.startsWith(QByteArrayView(utf8Bom, 3)))
+        return Encoding::Utf8WithBom;
+    return isValidUtf8(bytes) ? Encoding::Utf8 : Encoding::Gb18030;
+}
+
+qsizetype bomLength(Encoding encoding) {
+    return encoding == Encoding::Utf8WithBom ? 3 : 0;
+}
+
+QString decode(QByteArrayView bytes, Encoding encoding) {
+    if (bytes.isEmpty())
+        return {};
+    if (encoding == Encoding::Gb18030)
+        return decodeGb18030(bytes);
+    // The BOM is the caller's to skip; one further inside is text.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
+bool canEncode(const QString& text, Encoding encoding) {
+    if (encoding != Encoding::Gb18030) {
+        QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        // Only a lone surrogate has no UTF-8 form.
+        const QByteArray bytes = encoder.encode(text);
+        return !encoder.hasError();
+    }
+    QStringEncoder encoder(gbName, QStringConverter::Flag::Stateless);
+    const QByteArray bytes = encoder.encode(text);
+    return !encoder.hasError() && !hasFourByteSequence(bytes);
+}
+
+QByteArray encode(const QString& text, Encoding encoding) {
+    if (encoding == Encoding::Gb18030) {
+        QStringEncoder encoder(gbName, QStringConverter::Flag::Stateless);
+        return encoder.encode(text);
+    }
+    QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    return encoder.encode(text);
+}
+
+TextLines readLines(const QString& path) {
+    TextLines result;
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.isFile())
+        return result; // Missing
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.status = ReadStatus::Unreadable;
+        result.error = QStringLiteral("无法打开文件“%1”：%2").arg(path, file.errorString());
+        return result;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        result.status = ReadStatus::Unreadable;
+        result.error = QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString());
+        return result;
+    }
+    result.status = ReadStatus::Ok;
+    result.encoding = detectEncoding(bytes);
+    const QByteArrayView body = QByteArrayView(bytes).sliced(bomLength(result.encoding));
+    for (const LineSpan& span : splitLines(body))
+        result.lines.append(decode(body.sliced(span.start, span.length), result.encoding));
+    return result;
+}
+
+bool writeLines(const QString& path, const QStringList& lines, QString* error) {
+    QString text;
+    for (const QString& line : lines) {
+        text += oneLine(line);
+        text += QLatin1String("\r\n");
+    }
+
+    Encoding encoding = encodingToKeep(path);
+    if (encoding == Encoding::Gb18030 && !canEncode(text, Encoding::Gb18030))
+        encoding = Encoding::Utf8WithBom; // rather than question marks in place of the text
+
+    QByteArray bytes;
+    if (encoding == Encoding::Utf8WithBom)
+        bytes.append(utf8Bom, 3);
+    bytes.append(encode(text, encoding));
+
+    QSaveFile file(path);
+    const auto fail = [&](const QString& what) {
+        if (error)
+            *error = QStringLiteral("无法写入文件“%1”：%2").arg(path, what);
+        file.cancelWriting();
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    if (file.write(bytes) != bytes.size())
+        return fail(file.errorString());
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}
+
+} // namespace textfile
