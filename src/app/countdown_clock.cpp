@@ -1,0 +1,296 @@
+#include "countdown_clock.h"
+
+#include <QRegularExpression>
+#include <QTimeZone>
+
+#include <algorithm>
+
+namespace countdown {
+
+namespace {
+
+// Users type dates with an input method switched to full width as often as not; folding the
+// full-width forms (U+FF01..U+FF5E) and the ideographic space onto ASCII lets "６/７/２０２７"
+// and "９：００" read like their narrow twins.
+QString normalized(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0xFF01 && u <= 0xFF5E)
+            out.append(QChar(char16_t(u - 0xFEE0)));
+        else if (u == 0x3000)
+            out.append(QLatin1Char(' '));
+        else
+            out.append(c);
+    }
+    return out.trimmed();
+}
+
+// A date at the start of the text, and where it ends.
+struct DateMatch {
+    QDate date;
+    qsizetype end = 0;
+    bool endsInMarker = false; // "…日" needs no space before a time
+};
+
+std::optional<DateMatch> matchDate(const QString& text) {
+    // Month/day/year is what the custom countdown page writes; the rest are the forms people
+    // type when they ignore the hint.
+    static const QRegularExpression mdy(QStringLiteral("^(\\d{1,2})/(\\d{1,2})/(\\d{4})"));
+    static const QRegularExpression ymd(QStringLiteral("^(\\d{4})([-/.])(\\d{1,2})\\2(\\d{1,2})"));
+    static const QRegularExpression chinese(
+        QStringLiteral("^(\\d{4})\\s*年\\s*(\\d{1,2})\\s*月\\s*(\\d{1,2})\\s*(日|号)?"));
+
+    int y = 0, m = 0, d = 0;
+    QRegularExpressionMatch match;
+    bool marker = false;
+    if ((match = mdy.match(text)).hasMatch()) {
+        m = match.captured(1).toInt();
+        d = match.captured(2).toInt();
+        y = match.captured(3).toInt();
+    } else if ((match = ymd.match(text)).hasMatch()) {
+        y = match.captured(1).toInt();
+        m = match.captured(3).toInt();
+        d = match.captured(4).toInt();
+    } else if ((match = chinese.match(text)).hasMatch()) {
+        y = match.captured(1).toInt();
+        m = match.captured(2).toInt();
+        d = match.captured(3).toInt();
+        marker = match.hasCaptured(4);
+    } else {
+        return std::nullopt;
+    }
+    const QDate date(y, m, d);
+    if (!date.isValid())
+        return std::nullopt;
+    return DateMatch{date, match.capturedEnd(0), marker};
+}
+
+std::optional<QTime> parseBareTime(const QString& text) {
+    // An optional 上午/下午 before, or AM/PM after (any case, with or without a space).
+    static const QRegularExpression re(
+        QStringLiteral("^(上午|下午)?\\s*(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?\\s*"
+                       "(?:([AaPp])\\.?[Mm]\\.?)?$"));
+    const QRegularExpressionMatch match = re.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+
+    const QString chineseMarker = match.captured(1);
+    const QString latinMarker = match.captured(5);
+    if (!chineseMarker.isEmpty() && !latinMarker.isEmpty())
+        return std::nullopt;
+
+    int hour = match.captured(2).toInt();
+    const int minute = match.captured(3).toInt();
+    const int second = match.hasCaptured(4) ? match.captured(4).toInt() : 0;
+    if (minute > 59 || second > 59)
+        return std::nullopt;
+
+    const bool twelveHour = !chineseMarker.isEmpty() || !latinMarker.isEmpty();
+    if (twelveHour) {
+        // On a twelve-hour clock there is no hour 0 and no hour 13: "0:00 PM" is a typing
+        // mistake, not a time.
+        if (hour < 1 || hour > 12)
+            return std::nullopt;
+        const bool afternoon = chineseMarker == QStringLiteral("下午") ||
+                               latinMarker.compare(QLatin1String("p"), Qt::CaseInsensitive) == 0;
+        hour %= 12; // 12 AM is midnight, 12 PM noon
+        if (afternoon)
+            hour += 12;
+    } else if (hour > 23) {
+        return std::nullopt;
+    }
+    return QTime(hour, minute, second);
+}
+
+// A date and time of day on the same kind of clock as `like` (its zone, local time or UTC), so
+// that the countdown compares two moments of one clock.
+QDateTime onClockOf(const QDateTime& like, const QDate& date, const QTime& time) {
+    if (like.timeSpec() == Qt::UTC)
+        return QDateTime(date, time, Qt::UTC);
+    if (like.timeSpec() == Qt::OffsetFromUTC)
+        return QDateTime(date, time, Qt::OffsetFromUTC, like.offsetFromUtc());
+    if (!date.isValid() || !time.isValid())
+        return {};
+
+    const bool named = like.timeSpec() == Qt::TimeZone;
+    const QTimeZone zone = named ? like.timeZone() : QTimeZone();
+    auto at = [&](qint64 ms) {
+        return named ? QDateTime::fromMSecsSinceEpoch(ms, zone)
+                     : QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
+    };
+
+    // The clock's offset a day before and a day after: at most one change lies between, and
+    // the moment shown as this date and time has one of these two offsets.
+    const qint64 wall = QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch();
+    constexpr qint64 msPerDay = 24 * 60 * 60 * 1000;
+    const qint64 offsetBefore = at(wall - msPerDay).offsetFromUtc() * qint64(1000);
+    const qint64 offsetAfter = at(wall + msPerDay).offsetFromUtc() * qint64(1000);
+
+    // When the clocks go back an hour is shown twice: take the first time the clock shows
+    // it, so the countdown ends the moment the clock first reads the target.
+    const qint64 first = wall - std::max(offsetBefore, offsetAfter);
+    const qint64 second = wall - std::min(offsetBefore, offsetAfter);
+    for (qint64 ms : {first, second}) {
+        const QDateTime candidate = at(ms);
+        if (candidate.date() == date && candidate.time() == time)
+            return candidate;
+    }
+    const QDateTime exact = named ? QDateTime(date, time, zone) : QDateTime(date, time);
+    if (exact.isValid())
+        return exact;
+    // The time was skipped when the clocks went forward. Read it with the offset in force
+    // before the change, as local time does: 02:30 on such a night is the moment the clock
+    // showed 03:30. (Qt's own day steps into such an hour get the offset wrong for named
+    // zones, so the countdown does its own.)
+    return at(wall - offsetBefore);
+}
+
+// `from` moved by whole calendar days on its own clock: same time of day, another date.
+QDateTime calendarDaysLater(const QDateTime& from, qint64 days) {
+    if (days == 0)
+        return from; // rebuilding it would pick the first of an hour that occurs twice
+    return onClockOf(from, from.date().addDays(days), from.time());
+}
+
+QString quoted(const QString& text) {
+    // A long line of junk would stretch the countdown window; show enough to recognise it.
+    constexpr qsizetype maxShown = 24;
+    QString shown = text.size() > maxShown ? text.left(maxShown) + QChar(0x2026) : text;
+    return QStringLiteral("“") + shown + QStringLiteral("”");
+}
+
+const QString whereToSet = QStringLiteral("请在 附加功能 → 自定义倒计时 中设置。");
+
+} // namespace
+
+std::optional<QDate> parseDate(const QString& text) {
+    const QString s = normalized(text);
+    const std::optional<DateMatch> match = matchDate(s);
+    if (!match)
+        return std::nullopt;
+    const QString rest = s.mid(match->end);
+    if (rest.isEmpty())
+        return match->date;
+    // Anything after the date must be a time of day, set apart by a space (or directly after
+    // "日"); "6/7/20115" or "6/7/2011x" are not dates.
+    const bool separated = match->endsInMarker || rest.front().isSpace();
+    if (separated && parseBareTime(rest.trimmed()))
+        return match->date;
+    return std::nullopt;
+}
+
+std::optional<QTime> parseTimeOfDay(const QString& text) {
+    const QString s = normalized(text);
+    if (const std::optional<DateMatch> match = matchDate(s)) {
+        // "6/7/2011 9:00:00 AM": the countdown needs only the time of day. A date without a
+        // time is not a time: most likely the date was typed into the wrong box.
+        const QString rest = s.mid(match->end);
+        if (rest.isEmpty() || !(match->endsInMarker || rest.front().isSpace()))
+            return std::nullopt;
+        return parseBareTime(rest.trimmed());
+    }
+    return parseBareTime(s);
+}
+
+TimeLeft timeLeft(const QDateTime& now, const QDateTime& target) {
+    if (!now.isValid() || !target.isValid())
+        return {};
+    // Whole seconds, as the clock shows them: the display changes when the second does.
+    // Dropping the milliseconds by arithmetic, not by setting the time of day: setting it would
+    // resolve an hour that occurs twice (clocks going back) afresh, maybe to the other one.
+    const QDateTime from = now.addMSecs(-now.time().msec());
+
+    // Days are calendar days counted on the local clock, so a clock change in between neither
+    // adds nor removes a day. The date difference is right or off by one; step to the answer.
+    // The steps are bounded: the estimate is off by one at most (two when the moments come
+    // from different zones), and a moment beyond the calendar's range must not spin forever.
+    qint64 days = from.date().daysTo(target.date());
+    for (int step = 0; step < 4 && calendarDaysLater(from, days) > target; ++step)
+        --days;
+    for (int step = 0; step < 4 && calendarDaysLater(from, days + 1) <= target; ++step)
+        ++days;
+    return TimeLeft{days, calendarDaysLater(from, days).secsTo(target)};
+}
+
+QString formatTimePart(qint64 seconds) {
+    QString sign;
+    if (seconds < 0) {
+        sign = QStringLiteral("-");
+        seconds = -seconds;
+    }
+    return sign + QString::number(seconds / 3600) + QStringLiteral("小时") +
+           QString::number(seconds % 3600 / 60) + QStringLiteral("分钟") +
+           QString::number(seconds % 60) + QStringLiteral("秒");
+}
+
+QString formatCountdownLine(const QString& prefix, const TimeLeft& left) {
+    return prefix + QString::number(left.days) + QStringLiteral("天 ") +
+           formatTimePart(left.seconds);
+}
+
+Lines countdownLines(const Values& values, const QDateTime& now) {
+    Lines lines;
+    if (!values.fileFound) {
+        lines.line1 = QStringLiteral("没有找到倒计时文件 countdown.ini。");
+        lines.line2 = QStringLiteral("请在 附加功能 → 自定义倒计时 中设置倒计时。");
+        return lines;
+    }
+    lines.line1 = values.text1;
+
+    if (values.lineCount <= 0) {
+        lines.line2 = QStringLiteral("倒计时文件 countdown.ini 是空的，") + whereToSet;
+        return lines;
+    }
+    if (values.lineCount < 4) {
+        lines.line2 = QStringLiteral("倒计时文件 countdown.ini 只有 %1 行，缺少%2，")
+                          .arg(values.lineCount)
+                          .arg(values.lineCount == 1   ? QStringLiteral("前缀、日期和时间")
+                               : values.lineCount == 2 ? QStringLiteral("日期和时间")
+                                                       : QStringLiteral("时间")) +
+                      whereToSet;
+        return lines;
+    }
+
+    if (values.text3.trimmed().isEmpty() || values.text4.trimmed().isEmpty()) {
+        lines.line2 =
+            QStringLiteral("倒计时%1为空，")
+                .arg(values.text3.trimmed().isEmpty()
+                         ? (values.text4.trimmed().isEmpty() ? QStringLiteral("日期和时间")
+                                                             : QStringLiteral("日期"))
+                         : QStringLiteral("时间")) +
+            whereToSet;
+        return lines;
+    }
+
+    const std::optional<QDate> date = parseDate(values.text3);
+    const std::optional<QTime> time = parseTimeOfDay(values.text4);
+    if (!date && !time) {
+        lines.line2 = QStringLiteral("倒计时日期和时间无法识别：") + quoted(values.text3) +
+                      QStringLiteral("、") + quoted(values.text4) + QStringLiteral("，") +
+                      whereToSet;
+        return lines;
+    }
+    if (!date) {
+        lines.line2 = QStringLiteral("倒计时日期无法识别：") + quoted(values.text3) +
+                      QStringLiteral("，") + whereToSet;
+        return lines;
+    }
+    if (!time) {
+        lines.line2 = QStringLiteral("倒计时时间无法识别：") + quoted(values.text4) +
+                      QStringLiteral("，") + whereToSet;
+        return lines;
+    }
+
+    const QDateTime target = onClockOf(now, *date, *time);
+    if (!target.isValid() || !now.isValid()) {
+        lines.line2 = QStringLiteral("无法计算倒计时，") + whereToSet;
+        return lines;
+    }
+    lines.line2 = formatCountdownLine(values.text2, timeLeft(now, target));
+    lines.valid = true;
+    return lines;
+}
+
+} // namespace countdown
