@@ -1,5 +1,7 @@
 #include "countdown_clock.h"
 
+#include <QFile>
+#include <QStringDecoder>
 #include <QTest>
 #include <QTimeZone>
 
@@ -110,6 +112,7 @@ private slots:
     void formatTimePart();
     void messages_data();
     void messages();
+    void shippedCountdownFile();
 };
 
 void TestCountdownClock::parseDate_data() {
@@ -549,6 +552,36 @@ void TestCountdownClock::messages() {
         QVERIFY2(lines.line2.contains(part), qPrintable(lines.line2 + " lacks " + part));
     QVERIFY2(lines.line2.size() < 80, qPrintable(lines.line2));
     QVERIFY(!lines.line2.contains(QStringLiteral("天 ")));
+}
+
+void TestCountdownClock::shippedCountdownFile() {
+    // The default countdown beside the program must read as a working countdown: four lines,
+    // each ended by CR LF, in code page 936.
+    const QString sourceDir = qEnvironmentVariable("DALVENOR_SOURCE_DIR");
+    if (sourceDir.isEmpty())
+        QSKIP("DALVENOR_SOURCE_DIR is not set");
+    QFile file(sourceDir + QStringLiteral("/data/countdown.ini"));
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.endsWith("\r\n"));
+    QCOMPARE(bytes.count("\r\n"), 4);
+    QCOMPARE(bytes.count('\n'), 4);
+    QCOMPARE(bytes.count('\r'), 4);
+
+    QStringDecoder decoder("GB18030", QStringConverter::Flag::Stateless);
+    QVERIFY(decoder.isValid());
+    const QString text = decoder.decode(bytes);
+    QVERIFY(!decoder.hasError());
+    const QStringList lines = text.split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 5); // the last line end leaves an empty rest
+
+    Values values = fourLines(lines[0], lines[1], lines[2], lines[3]);
+    const Lines shown = countdown::countdownLines(values, at(2027, 1, 1, 12, 0));
+    QVERIFY2(shown.valid, qPrintable(shown.line2));
+    QVERIFY(shown.line1.contains(QStringLiteral("2027")));
+    QCOMPARE(countdown::parseDate(lines[2]), std::optional<QDate>(QDate(2027, 6, 7)));
+    QCOMPARE(countdown::parseTimeOfDay(lines[3]), std::optional<QTime>(QTime(9, 0)));
+    QVERIFY(shown.line2.startsWith(lines[1] + QStringLiteral("156天 ")));
 }
 
 QTEST_GUILESS_MAIN(TestCountdownClock)
