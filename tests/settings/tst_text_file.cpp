@@ -1,0 +1,329 @@
+#include "test_files.h"
+#include "text_file.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using textfile::Encoding;
+using textfile::ReadStatus;
+
+Q_DECLARE_METATYPE(textfile::Encoding)
+
+namespace {
+
+const QByteArray bom("\xEF\xBB\xBF");
+// "你好" and "中文" in code page 936, "你好" in UTF-8.
+const QByteArray gbNiHao("\xC4\xE3\xBA\xC3");
+const QByteArray gbZhongWen("\xD6\xD0\xCE\xC4");
+const QByteArray utf8NiHao("\xE4\xBD\xA0\xE5\xA5\xBD");
+const QString niHao = QString::fromUtf8("你好");
+const QString zhongWen = QString::fromUtf8("中文");
+// U+00A5 and U+1F600 exist in GB18030 only as four-byte sequences.
+const QByteArray gbYen("\x81\x30\x84\x36");
+const QByteArray gbGrin("\x94\x39\xFC\x36");
+const QString yen = QString::fromUtf8("\u00A5");
+const QString grin = QString::fromUtf8("\U0001F600");
+const QString replacement(QChar(0xFFFD));
+
+} // namespace
+
+class TestTextFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    // A fresh folder for every test function and data row.
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void readsLines_data();
+    void readsLines();
+    void detectsEncoding_data();
+    void detectsEncoding();
+    void readsVeryLongLine();
+    void missingAndFolderAreMissing();
+    void unreadableFileIsReported();
+    void fileCounts();
+
+    void newFileIsCodePage936();
+    void rewriteKeepsEncoding_data();
+    void rewriteKeepsEncoding();
+    void lineEndInsideValueBecomesSpace();
+    void writtenLinesReadBack_data();
+    void writtenLinesReadBack();
+    void canEncode_data();
+    void canEncode();
+    void failedWriteKeepsOldFile_data();
+    void failedWriteKeepsOldFile();
+
+private:
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestTextFile::readsLines_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<Encoding>("encoding");
+
+    QTest::newRow("empty file") << QByteArray() << QStringList() << Encoding::Utf8;
+    QTest::newRow("one line, no end") << QByteArray("abc") << QStringList{"abc"} << Encoding::Utf8;
+    QTest::newRow("one line, CR LF")
+        << QByteArray("abc\r\n") << QStringList{"abc"} << Encoding::Utf8;
+    QTest::newRow("only a line end") << QByteArray("\r\n") << QStringList{""} << Encoding::Utf8;
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"} << Encoding::Utf8;
+    QTest::newRow("lone CR") << QByteArray("a\rb\r") << QStringList{"a", "b"} << Encoding::Utf8;
+    QTest::newRow("lone LF, last end missing")
+        << QByteArray("a\nb") << QStringList{"a", "b"} << Encoding::Utf8;
+    QTest::newRow("mixed ends and empty lines")
+        << QByteArray("a\r\n\rb\n\nc") << QStringList{"a", "", "b", "", "c"} << Encoding::Utf8;
+    QTest::newRow("CR CR LF is two ends")
+        << QByteArray("a\r\r\nb") << QStringList{"a", "", "b"} << Encoding::Utf8;
+    QTest::newRow("LF CR is two ends")
+        << QByteArray("a\n\rb") << QStringList{"a", "", "b"} << Encoding::Utf8;
+    QTest::newRow("code page 936") << gbNiHao + "\r\n" + gbZhongWen + "\r\n"
+                                   << QStringList{niHao, zhongWen} << Encoding::Gb18030;
+    QTest::newRow("GB18030 four-byte sequences")
+        << gbZhongWen + gbYen + "\r\n" + gbGrin << QStringList{zhongWen + yen, grin}
+        << Encoding::Gb18030;
+    QTest::newRow("UTF-8 without BOM")
+        << utf8NiHao + "\r\nx" << QStringList{niHao, "x"} << Encoding::Utf8;
+    QTest::newRow("UTF-8 with BOM")
+        << bom + utf8NiHao + "\r\n" + QByteArray("\xE4\xB8\xAD")
+        << QStringList{niHao, QString::fromUtf8("中")} << Encoding::Utf8WithBom;
+    QTest::newRow("BOM only") << bom << QStringList() << Encoding::Utf8WithBom;
+    QTest::newRow("invalid byte in GB text")
+        << gbNiHao + "\xFF" + "A" << QStringList{niHao + replacement + "A"} << Encoding::Gb18030;
+    QTest::newRow("GB character cut off at the end")
+        << gbNiHao + "\xC4" << QStringList{niHao + replacement} << Encoding::Gb18030;
+    QTest::newRow("GB character cut off before a line end")
+        << QByteArray("\xC4\r\nz") << QStringList{replacement, "z"} << Encoding::Gb18030;
+    QTest::newRow("invalid UTF-8 falls back to GB18030")
+        << QByteArray("x") + gbZhongWen << QStringList{"x" + zhongWen} << Encoding::Gb18030;
+}
+
+void TestTextFile::readsLines() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, lines);
+    QFETCH(Encoding, encoding);
+    QVERIFY(testfiles::writeBytes(path("f.txt"), bytes));
+
+    const textfile::TextLines read = textfile::readLines(path("f.txt"));
+    QCOMPARE(read.status, ReadStatus::Ok);
+    QCOMPARE(read.lines, lines);
+    QCOMPARE(read.encoding, encoding);
+    QVERIFY(read.error.isEmpty());
+}
+
+void TestTextFile::detectsEncoding_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Encoding>("encoding");
+
+    const QByteArray ascii(37, 'a'); // longer than one eight-byte step, not a multiple of it
+    QTest::newRow("ASCII") << ascii << Encoding::Utf8;
+    QTest::newRow("UTF-8 after a long ASCII run") << ascii + utf8NiHao << Encoding::Utf8;
+    QTest::newRow("UTF-8 four-byte") << QByteArray("\xF0\x9F\x98\x80") << Encoding::Utf8;
+    QTest::newRow("BOM") << bom + gbNiHao << Encoding::Utf8WithBom;
+    QTest::newRow("GB") << gbNiHao << Encoding::Gb18030;
+    QTest::newRow("invalid byte after a long ASCII run")
+        << ascii + "\xFF" + ascii << Encoding::Gb18030;
+    QTest::newRow("stray continuation byte") << QByteArray("a\x80") << Encoding::Gb18030;
+    QTest::newRow("overlong two-byte") << QByteArray("\xC0\xAF") << Encoding::Gb18030;
+    QTest::newRow("overlong three-byte") << QByteArray("\xE0\x80\xAF") << Encoding::Gb18030;
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << Encoding::Gb18030;
+    QTest::newRow("past U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << Encoding::Gb18030;
+    QTest::newRow("cut off at the end") << ascii + QByteArray("\xE4\xBD") << Encoding::Gb18030;
+    QTest::newRow("continuation missing") << QByteArray("\xE4\xBD"
+                                                        "a")
+                                          << Encoding::Gb18030;
+}
+
+void TestTextFile::detectsEncoding() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(Encoding, encoding);
+    QCOMPARE(textfile::detectEncoding(bytes), encoding);
+}
+
+void TestTextFile::readsVeryLongLine() {
+    QByteArray longLine;
+    for (int i = 0; i < 512 * 1024; ++i)
+        longLine += gbZhongWen.left(2); // "中" 512 Ki times: a 1 MiB line
+    QVERIFY(testfiles::writeBytes(path("long.txt"), longLine + "\r\nend"));
+
+    const textfile::TextLines read = textfile::readLines(path("long.txt"));
+    QCOMPARE(read.status, ReadStatus::Ok);
+    QCOMPARE(read.lines.size(), 2);
+    QCOMPARE(read.lines[0].size(), 512 * 1024);
+    QCOMPARE(read.lines[0].count(QString::fromUtf8("中")), 512 * 1024);
+    QCOMPARE(read.lines[1], QStringLiteral("end"));
+}
+
+void TestTextFile::missingAndFolderAreMissing() {
+    QCOMPARE(textfile::readLines(path("nothing.txt")).status, ReadStatus::Missing);
+    QCOMPARE(textfile::readLines(QString()).status, ReadStatus::Missing);
+    QVERIFY(QDir(m_dir->path()).mkdir("countdown.ini"));
+    QCOMPARE(textfile::readLines(path("countdown.ini")).status, ReadStatus::Missing);
+}
+
+void TestTextFile::unreadableFileIsReported() {
+    const QString file = path("locked.txt");
+    QVERIFY(testfiles::writeBytes(file, "secret\r\n"));
+    QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
+    if (QFile locked(file); locked.open(QIODevice::ReadOnly))
+        QSKIP("permissions do not stop reading here (superuser)");
+
+    const textfile::TextLines read = textfile::readLines(file);
+    QCOMPARE(read.status, ReadStatus::Unreadable);
+    QVERIFY(read.lines.isEmpty());
+    QVERIFY(read.error.contains(QString::fromUtf8("无法")));
+    QVERIFY(!textfile::fileCounts(file));
+}
+
+void TestTextFile::fileCounts() {
+    QVERIFY(testfiles::writeBytes(path("a.ini"), "x"));
+    QVERIFY(testfiles::writeBytes(path("empty.ini"), ""));
+    QVERIFY(QDir(m_dir->path()).mkdir("folder.ini"));
+    QVERIFY(textfile::fileCounts(path("a.ini")));
+    QVERIFY(textfile::fileCounts(path("empty.ini")));
+    QVERIFY(!textfile::fileCounts(path("folder.ini")));
+    QVERIFY(!textfile::fileCounts(path("none.ini")));
+    QVERIFY(!textfile::fileCounts(QString()));
+}
+
+void TestTextFile::newFileIsCodePage936() {
+    QString error;
+    QVERIFY(textfile::writeLines(path("new.ini"), {niHao, "6/7/2011"}, &error));
+    QCOMPARE(testfiles::readBytes(path("new.ini")), gbNiHao + "\r\n6/7/2011\r\n");
+    QVERIFY(error.isEmpty());
+}
+
+void TestTextFile::rewriteKeepsEncoding_data() {
+    QTest::addColumn<QByteArray>("old");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("GB stays GB") << gbZhongWen + "\r\n" << QStringList{niHao} << gbNiHao + "\r\n";
+    QTest::newRow("UTF-8 with BOM stays so") << bom + "old\r\n"
+                                             << QStringList{niHao} << bom + utf8NiHao + "\r\n";
+    QTest::newRow("UTF-8 without BOM stays so")
+        << QByteArray("\xE4\xB8\xAD\r\n") << QStringList{niHao, "b"} << utf8NiHao + "\r\nb\r\n";
+    QTest::newRow("plain ASCII is written as a new file")
+        << QByteArray("old\r\n") << QStringList{niHao} << gbNiHao + "\r\n";
+    QTest::newRow("outside 936 forces UTF-8 with BOM")
+        << gbZhongWen + "\r\n"
+        << QStringList{niHao, grin} << bom + utf8NiHao + "\r\n" + grin.toUtf8() + "\r\n";
+    QTest::newRow("four-byte GB18030 character counts as outside 936")
+        << QByteArray() << QStringList{yen} << bom + yen.toUtf8() + "\r\n";
+    QTest::newRow("UTF-8 file keeps UTF-8 for any character")
+        << utf8NiHao + "\r\n"
+        << QStringList{grin} << grin.toUtf8() + "\r\n";
+    QTest::newRow("no lines") << gbZhongWen << QStringList() << QByteArray();
+    QTest::newRow("empty lines") << QByteArray() << QStringList{"", ""} << QByteArray("\r\n\r\n");
+}
+
+void TestTextFile::rewriteKeepsEncoding() {
+    QFETCH(QByteArray, old);
+    QFETCH(QStringList, lines);
+    QFETCH(QByteArray, expected);
+    const QString file = path("f.ini");
+    if (!old.isEmpty())
+        QVERIFY(testfiles::writeBytes(file, old));
+
+    QString error;
+    QVERIFY2(textfile::writeLines(file, lines, &error), qPrintable(error));
+    QCOMPARE(testfiles::readBytes(file).toHex(' '), expected.toHex(' '));
+}
+
+void TestTextFile::lineEndInsideValueBecomesSpace() {
+    QVERIFY(textfile::writeLines(path("f.ini"), {"a\nb", "c\r\nd\re", "f"}));
+    QCOMPARE(testfiles::readBytes(path("f.ini")), QByteArray("a b\r\nc d e\r\nf\r\n"));
+    QCOMPARE(textfile::readLines(path("f.ini")).lines.size(), 3);
+}
+
+void TestTextFile::writtenLinesReadBack_data() {
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("936") << QStringList{niHao, "", "9:00:00 AM"};
+    QTest::newRow("needs UTF-8") << QStringList{grin, niHao + yen};
+}
+
+void TestTextFile::writtenLinesReadBack() {
+    QFETCH(QStringList, lines);
+    QVERIFY(textfile::writeLines(path("f.ini"), lines));
+    QCOMPARE(textfile::readLines(path("f.ini")).lines, lines);
+}
+
+void TestTextFile::canEncode_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("in936");
+    QTest::addColumn<bool>("inUtf8");
+    QTest::newRow("empty") << QString() << true << true;
+    QTest::newRow("ASCII") << QStringLiteral("abc") << true << true;
+    QTest::newRow("GB2312 characters") << niHao + zhongWen << true << true;
+    QTest::newRow("four-byte GB18030") << yen << false << true;
+    QTest::newRow("outside the BMP") << grin << false << true;
+    QTest::newRow("lone surrogate") << QString(QChar(0xD800)) << false << false;
+}
+
+void TestTextFile::canEncode() {
+    QFETCH(QString, text);
+    QFETCH(bool, in936);
+    QFETCH(bool, inUtf8);
+    QCOMPARE(textfile::canEncode(text, Encoding::Gb18030), in936);
+    QCOMPARE(textfile::canEncode(text, Encoding::Utf8), inUtf8);
+    QCOMPARE(textfile::canEncode(text, Encoding::Utf8WithBom), inUtf8);
+}
+
+void TestTextFile::failedWriteKeepsOldFile_data() {
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("target is a folder") << "folder";
+    QTest::newRow("parent folder missing") << "no-parent";
+    QTest::newRow("parent is a file") << "file-parent";
+    QTest::newRow("folder not writable") << "read-only";
+}
+
+void TestTextFile::failedWriteKeepsOldFile() {
+    QFETCH(QString, setup);
+    const QByteArray old = gbZhongWen + "\r\n";
+    QString target;
+    if (setup == "folder") {
+        target = path("countdown.ini");
+        QVERIFY(QDir(m_dir->path()).mkpath("countdown.ini/inside"));
+    } else if (setup == "no-parent") {
+        target = path("gone/countdown.ini");
+    } else if (setup == "file-parent") {
+        QVERIFY(testfiles::writeBytes(path("plain"), old));
+        target = path("plain/countdown.ini");
+    } else {
+        if (!testfiles::permissionsApply())
+            QSKIP("the superuser writes into any folder");
+        QVERIFY(QDir(m_dir->path()).mkdir("ro"));
+        target = path("ro/countdown.ini");
+        QVERIFY(testfiles::writeBytes(target, old));
+        QVERIFY(QFile::setPermissions(path("ro"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    }
+
+    QString error;
+    const bool written = textfile::writeLines(target, {niHao, "x"}, &error);
+    if (setup == "read-only")
+        QFile::setPermissions(path("ro"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner);
+    QVERIFY(!written);
+    QVERIFY(error.contains(QString::fromUtf8("无法写入")));
+    QVERIFY(error.contains(target));
+
+    if (setup == "folder")
+        QVERIFY(QFileInfo(path("countdown.ini/inside")).isDir());
+    else if (setup == "file-parent")
+        QCOMPARE(testfiles::readBytes(path("plain")), old);
+    else if (setup == "read-only")
+        QCOMPARE(testfiles::readBytes(target), old);
+    else
+        QVERIFY(!QFileInfo::exists(path("gone")));
+}
+
+QTEST_GUILESS_MAIN(TestTextFile)
+#include "tst_text_file.moc"
