@@ -1,0 +1,60 @@
+#include "message_box.h"
+
+namespace {
+
+QMessageBox::StandardButton g_nextAnswer = QMessageBox::NoButton;
+bool g_answerAll = false;
+QList<MessageBox::Shown> g_shown;
+
+QMessageBox::StandardButton firstButton(QMessageBox::StandardButtons buttons) {
+    for (quint32 bit = QMessageBox::FirstButton; bit <= QMessageBox::LastButton; bit <<= 1) {
+        if (buttons.testFlag(QMessageBox::StandardButton(bit)))
+            return QMessageBox::StandardButton(bit);
+    }
+    return QMessageBox::NoButton;
+}
+
+} // namespace
+
+QMessageBox::StandardButton MessageBox::warning(QWidget* parent, const QString& title,
+                                                const QString& text,
+                                                QMessageBox::StandardButtons buttons) {
+    return ask(QMessageBox::Warning, parent, title, text, buttons);
+}
+
+QMessageBox::StandardButton MessageBox::information(QWidget* parent, const QString& title,
+                                                    const QString& text,
+                                                    QMessageBox::StandardButtons buttons) {
+    return ask(QMessageBox::Information, parent, title, text, buttons);
+}
+
+void MessageBox::setNextAnswer(QMessageBox::StandardButton answer) {
+    g_nextAnswer = answer;
+}
+
+void MessageBox::setAnswerAll(bool enabled) {
+    g_answerAll = enabled;
+}
+
+const QList<MessageBox::Shown>& MessageBox::shownBoxes() {
+    return g_shown;
+}
+
+void MessageBox::clearShownBoxes() {
+    g_shown.clear();
+}
+
+QMessageBox::StandardButton MessageBox::ask(QMessageBox::Icon icon, QWidget* parent,
+                                            const QString& title, const QString& text,
+                                            QMessageBox::StandardButtons buttons) {
+    g_shown.append({icon, title, text});
+    if (g_nextAnswer != QMessageBox::NoButton) {
+        const QMessageBox::StandardButton answer = g_nextAnswer;
+        g_nextAnswer = QMessageBox::NoButton;
+        return answer;
+    }
+    if (g_answerAll)
+        return firstButton(buttons);
+    QMessageBox box(icon, title, text, buttons, parent);
+    return QMessageBox::StandardButton(box.exec());
+}

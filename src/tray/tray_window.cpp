@@ -1,0 +1,152 @@
+#include "tray_window.h"
+
+#include "app_context.h"
+#include "autostart.h"
+#include "message_box.h"
+#include "program_icon.h"
+#include "settings_store.h"
+#include "window_registry.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+namespace {
+
+const QString kMain = QStringLiteral("frmMain");
+const QString kAbout = QStringLiteral("frmAbout");
+const QString kWindows = QStringLiteral("frmWindows");
+const QString kSkins = QStringLiteral("frmSkins");
+const QString kAddins = QStringLiteral("frmAddins");
+
+} // namespace
+
+TrayWindow::TrayWindow(AppContext& context, EndProcess endProcess, QWidget* parent)
+    : Form(context, QString::fromLatin1(kName), parent), m_endProcess(std::move(endProcess)) {
+    if (!m_endProcess)
+        m_endProcess = [] { QCoreApplication::exit(0); };
+    setWindowTitle(QStringLiteral("Form1"));
+    // The other windows take this window's icon as their own.
+    setWindowIcon(programIcon());
+    buildMenu();
+}
+
+TrayWindow::~TrayWindow() = default;
+
+void TrayWindow::buildMenu() {
+    // The menu and its actions belong to this window, which lives as long as the icon.
+    m_mnuFile = new QMenu(QStringLiteral("文件(&F)"), this);
+    m_mnuFile->setObjectName(QStringLiteral("mnuFile"));
+
+    addItem(m_mnuFile, "mnuAbout", QStringLiteral("关于...(&A)"),
+            QKeySequence(Qt::CTRL | Qt::Key_A), &TrayWindow::mnuAbout_Click);
+    addItem(m_mnuFile, "mnuWindows", QStringLiteral("显示设置...(&W)"),
+            QKeySequence(Qt::CTRL | Qt::Key_W), &TrayWindow::mnuWindows_Click);
+
+    auto* startWith = new QMenu(QStringLiteral("开机启动(&S)"), m_mnuFile);
+    startWith->setObjectName(QStringLiteral("mnuStartwith"));
+    startWith->menuAction()->setObjectName(QStringLiteral("mnuStartwith"));
+    addItem(startWith, "mnuOpen", QStringLiteral("开启(&O)"), {}, &TrayWindow::mnuOpen_Click);
+    addItem(startWith, "mnuClose", QStringLiteral("关闭(&C)"), {}, &TrayWindow::mnuClose_Click);
+    m_mnuFile->addMenu(startWith);
+
+    addItem(m_mnuFile, "mnuChangeskins", QStringLiteral("更换皮肤...(&S)"), {},
+            &TrayWindow::mnuChangeskins_Click);
+    addItem(m_mnuFile, "mnuAddins", QStringLiteral("附加功能...(&D)"), {},
+            &TrayWindow::mnuAddins_Click);
+    addItem(m_mnuFile, "mnuExit", QStringLiteral("退出(&E)"), QKeySequence(Qt::CTRL | Qt::Key_E),
+            &TrayWindow::mnuExit_Click);
+}
+
+QAction* TrayWindow::addItem(QMenu* menu, const char* name, const QString& caption,
+                             const QKeySequence& shortcut, void (TrayWindow::*handler)()) {
+    auto* action = new QAction(caption, menu);
+    action->setObjectName(QString::fromLatin1(name));
+    if (!shortcut.isEmpty()) {
+        // Shown beside the caption only: they belong to a window that never has the focus,
+        // so they must not act anywhere else in the program.
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        action->setShortcutVisibleInContextMenu(true);
+    }
+    connect(action, &QAction::triggered, this, handler);
+    menu->addAction(action);
+    return action;
+}
+
+void TrayWindow::Form_Load() {
+    if (m_trayIcon)
+        return;
+    m_trayIcon = new QSystemTrayIcon(this);
+    m_trayIcon->setObjectName(QStringLiteral("trayIcon"));
+    // The image first: an icon shown without one never appears.
+    m_trayIcon->setIcon(windowIcon());
+    m_trayIcon->setToolTip(QStringLiteral("Dalvenor"));
+    // Only the context request (the right button) opens anything, and that is the menu.
+    m_trayIcon->setContextMenu(m_mnuFile);
+    // Qt's XEmbed tray follows the _NET_SYSTEM_TRAY_S0 selection: it docks again when the
+    // tray host is replaced and docks late when none ran at start (the desktop test checks it).
+    m_trayIcon->show();
+}
+
+void TrayWindow::Form_Unload(bool& cancel) {
+    Q_UNUSED(cancel)
+    if (!m_trayIcon)
+        return;
+    m_trayIcon->hide();
+    // The icon's window goes away only once the display server has seen the request, and the
+    // process may end right after this.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TrayWindow::mnuAbout_Click() {
+    m_context.registry->unload(kAddins);
+    m_context.registry->show(kAbout);
+}
+
+void TrayWindow::mnuWindows_Click() {
+    m_context.registry->unload(kAddins);
+    m_context.registry->show(kWindows);
+}
+
+void TrayWindow::mnuChangeskins_Click() {
+    m_context.registry->unload(kAddins);
+    m_context.registry->show(kSkins);
+}
+
+void TrayWindow::mnuAddins_Click() {
+    m_context.registry->unload(kAbout);
+    m_context.registry->unload(kSkins);
+    m_context.registry->unload(kWindows);
+    m_context.registry->show(kAddins);
+}
+
+void TrayWindow::mnuExit_Click() {
+    // Exit ends the process without unloading the countdown window, so its label style is
+    // stored here as its unload would store it.
+    if (Form* main = m_context.registry->form(kMain))
+        QMetaObject::invokeMethod(main, "storeStyle", Qt::DirectConnection);
+    if (m_context.settings)
+        m_context.settings->sync();
+    // This window is destroyed later by the registry; keep what is needed after the unload.
+    const EndProcess endProcess = m_endProcess;
+    m_context.registry->unload(formName());
+    endProcess();
+}
+
+void TrayWindow::mnuOpen_Click() {
+    if (!m_context.autostart)
+        return;
+    QString error;
+    if (!m_context.autostart->enable(&error))
+        MessageBox::warning(nullptr, QStringLiteral("Dalvenor"), error);
+}
+
+void TrayWindow::mnuClose_Click() {
+    if (!m_context.autostart)
+        return;
+    QString error;
+    if (!m_context.autostart->disable(&error))
+        MessageBox::warning(nullptr, QStringLiteral("Dalvenor"), error);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "form.h"
+
+#include <QPointer>
+
+#include <functional>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+
+// frmTray: the hidden window that owns the notification-area icon and the pop-up menu from
+// which the user reaches every other window. It is never shown; loading it adds the icon and
+// unloading it removes the icon.
+class TrayWindow final : public Form {
+    Q_OBJECT
+public:
+    static constexpr const char* kName = "frmTray";
+    // How "退出(&E)" ends the process once the icon is gone; tests record it instead.
+    using EndProcess = std::function<void()>;
+
+    explicit TrayWindow(AppContext& context, EndProcess endProcess = {}, QWidget* parent = nullptr);
+    ~TrayWindow() override;
+
+    void Form_Load() override;
+    void Form_Unload(bool& cancel) override;
+
+    void mnuAbout_Click();
+    void mnuWindows_Click();
+    void mnuChangeskins_Click();
+    void mnuAddins_Click();
+    void mnuExit_Click();
+    void mnuOpen_Click();
+    void mnuClose_Click();
+
+    QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
+    QMenu* mnuFile() const { return m_mnuFile; }
+
+private:
+    void buildMenu();
+    QAction* addItem(QMenu* menu, const char* name, const QString& caption,
+                     const QKeySequence& shortcut, void (TrayWindow::*handler)());
+
+    EndProcess m_endProcess;
+    QMenu* m_mnuFile = nullptr;
+    QSystemTrayIcon* m_trayIcon = nullptr;
+};
