@@ -27,14 +27,10 @@ namespace {
 const char16_t* const kSubjects[] = {u"语文", u"数学", u"英语", u"物理", u"化学",
                                      u"生物", u"历史", u"地理", u"政治", u"作文"};
 const char16_t* const kActions[] = {
-    u"每天抽出半小时复习错题，",
-    u"先把课本上的例题重新做一遍，",
-    u"把容易混淆的概念写在卡片上，",
-    u"考前一周不要再做偏题怪题，",
-    u"遇到不会的题先跳过，",
-    u"背诵要趁早晨头脑清醒的时候，",
-    u"做完一套试卷要认真对答案，",
-    u"听课时把老师强调的地方记下来，",
+    u"每天抽出半小时复习错题，",     u"先把课本上的例题重新做一遍，",
+    u"把容易混淆的概念写在卡片上，", u"考前一周不要再做偏题怪题，",
+    u"遇到不会的题先跳过，",         u"背诵要趁早晨头脑清醒的时候，",
+    u"做完一套试卷要认真对答案，",   u"听课时把老师强调的地方记下来，",
 };
 const char16_t* const kEndings[] = {
     u"坚持下去一定会有收获。",
@@ -45,7 +41,9 @@ const char16_t* const kEndings[] = {
     u"每周和同学互相讲一讲。",
 };
 
-template <typename T, std::size_t N> constexpr std::size_t countOf(T (&)[N]) { return N; }
+template <typename T, std::size_t N> constexpr std::size_t countOf(T (&)[N]) {
+    return N;
+}
 
 // Line n (1-based) of the generated file; every thousandth line is empty, as a real file
 // may have a blank line or two.
@@ -170,8 +168,7 @@ int main(int argc, char* argv[]) {
         const TipList::LoadResult result = tips->load(path);
         const qint64 ns = timer.nsecsElapsed();
         if (result != TipList::LoadResult::Ok || tips->count() != lines) {
-            std::fprintf(stderr, "load failed: result %d, %d tips\n", int(result),
-                         tips->count());
+            std::fprintf(stderr, "load failed: result %d, %d tips\n", int(result), tips->count());
             return 1;
         }
         loadMs.push_back(double(ns) / 1e6);
