@@ -1,0 +1,389 @@
+#include "app_context.h"
+#include "autostart_linux.h"
+#include "form.h"
+#include "message_box.h"
+#include "settings_store.h"
+#include "tray_window.h"
+#include "window_registry.h"
+
+#include <QAction>
+#include <QFile>
+#include <QMenu>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// A window of the registry that writes what happens to it into a shared log.
+class RecordingForm : public Form {
+    Q_OBJECT
+public:
+    RecordingForm(AppContext& context, const QString& name, QStringList& log,
+                  bool cancelUnload = false)
+        : Form(context, name), m_log(log), m_cancelUnload(cancelUnload) {}
+
+    void Form_Load() override { m_log << QStringLiteral("load ") + formName(); }
+    void Form_Unload(bool& cancel) override {
+        m_log << QStringLiteral("unload ") + formName();
+        if (m_cancelUnload) {
+            // As frmAddins does: stay loaded, only disappear.
+            cancel = true;
+            hide();
+        }
+    }
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        m_log << QStringLiteral("show ") + formName();
+        Form::showEvent(event);
+    }
+
+private:
+    QStringList& m_log;
+    bool m_cancelUnload;
+};
+
+// Stands in for the countdown window: exit must store its style as its unload would.
+class FakeMainForm : public RecordingForm {
+    Q_OBJECT
+public:
+    FakeMainForm(AppContext& context, QStringList& log)
+        : RecordingForm(context, QStringLiteral("frmMain"), log) {}
+
+    Q_INVOKABLE void storeStyle() {
+        m_storeCalls++;
+        m_context.settings->writeText(QStringLiteral("frmMain"), QStringLiteral("FontName"),
+                                      QStringLiteral("黑体"));
+    }
+    int m_storeCalls = 0;
+};
+
+class RecordingAutostart : public Autostart {
+public:
+    bool enable(QString* error) override {
+        calls << QStringLiteral("enable");
+        if (fail && error)
+            *error = QStringLiteral("无法设置开机启动");
+        return !fail;
+    }
+    bool disable(QString* error) override {
+        calls << QStringLiteral("disable");
+        if (fail && error)
+            *error = QStringLiteral("无法取消开机启动");
+        return !fail;
+    }
+    QStringList calls;
+    bool fail = false;
+};
+
+const QStringList kSideWindows = {QStringLiteral("frmAbout"), QStringLiteral("frmWindows"),
+                                  QStringLiteral("frmSkins"), QStringLiteral("frmAddins")};
+
+} // namespace
+
+class TstTrayWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void menuItemsInOrder();
+    void startWithSubmenu();
+    void iconCarriesMenuTooltipAndImage();
+    void commandsUnloadThenShow_data();
+    void commandsUnloadThenShow();
+    void windowWithoutFactoryOpensNothing();
+    void exitStoresStyleRemovesIconAndEnds();
+    void reloadAddsNoSecondIcon();
+    void startWithCommandsReachAutostart();
+    void autostartFailureIsShownInChinese();
+
+private:
+    TrayWindow* loadTray();
+    void registerSideWindows(const QStringList& names);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<WindowRegistry> m_registry;
+    AppContext m_context;
+    QStringList m_log;
+    int m_endCalls = 0;
+    std::function<void()> m_onEnd;
+};
+
+void TstTrayWindow::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_settings = std::make_unique<SettingsStore>(m_dir->filePath(QStringLiteral("store.ini")));
+    m_registry = std::make_unique<WindowRegistry>();
+    m_context = AppContext{};
+    m_context.registry = m_registry.get();
+    m_context.settings = m_settings.get();
+    m_log.clear();
+    m_endCalls = 0;
+    m_onEnd = nullptr;
+    m_registry->registerForm(QStringLiteral("frmTray"), [this] {
+        return new TrayWindow(m_context, [this] {
+            m_endCalls++;
+            if (m_onEnd)
+                m_onEnd();
+        });
+    });
+    MessageBox::setAnswerAll(true);
+    MessageBox::clearShownBoxes();
+}
+
+void TstTrayWindow::cleanup() {
+    m_registry.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    MessageBox::setAnswerAll(false);
+}
+
+TrayWindow* TstTrayWindow::loadTray() {
+    return qobject_cast<TrayWindow*>(m_registry->load(QStringLiteral("frmTray")));
+}
+
+void TstTrayWindow::registerSideWindows(const QStringList& names) {
+    for (const QString& name : names) {
+        const bool cancels = name == QLatin1String("frmAddins");
+        m_registry->registerForm(name, [this, name, cancels] {
+            return new RecordingForm(m_context, name, m_log, cancels);
+        });
+    }
+}
+
+void TstTrayWindow::menuItemsInOrder() {
+    TrayWindow* tray = loadTray();
+    QVERIFY(tray);
+    QCOMPARE(tray->mnuFile()->objectName(), QStringLiteral("mnuFile"));
+    QCOMPARE(tray->mnuFile()->title(), QStringLiteral("文件(&F)"));
+
+    struct Item {
+        const char* name;
+        const char* caption;
+        QKeySequence shortcut;
+    };
+    const Item expected[] = {
+        {"mnuAbout", "关于...(&A)", QKeySequence(QStringLiteral("Ctrl+A"))},
+        {"mnuWindows", "显示设置...(&W)", QKeySequence(QStringLiteral("Ctrl+W"))},
+        {"mnuStartwith", "开机启动(&S)", QKeySequence()},
+        {"mnuChangeskins", "更换皮肤...(&S)", QKeySequence()},
+        {"mnuAddins", "附加功能...(&D)", QKeySequence()},
+        {"mnuExit", "退出(&E)", QKeySequence(QStringLiteral("Ctrl+E"))},
+    };
+    const QList<QAction*> actions = tray->mnuFile()->actions();
+    QCOMPARE(actions.size(), int(std::size(expected)));
+    for (int i = 0; i < actions.size(); ++i) {
+        QAction* action = actions.at(i);
+        QCOMPARE(action->objectName(), QString::fromLatin1(expected[i].name));
+        QCOMPARE(action->text(), QString::fromUtf8(expected[i].caption));
+        QVERIFY(!action->isSeparator());
+        QVERIFY(!action->isCheckable());
+        QVERIFY(action->isEnabled());
+        QVERIFY(action->isVisible());
+        QCOMPARE(action->shortcut(), expected[i].shortcut);
+        if (!expected[i].shortcut.isEmpty()) {
+            QVERIFY(action->isShortcutVisibleInContextMenu());
+            // Never a shortcut of the whole program.
+            QCOMPARE(action->shortcutContext(), Qt::WidgetShortcut);
+        }
+    }
+}
+
+void TstTrayWindow::startWithSubmenu() {
+    TrayWindow* tray = loadTray();
+    QAction* startWith = tray->mnuFile()->actions().at(2);
+    QMenu* submenu = startWith->menu();
+    QVERIFY(submenu);
+    QCOMPARE(submenu->objectName(), QStringLiteral("mnuStartwith"));
+    const QList<QAction*> items = submenu->actions();
+    QCOMPARE(items.size(), 2);
+    QCOMPARE(items.at(0)->objectName(), QStringLiteral("mnuOpen"));
+    QCOMPARE(items.at(0)->text(), QStringLiteral("开启(&O)"));
+    QCOMPARE(items.at(1)->objectName(), QStringLiteral("mnuClose"));
+    QCOMPARE(items.at(1)->text(), QStringLiteral("关闭(&C)"));
+    for (QAction* item : items) {
+        QVERIFY(!item->isCheckable());
+        QVERIFY(!item->isSeparator());
+        QVERIFY(item->shortcut().isEmpty());
+    }
+}
+
+void TstTrayWindow::iconCarriesMenuTooltipAndImage() {
+    TrayWindow* tray = loadTray();
+    QVERIFY(!tray->isVisible());
+    QSystemTrayIcon* icon = tray->trayIcon();
+    QVERIFY(icon);
+    QVERIFY(icon->isVisible());
+    QVERIFY(!icon->icon().isNull());
+    QCOMPARE(icon->toolTip(), QStringLiteral("Dalvenor"));
+    QCOMPARE(icon->contextMenu(), tray->mnuFile());
+    QVERIFY(!tray->windowIcon().isNull());
+}
+
+void TstTrayWindow::commandsUnloadThenShow_data() {
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QStringList>("loadedBefore");
+    QTest::addColumn<QStringList>("expectedLog");
+    QTest::addColumn<QStringList>("loadedAfter");
+    QTest::addColumn<QStringList>("visibleAfter");
+
+    const QStringList withAddins{QStringLiteral("frmAddins")};
+    const QStringList three{QStringLiteral("frmAbout"), QStringLiteral("frmSkins"),
+                            QStringLiteral("frmWindows")};
+    // frmAddins cancels its unload and hides: it stays loaded behind the new window.
+    QTest::newRow("about hides addins")
+        << QStringList{"mnuAbout"} << withAddins
+        << QStringList{"unload frmAddins", "load frmAbout", "show frmAbout"}
+        << QStringList{"frmAddins", "frmAbout"} << QStringList{"frmAbout"};
+    QTest::newRow("display hides addins")
+        << QStringList{"mnuWindows"} << withAddins
+        << QStringList{"unload frmAddins", "load frmWindows", "show frmWindows"}
+        << QStringList{"frmAddins", "frmWindows"} << QStringList{"frmWindows"};
+    QTest::newRow("skins hide addins")
+        << QStringList{"mnuChangeskins"} << withAddins
+        << QStringList{"unload frmAddins", "load frmSkins", "show frmSkins"}
+        << QStringList{"frmAddins", "frmSkins"} << QStringList{"frmSkins"};
+    QTest::newRow("about without addins")
+        << QStringList{"mnuAbout"} << QStringList{} << QStringList{"load frmAbout", "show frmAbout"}
+        << QStringList{"frmAbout"} << QStringList{"frmAbout"};
+    QTest::newRow("addins closes the other three")
+        << QStringList{"mnuAddins"} << three
+        << QStringList{"unload frmAbout", "unload frmSkins", "unload frmWindows", "load frmAddins",
+                       "show frmAddins"}
+        << QStringList{"frmAddins"} << QStringList{"frmAddins"};
+    // Hidden by "关于", then shown again without being loaded afresh.
+    QTest::newRow("addins comes back loaded")
+        << QStringList{"mnuAbout", "mnuAddins"} << withAddins
+        << QStringList{"unload frmAddins", "load frmAbout", "show frmAbout", "unload frmAbout",
+                       "show frmAddins"}
+        << QStringList{"frmAddins"} << QStringList{"frmAddins"};
+}
+
+void TstTrayWindow::commandsUnloadThenShow() {
+    QFETCH(QStringList, commands);
+    QFETCH(QStringList, loadedBefore);
+    QFETCH(QStringList, expectedLog);
+    QFETCH(QStringList, loadedAfter);
+    QFETCH(QStringList, visibleAfter);
+
+    registerSideWindows(kSideWindows);
+    TrayWindow* tray = loadTray();
+    for (const QString& name : loadedBefore)
+        m_registry->show(name);
+    m_log.clear();
+
+    for (const QString& command : commands) {
+        QAction* action = tray->findChild<QAction*>(command);
+        QVERIFY(action);
+        action->trigger();
+    }
+
+    QCOMPARE(m_log, expectedLog);
+    for (const QString& name : kSideWindows) {
+        QCOMPARE(m_registry->isLoaded(name), loadedAfter.contains(name));
+        if (Form* window = m_registry->form(name))
+            QCOMPARE(window->isVisible(), visibleAfter.contains(name));
+    }
+    QVERIFY(m_registry->isLoaded(QStringLiteral("frmTray")));
+}
+
+void TstTrayWindow::windowWithoutFactoryOpensNothing() {
+    // A build with only the additional functions window: the other commands open nothing.
+    registerSideWindows({QStringLiteral("frmAddins")});
+    TrayWindow* tray = loadTray();
+    const int topLevelsBefore = QApplication::topLevelWidgets().size();
+    for (const char* name : {"mnuAbout", "mnuWindows", "mnuChangeskins"})
+        tray->findChild<QAction*>(QString::fromLatin1(name))->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(QApplication::topLevelWidgets().size(), topLevelsBefore);
+    for (const char* name : {"frmAbout", "frmWindows", "frmSkins"})
+        QVERIFY(!m_registry->isLoaded(QString::fromLatin1(name)));
+    QVERIFY(m_log.isEmpty());
+
+    tray->findChild<QAction*>(QStringLiteral("mnuAddins"))->trigger();
+    QCOMPARE(m_log, (QStringList{"load frmAddins", "show frmAddins"}));
+}
+
+void TstTrayWindow::exitStoresStyleRemovesIconAndEnds() {
+    auto* main = new FakeMainForm(m_context, m_log);
+    m_registry->registerForm(QStringLiteral("frmMain"), [main] { return main; });
+    registerSideWindows(kSideWindows);
+    QVERIFY(m_registry->load(QStringLiteral("frmMain")));
+    m_registry->show(QStringLiteral("frmAddins"));
+    TrayWindow* tray = loadTray();
+    QPointer<QSystemTrayIcon> icon = tray->trayIcon();
+    QVERIFY(icon->isVisible());
+    m_log.clear();
+
+    bool iconGoneAtEnd = false;
+    int storesAtEnd = -1;
+    QString storedAtEnd;
+    m_onEnd = [&] {
+        iconGoneAtEnd = !icon || !icon->isVisible();
+        storesAtEnd = main->m_storeCalls;
+        // What was stored is on disk before the process ends.
+        SettingsStore reread(m_settings->fileName());
+        storedAtEnd = reread.readText(QStringLiteral("frmMain"), QStringLiteral("FontName"), {});
+    };
+    tray->findChild<QAction*>(QStringLiteral("mnuExit"))->trigger();
+
+    QCOMPARE(m_endCalls, 1);
+    QCOMPARE(storesAtEnd, 1);
+    QCOMPARE(storedAtEnd, QStringLiteral("黑体"));
+    QVERIFY(iconGoneAtEnd);
+    QVERIFY(!m_registry->isLoaded(QStringLiteral("frmTray")));
+    // No other window is unloaded on the way out.
+    QVERIFY(m_log.isEmpty());
+    QVERIFY(m_registry->isLoaded(QStringLiteral("frmMain")));
+    QVERIFY(m_registry->isLoaded(QStringLiteral("frmAddins")));
+}
+
+void TstTrayWindow::reloadAddsNoSecondIcon() {
+    TrayWindow* first = loadTray();
+    // The countdown window's load sequence loads the tray at every reload.
+    TrayWindow* second = loadTray();
+    QCOMPARE(second, first);
+    second->Form_Load();
+    QCOMPARE(first->findChildren<QSystemTrayIcon*>().size(), 1);
+    QVERIFY(first->trayIcon()->isVisible());
+}
+
+void TstTrayWindow::startWithCommandsReachAutostart() {
+    RecordingAutostart autostart;
+    m_context.autostart = &autostart;
+    TrayWindow* tray = loadTray();
+    tray->findChild<QAction*>(QStringLiteral("mnuOpen"))->trigger();
+    tray->findChild<QAction*>(QStringLiteral("mnuOpen"))->trigger();
+    tray->findChild<QAction*>(QStringLiteral("mnuClose"))->trigger();
+    QCOMPARE(autostart.calls, (QStringList{"enable", "enable", "disable"}));
+    // Fire-and-forget: nothing is said when it works, and no check mark appears.
+    QVERIFY(MessageBox::shownBoxes().isEmpty());
+    QVERIFY(!tray->findChild<QAction*>(QStringLiteral("mnuOpen"))->isChecked());
+}
+
+void TstTrayWindow::autostartFailureIsShownInChinese() {
+    // A regular file where the autostart folder should be: the entry cannot be written.
+    const QString blocker = m_dir->filePath(QStringLiteral("autostart"));
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    XdgAutostart autostart(QStringLiteral("/opt/dalvenor/dalvenor"), blocker);
+    m_context.autostart = &autostart;
+    TrayWindow* tray = loadTray();
+
+    tray->findChild<QAction*>(QStringLiteral("mnuOpen"))->trigger();
+    QCOMPARE(MessageBox::shownBoxes().size(), 1);
+    const MessageBox::Shown box = MessageBox::shownBoxes().constFirst();
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QVERIFY2(box.text.contains(QStringLiteral("开机启动")), qPrintable(box.text));
+    QVERIFY(box.text.contains(blocker));
+    // The program keeps running with its icon.
+    QCOMPARE(m_endCalls, 0);
+    QVERIFY(tray->trayIcon()->isVisible());
+}
+
+QTEST_MAIN(TstTrayWindow)
+#include "tst_tray_window.moc"
