@@ -24,7 +24,8 @@ DataPaths::DataPaths(QString programDir, QString dataDir, QString installedDataD
       m_installedDataDir(std::move(installedDataDir)) {}
 
 DataPaths DataPaths::resolve(const QString& programDir) {
-    const QString installed = QDir(programDir).absoluteFilePath("../share/dalvenor");
+    const QString installed =
+        QDir::cleanPath(QDir(programDir).absoluteFilePath(QStringLiteral("../share/dalvenor")));
     if (isWritableDir(programDir))
         return DataPaths(programDir, programDir, installed);
 
