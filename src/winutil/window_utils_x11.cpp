@@ -17,20 +17,20 @@
 
 namespace {
 
-bool onX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+bool onX11() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
 
 // Qt writes a shape change into the xcb output buffer; when it happens outside a paint (a
 // timer changed a label) nothing may flush the buffer for a long while.
-void flushX11()
-{
+void flushX11() {
     if (!onX11())
         return;
     if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
         xcb_flush(x11->connection());
 }
 
-void fillWithColor(QWidget* widget, const QColor& color)
-{
+void fillWithColor(QWidget* widget, const QColor& color) {
     // Start from the widget's own palette so that a text colour set earlier survives.
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, color);
@@ -41,16 +41,16 @@ void fillWithColor(QWidget* widget, const QColor& color)
 // Follows the mouse with a top-level window until every button is up, for the cases where
 // the window manager cannot move it (no manager, or a window the manager does not manage).
 class MouseDragFollower : public QObject {
+    Q_OBJECT
+
 public:
     explicit MouseDragFollower(QWidget* window)
-        : QObject(window), m_window(window), m_grabOffset(QCursor::pos() - window->pos())
-    {
+        : QObject(window), m_window(window), m_grabOffset(QCursor::pos() - window->pos()) {
         qApp->installEventFilter(this);
     }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
+    bool eventFilter(QObject* watched, QEvent* event) override {
         // Mouse events reach the QWindow first and then each widget on the way up; the
         // position is absolute, so seeing one twice does no harm, but widgets suffice.
         if (!watched->isWidgetType())
@@ -76,8 +76,7 @@ protected:
     }
 
 private:
-    void finish()
-    {
+    void finish() {
         qApp->removeEventFilter(this);
         deleteLater();
     }
@@ -90,24 +89,23 @@ private:
 // derives the visible pixels and reshapes only when they changed. It watches the window and
 // its children for paints, so a label whose text changed reshapes the window by itself.
 class ColorKeyShaper : public QObject {
+    Q_OBJECT
+
 public:
-    explicit ColorKeyShaper(QWidget* window) : QObject(window), m_window(window)
-    {
-        setObjectName(QStringLiteral("ColorKeyShaper"));
+    explicit ColorKeyShaper(QWidget* window) : QObject(window), m_window(window) {
         watch(window);
         for (QWidget* child : window->findChildren<QWidget*>())
             watch(child);
     }
 
-    static ColorKeyShaper* of(QWidget* window)
-    {
-        return window->findChild<ColorKeyShaper*>(QStringLiteral("ColorKeyShaper"),
-                                                  Qt::FindDirectChildrenOnly);
+    static ColorKeyShaper* of(QWidget* window) {
+        return window->findChild<ColorKeyShaper*>(QString(), Qt::FindDirectChildrenOnly);
     }
 
-    void reshape()
-    {
+    void reshape() {
         m_reshapeQueued = false;
+        if (m_rendering)
+            return;
         const QSize size = m_window->size();
         if (size.isEmpty())
             return;
@@ -132,13 +130,14 @@ public:
     }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // render() paints, and first delivers a hidden window's pending resize; only what
+        // happens outside it can mean new content.
+        if (m_rendering)
+            return false;
         switch (event->type()) {
         case QEvent::Paint:
-            // render() paints too; only a real repaint means the content may have changed.
-            if (!m_rendering)
-                queueReshape();
+            queueReshape();
             break;
         case QEvent::Resize:
         case QEvent::Show:
@@ -147,8 +146,7 @@ protected:
                 reshape();
             break;
         case QEvent::ChildAdded:
-            if (auto* child = static_cast<QChildEvent*>(event)->child();
-                child->isWidgetType()) {
+            if (auto* child = static_cast<QChildEvent*>(event)->child(); child->isWidgetType()) {
                 watch(static_cast<QWidget*>(child));
                 queueReshape();
             }
@@ -162,8 +160,7 @@ protected:
 private:
     void watch(QWidget* widget) { widget->installEventFilter(this); }
 
-    void queueReshape()
-    {
+    void queueReshape() {
         if (m_reshapeQueued)
             return;
         m_reshapeQueued = true;
@@ -178,8 +175,7 @@ private:
 
 } // namespace
 
-void DragWindow(QWidget* window)
-{
+void DragWindow(QWidget* window) {
     if (!window)
         return;
     QWidget* top = window->window();
@@ -189,20 +185,16 @@ void DragWindow(QWidget* window)
         new MouseDragFollower(top);
 }
 
-bool IsVistaSystem()
-{
+bool IsVistaSystem() {
     // There is no version query on this desktop. What the Vista branch chooses (the font
     // name without the "_GB2312" suffix, a start-up folder entry rather than a Run value)
     // is what this desktop has, so it reports itself as a current NT-family system.
-    const OsVersionInfo thisDesktop{.callSucceeded = true,
-                                    .platformId = 2,
-                                    .majorVersion = 10,
-                                    .minorVersion = 0};
+    const OsVersionInfo thisDesktop{
+        .callSucceeded = true, .platformId = 2, .majorVersion = 10, .minorVersion = 0};
     return isVistaOrLater(thisDesktop);
 }
 
-void ApplyColorKeyTransparency(QWidget* window)
-{
+void ApplyColorKeyTransparency(QWidget* window) {
     if (!window)
         return;
     const QColor key = colorFromBgr(kTransparencyKey);
@@ -228,16 +220,14 @@ void ApplyColorKeyTransparency(QWidget* window)
         window->show(); // changing the flags hid it
 }
 
-void UpdateColorKeyShape(QWidget* window)
-{
+void UpdateColorKeyShape(QWidget* window) {
     if (!window)
         return;
     if (ColorKeyShaper* shaper = ColorKeyShaper::of(window))
         shaper->reshape();
 }
 
-void MakeTopmost(QWidget* window)
-{
+void MakeTopmost(QWidget* window) {
     if (!window)
         return;
     const bool wasVisible = window->isVisible();
@@ -245,3 +235,5 @@ void MakeTopmost(QWidget* window)
     if (wasVisible)
         window->show(); // changing the flags hid it
 }
+
+#include "window_utils_x11.moc"
