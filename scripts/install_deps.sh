@@ -4,7 +4,7 @@ set -eu
 packages="cmake g++ ninja-build pkg-config qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins
  libx11-dev libxcb1-dev libxcb-shape0-dev libgl-dev
  fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk
- xvfb openbox tint2 xdotool x11-utils x11-apps imagemagick python3 python3-xlib
+ xvfb openbox tint2 xdotool x11-utils x11-xserver-utils x11-apps imagemagick python3 python3-xlib
  desktop-file-utils faketime conky-std dbus-x11 librsvg2-bin"
 missing=""
 for p in $packages; do

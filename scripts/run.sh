@@ -17,6 +17,13 @@ state=$(mktemp "${TMPDIR:-/tmp}/dalvenor-desktop.XXXXXX")
 . "$state"
 export DISPLAY
 unset DBUS_SESSION_BUS_ADDRESS
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR="${TMPDIR:-/tmp}/runtime-$(id -u)"
+    mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+    export XDG_RUNTIME_DIR
+fi
+# A light desktop, so that the default dark blue text stands out in the screenshot.
+xsetroot -solid '#c8d4e0' 2>/dev/null || true
 pid=
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null

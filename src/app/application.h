@@ -11,6 +11,7 @@
 
 class SettingsStore;
 class SkinLibrary;
+class Autostart;
 
 // Owns the shared services and the window registry, and knows every window by name.
 class Application {
@@ -33,6 +34,7 @@ private:
     SystemClock m_clock;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<SkinLibrary> m_skin;
+    std::unique_ptr<Autostart> m_autostart;
     WindowRegistry m_registry;
     AppContext m_context;
 };

@@ -1,4 +1,5 @@
 #include "application.h"
+#include "single_instance.h"
 
 #include <QApplication>
 
@@ -8,6 +9,11 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QStringLiteral("Dalvenor"));
     // The program lives in the tray: closing a window never ends it.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // A second start hands over to the running program and leaves quietly.
+    SingleInstance instance;
+    if (!instance.acquire())
+        return 0;
 
     Application app(QCoreApplication::applicationDirPath());
     app.start();
