@@ -87,7 +87,7 @@ private:
 
 // Keeps the shape of a colour-keyed overlay in step with what it draws: renders the window,
 // derives the visible pixels and reshapes only when they changed. It watches the window and
-// its children for paints, so a label whose text changed reshapes the window by itself.
+// its children for updates, so a label whose text changed reshapes the window by itself.
 class ColorKeyShaper : public QObject {
     Q_OBJECT
 
@@ -136,6 +136,10 @@ protected:
         if (m_rendering)
             return false;
         switch (event->type()) {
+        case QEvent::UpdateRequest:
+            // Every update() of the window or a child ends in one of these on the window,
+            // even when the changed part lies outside the current shape and is therefore
+            // never painted.
         case QEvent::Paint:
             queueReshape();
             break;

@@ -1,0 +1,464 @@
+#!/usr/bin/python3
+"""Checks a colour-keyed overlay on a real X server, by its pixels and by its behaviour.
+
+    overlay_desktop_test.py probe PROBE_BINARY
+    overlay_desktop_test.py program DALVENOR_BINARY
+
+Starts its own virtual desktop (Xvfb, openbox, tint2), puts a known colour on the root window
+and a known-colour window that records button presses partly beneath where the overlay will
+be, starts the overlay and checks:
+  - the text pixels are on the screen and no pixel of the key colour is;
+  - everywhere else inside the overlay's rectangle the desktop beneath shows unchanged;
+  - clicks on a text pixel and on a transparent pixel both reach the window beneath;
+  - the overlay is not in the window manager's client list, which is what tint2's task list
+    shows;
+  - the focus stays where it was, after showing and after the clicks;
+  - the shape follows the content when a text changes.
+Every wait polls a condition with a time limit. Exit status 0 = pass, 1 = fail, 77 = skipped.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from Xlib import X, Xatom, display
+from Xlib.protocol import event as xevent  # noqa: F401  (keeps the event classes loaded)
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.environ.get("DALVENOR_SOURCE_DIR", os.path.dirname(os.path.dirname(HERE)))
+VIRTUAL_DESKTOP = os.path.join(SOURCE_DIR, "scripts", "virtual_desktop.sh")
+
+KEY = (0, 0, 255)
+ROOT_COLOUR = (0x20, 0x80, 0x20)
+BENEATH_COLOUR = (0xF0, 0xC0, 0x00)
+ONE_STEP_FROM_KEY = (0, 0, 254)
+DEFAULT_TEXT = (0, 0, 160)
+
+PROBE_GEOMETRY = (300, 200, 420, 240)
+# Left part over the window beneath, right part over the bare root window. It also covers
+# where the countdown window sits by default (518, 355, 403 x 216 pixels).
+BENEATH_GEOMETRY = (150, 120, 600, 520)
+
+TIMEOUT = 15.0
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(what, condition, timeout=TIMEOUT):
+    """Polls condition() until it returns something true; returns that."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = condition()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def pixel_value(rgb):
+    return (rgb[0] << 16) | (rgb[1] << 8) | rgb[2]
+
+
+class Shot:
+    """A screenshot of a rectangle of the root window, as RGB triples."""
+
+    def __init__(self, root, rect):
+        x, y, w, h = rect
+        image = root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF)
+        data = image.data
+        stride = len(data) // h
+        self.rect = rect
+        self.rows = []
+        for row in range(h):
+            line = data[row * stride:row * stride + 4 * w]
+            # 24-bit TrueColor in 32-bit units, least significant byte first: B, G, R, pad.
+            self.rows.append([(line[i + 2], line[i + 1], line[i]) for i in range(0, 4 * w, 4)])
+
+    def at(self, sx, sy):
+        return self.rows[sy - self.rect[1]][sx - self.rect[0]]
+
+    def points(self, sub=None):
+        x0, y0, w, h = sub or self.rect
+        for sy in range(y0, y0 + h):
+            for sx in range(x0, x0 + w):
+                yield sx, sy
+
+
+def intersect(a, b):
+    x0, y0 = max(a[0], b[0]), max(a[1], b[1])
+    x1, y1 = min(a[0] + a[2], b[0] + b[2]), min(a[1] + a[3], b[1] + b[3])
+    return (x0, y0, x1 - x0, y1 - y0) if x1 > x0 and y1 > y0 else None
+
+
+def inside(point, rect):
+    return rect[0] <= point[0] < rect[0] + rect[2] and rect[1] <= point[1] < rect[1] + rect[3]
+
+
+class Desktop:
+    def __init__(self, workdir):
+        self.state = os.path.join(workdir, "desktop.state")
+        out = subprocess.run([VIRTUAL_DESKTOP, "start", self.state], check=False,
+                             capture_output=True, text=True)
+        if out.returncode != 0:
+            raise Failure("the virtual desktop did not start: " + out.stderr.strip())
+        for line in out.stdout.splitlines():
+            if line.startswith("DISPLAY="):
+                os.environ["DISPLAY"] = line.split("=", 1)[1]
+        os.environ.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        os.environ["QT_QPA_PLATFORM"] = "xcb"
+        self.d = display.Display()
+        self.root = self.d.screen().root
+        self.atom = self.d.intern_atom
+
+    def stop(self):
+        try:
+            self.d.close()
+        except Exception:  # the server may be gone already
+            pass
+        subprocess.run([VIRTUAL_DESKTOP, "stop", self.state], check=False)
+
+    def root_property(self, name, kind=Xatom.WINDOW):
+        prop = self.root.get_full_property(self.atom(name), kind)
+        return list(prop.value) if prop else []
+
+    def active_window(self):
+        active = self.root_property("_NET_ACTIVE_WINDOW")
+        return active[0] if active else 0
+
+    def input_focus(self):
+        focus = self.d.get_input_focus().focus
+        return focus if isinstance(focus, int) else focus.id
+
+    def position(self, window):
+        geometry = window.get_geometry()
+        origin = window.translate_coords(self.root, 0, 0)
+        return (-origin.x, -origin.y, geometry.width, geometry.height)
+
+    def set_root_colour(self, rgb):
+        self.root.change_attributes(background_pixel=pixel_value(rgb))
+        self.root.clear_area()
+        self.d.sync()
+
+    def shot(self, rect):
+        return Shot(self.root, rect)
+
+    def click(self, point):
+        subprocess.run(["xdotool", "mousemove", str(point[0]), str(point[1]), "click", "1"],
+                       check=True)
+        # Out of the way again, so that the pointer never stands in a screenshot.
+        subprocess.run(["xdotool", "mousemove", "1", "1"], check=True)
+
+
+class Beneath:
+    """A managed window of a known colour that records the button presses it receives."""
+
+    def __init__(self, desktop, rect):
+        self.desktop = desktop
+        d = desktop.d
+        x, y, w, h = rect
+        self.window = desktop.root.create_window(
+            x, y, w, h, 0, d.screen().root_depth, X.InputOutput, X.CopyFromParent,
+            background_pixel=pixel_value(BENEATH_COLOUR),
+            event_mask=X.ButtonPressMask | X.StructureNotifyMask | X.ExposureMask)
+        self.window.set_wm_name("beneath")
+        self.window.set_wm_class("beneath", "Beneath")
+        self.window.set_wm_normal_hints(flags=1 | 2, min_width=w, min_height=h)  # US pos/size
+        self.window.map()
+        d.sync()
+        self.presses = []
+
+    def pump(self):
+        d = self.desktop.d
+        while d.pending_events():
+            ev = d.next_event()
+            if ev.type == X.ButtonPress and ev.window.id == self.window.id:
+                self.presses.append((ev.root_x, ev.root_y))
+
+    def viewable(self):
+        self.pump()
+        return self.window.get_attributes().map_state == X.IsViewable
+
+    def pressed_at(self, point):
+        self.pump()
+        return point in self.presses
+
+
+def window_name(d, wid):
+    window = d.create_resource_object("window", wid)
+    try:
+        name = window.get_full_property(d.intern_atom("_NET_WM_NAME"),
+                                        d.intern_atom("UTF8_STRING"))
+        if name:
+            value = name.value
+            return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
+        return window.get_wm_name() or ""
+    except Exception:
+        return ""
+
+
+def find_overlay(desktop, title):
+    """The viewable top-level window called title that is not inside the panel."""
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
+                         capture_output=True, text=True, check=False)
+    for token in out.stdout.split():
+        wid = int(token)
+        if window_name(desktop.d, wid) != title:
+            continue
+        window = desktop.d.create_resource_object("window", wid)
+        try:
+            attributes = window.get_attributes()
+            geometry = window.get_geometry()
+        except Exception:
+            continue
+        if attributes.map_state != X.IsViewable or geometry.width < 50:
+            continue  # not the countdown: the tray icon is a small window
+        return window
+    return None
+
+
+def classify(before, after, rect):
+    changed, unchanged, key = [], 0, []
+    for point in after.points(rect):
+        now = after.at(*point)
+        if now == KEY:
+            key.append(point)
+        if now != before.at(*point):
+            changed.append(point)
+        else:
+            unchanged += 1
+    return changed, unchanged, key
+
+
+def solid_point(shot, rect, changed_set, want_changed, margin):
+    """A point in rect whose neighbourhood of radius margin is all changed (or unchanged)."""
+    x0, y0, w, h = rect
+    best = None
+    for sy in range(y0 + margin, y0 + h - margin):
+        for sx in range(x0 + margin, x0 + w - margin):
+            ok = all(((px, py) in changed_set) == want_changed
+                     for px in range(sx - margin, sx + margin + 1)
+                     for py in range(sy - margin, sy + margin + 1))
+            if ok:
+                best = (sx, sy)
+                if want_changed:
+                    return best
+                # For a transparent spot prefer one well inside the rectangle's middle rows.
+                if abs(sy - (y0 + h // 2)) < h // 4:
+                    return best
+    return best
+
+
+def check_overlay(desktop, before, overlay_id, rect, beneath, beneath_rect, focus_before):
+    d = desktop.d
+    screen_rect = (0, 0, d.screen().width_in_pixels, d.screen().height_in_pixels)
+    area = intersect(rect, screen_rect)
+    check(area is not None, "the overlay %r is off the screen" % (rect,))
+
+    def settled():
+        shot = desktop.shot(area)
+        changed, _, _ = classify(before, shot, area)
+        return shot if len(changed) > 200 else None
+
+    after = wait_for("the overlay's text on the screen", settled)
+    changed, unchanged, key = classify(before, after, area)
+    total = area[2] * area[3]
+    check(not key, "%d pixels of the key colour are on the screen, e.g. at %r"
+          % (len(key), key[:3]))
+    check(unchanged > total * 0.6,
+          "only %d of %d pixels show the desktop beneath" % (unchanged, total))
+    for corner in ((area[0], area[1]), (area[0] + area[2] - 1, area[1] + area[3] - 1)):
+        check(after.at(*corner) == before.at(*corner),
+              "the corner %r of the overlay hides the desktop" % (corner,))
+    changed_set = set(changed)
+    seen = {after.at(*p) for p in after.points(area) if p not in changed_set}
+    over_both = intersect(area, beneath_rect) and intersect(area, beneath_rect) != area
+    if over_both:
+        check(BENEATH_COLOUR in seen and ROOT_COLOUR in seen,
+              "not both the window beneath and the root show through")
+
+    # Clicks: one on a text pixel, one on a transparent pixel, both above the window beneath.
+    under = intersect(area, beneath_rect)
+    check(under is not None, "the overlay does not lie over the window beneath")
+    text_point = solid_point(after, under, changed_set, True, 1) or \
+        solid_point(after, under, changed_set, True, 0)
+    clear_point = solid_point(after, under, changed_set, False, 6)
+    check(text_point is not None, "no text pixel lies over the window beneath")
+    check(clear_point is not None, "no transparent pixel lies over the window beneath")
+    for what, point in (("text", text_point), ("transparent", clear_point)):
+        desktop.click(point)
+        wait_for("the click on a %s pixel at %r to reach the window beneath" % (what, point),
+                 lambda p=point: beneath.pressed_at(p))
+
+    # No task list entry: tint2 lists exactly the manager's clients.
+    clients = desktop.root_property("_NET_CLIENT_LIST")
+    check(beneath.window.id in clients, "the window beneath is not in the client list")
+    check(overlay_id not in clients, "the overlay is in the client list (a taskbar entry)")
+    stacking = desktop.root_property("_NET_CLIENT_LIST_STACKING")
+    check(overlay_id not in stacking, "the overlay is in the stacking client list")
+
+    # Focus: unchanged after showing and after the clicks.
+    check(desktop.active_window() == beneath.window.id,
+          "the active window changed to 0x%x" % desktop.active_window())
+    check(desktop.input_focus() == focus_before,
+          "the input focus moved from 0x%x to 0x%x" % (focus_before, desktop.input_focus()))
+    return after
+
+
+def run(mode, binary):
+    workdir = tempfile.mkdtemp(prefix="overlay-test.", dir=os.environ.get("TMPDIR"))
+    desktop = Desktop(workdir)
+    process = None
+    try:
+        d = desktop.d
+        desktop.set_root_colour(ROOT_COLOUR)
+        beneath = Beneath(desktop, BENEATH_GEOMETRY)
+        wait_for("the window beneath to be mapped", beneath.viewable)
+        wait_for("the window beneath to become active",
+                 lambda: desktop.active_window() == beneath.window.id)
+        beneath_rect = desktop.position(beneath.window)
+        focus_before = desktop.input_focus()
+        screen_rect = (0, 0, d.screen().width_in_pixels, d.screen().height_in_pixels)
+        wait_for("the window beneath to be painted",
+                 lambda: desktop.shot((beneath_rect[0] + 5, beneath_rect[1] + 5, 1, 1))
+                 .at(beneath_rect[0] + 5, beneath_rect[1] + 5) == BENEATH_COLOUR)
+        before = desktop.shot(screen_rect)
+
+        if mode == "probe":
+            geometry = ",".join(str(v) for v in PROBE_GEOMETRY)
+            process = subprocess.Popen([binary, geometry], stdin=subprocess.PIPE,
+                                       stdout=subprocess.PIPE, text=True, cwd=workdir)
+            line = process.stdout.readline().split()
+            check(len(line) == 2 and line[0] == "shown", "the probe did not start: %r" % line)
+            title = "Dalvenor overlay probe"
+        else:
+            # The program reads its countdown file from the current folder.
+            bin_dir = os.path.dirname(binary)
+            for name in ("countdown.ini",):
+                if os.path.exists(os.path.join(bin_dir, name)):
+                    shutil.copy(os.path.join(bin_dir, name), workdir)
+            process = subprocess.Popen([binary], cwd=workdir)
+            title = "Dalvenor"
+
+        overlay = wait_for("the overlay window", lambda: find_overlay(desktop, title))
+        rect = desktop.position(overlay)
+        attributes = overlay.get_attributes()
+        after = check_overlay(desktop, before, overlay.id, rect, beneath, beneath_rect,
+                              focus_before)
+        if mode == "probe":
+            check(attributes.override_redirect, "the overlay is a managed window")
+            check(rect == PROBE_GEOMETRY, "the probe is at %r" % (rect,))
+            check_probe_labels(desktop, process, before, after, rect)
+        else:
+            check_program_ticks(desktop, before, after, rect, beneath, focus_before)
+        print("PASS: overlay 0x%x at %r" % (overlay.id, rect))
+        return 0
+    except Failure as failure:
+        print("FAIL: %s" % failure)
+        return 1
+    finally:
+        if process and process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        desktop.stop()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def row_rect(rect, n):
+    row = rect[3] // 3
+    return (rect[0], rect[1] + (n - 1) * row, rect[2], row)
+
+
+def command(process, line):
+    process.stdin.write(line + "\n")
+    process.stdin.flush()
+    answer = process.stdout.readline().strip()
+    check(answer == "ok", "the probe answered %r to %r" % (answer, line))
+
+
+def check_probe_labels(desktop, process, before, after, rect):
+    # Text one step away from the key colour stays; text in exactly the key colour vanishes.
+    first = [after.at(*p) for p in after.points(row_rect(rect, 1))]
+    check(ONE_STEP_FROM_KEY in first, "the text one step away from the key colour is missing")
+    second = [after.at(*p) for p in after.points(row_rect(rect, 2))]
+    check(DEFAULT_TEXT in second, "the text in the default colour is missing")
+    changed, _, _ = classify(before, after, row_rect(rect, 3))
+    check(not changed, "text in exactly the key colour shows (%d pixels)" % len(changed))
+
+    # The shape follows a longer text at once, and gives the place back when it goes.
+    left_edge = (rect[0] + 2, row_rect(rect, 2)[1], 40, row_rect(rect, 2)[3])
+    changed, _, _ = classify(before, after, left_edge)
+    check(not changed, "the short text already reaches the left edge")
+    command(process, "set 2 WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW")
+
+    def grown():
+        shot = desktop.shot(left_edge)
+        changed, _, key = classify(before, shot, left_edge)
+        check(not key, "the key colour shows after the text changed")
+        return shot if changed else None
+
+    wait_for("the longer text to show at the left edge", grown)
+    command(process, "set 2 ")
+    wait_for("the place of the removed text to show the desktop again",
+             lambda: not classify(before, desktop.shot(row_rect(rect, 2)), row_rect(rect, 2))[0])
+
+    # A text change without an explicit reshape still reshapes.
+    command(process, "auto 3 ")
+    command(process, "auto 2 自动 WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW")
+    wait_for("the overlay to reshape by itself",
+             lambda: classify(before, desktop.shot(left_edge), left_edge)[0])
+    shot = desktop.shot(rect)
+    check(not classify(before, shot, rect)[2], "the key colour shows after a reshape")
+
+
+def check_program_ticks(desktop, before, after, rect, beneath, focus_before):
+    # The countdown line changes every second; each new text must be shaped too.
+    screen_rect = before.rect
+    area = intersect(rect, screen_rect)
+
+    def ticked():
+        shot = desktop.shot(area)
+        return shot if any(shot.at(*p) != after.at(*p) for p in shot.points(area)) else None
+
+    shot = wait_for("the countdown to tick", ticked, timeout=5)
+    changed, unchanged, key = classify(before, shot, area)
+    check(not key, "the key colour shows after a tick")
+    check(changed and unchanged > area[2] * area[3] * 0.6, "the tick broke the shape")
+    check(desktop.active_window() == beneath.window.id, "a tick took the focus")
+    check(desktop.input_focus() == focus_before, "a tick moved the input focus")
+
+
+def main(argv):
+    if len(argv) != 3 or argv[1] not in ("probe", "program"):
+        print(__doc__)
+        return 2
+    binary = argv[2]
+    if not os.access(binary, os.X_OK):
+        if argv[1] == "program":
+            print("SKIP: %s is not built" % binary)
+            return 77
+        print("FAIL: %s is missing" % binary)
+        return 1
+    for tool in ("xdotool", "Xvfb", "openbox", "tint2"):
+        if not shutil.which(tool):
+            print("FAIL: %s is not installed" % tool)
+            return 1
+    return run(argv[1], binary)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

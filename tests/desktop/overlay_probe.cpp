@@ -1,0 +1,104 @@
+// A stand-in for the countdown window, for checking the overlay on a real X server: a
+// frameless top-level with three labels on the key colour, made an overlay by
+// ApplyColorKeyTransparency.
+//
+//   overlay_probe X,Y,W,H
+//
+// Label1 is drawn one step away from the key colour (&HFE0000) and must stay visible, Label2
+// in the default text colour (&HA00000), Label3 in exactly the key colour and must vanish.
+// The labels split the height in three equal rows. Once shown it prints "shown <window id>".
+// Commands on standard input, one per line, each answered by "ok" once applied:
+//   set N TEXT   set label N's text and reshape at once (as the countdown tick does)
+//   auto N TEXT  set label N's text only; the overlay must reshape by itself
+//   quit
+#include "window_utils.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QSocketNotifier>
+#include <QTextStream>
+#include <QWidget>
+
+#include <array>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void reply(const QByteArray& line) {
+    std::fputs(line.constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+QRect parseGeometry(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return {};
+    return QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt());
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const QRect geometry = args.size() > 1 ? parseGeometry(args[1]) : QRect(300, 200, 420, 240);
+    if (!geometry.isValid()) {
+        std::fputs("usage: overlay_probe X,Y,W,H\n", stderr);
+        return 2;
+    }
+
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Dalvenor overlay probe"));
+    window.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    window.setGeometry(geometry);
+
+    const std::array<quint32, 3> colours{0xFE0000, 0xA00000, kTransparencyKey};
+    const std::array<QString, 3> texts{QStringLiteral("一步之差 ABC"),
+                                       QStringLiteral("距离高考还有 88 天"),
+                                       QStringLiteral("看不见的字 XYZ")};
+    std::array<QLabel*, 3> labels{};
+    const int row = geometry.height() / 3;
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(texts[i], &window);
+        label->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+        label->setGeometry(0, i * row, geometry.width(), row);
+        label->setAlignment(Qt::AlignCenter);
+        QFont font = label->font();
+        font.setPixelSize(row / 3);
+        font.setBold(true);
+        label->setFont(font);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, colorFromBgr(colours[i]));
+        label->setPalette(palette);
+        labels[i] = label;
+    }
+
+    ApplyColorKeyTransparency(&window);
+    window.show();
+    reply("shown " + QByteArray::number(qulonglong(window.winId())));
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QTextStream in(stdin);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        const QString line = in.readLine();
+        if (line.isNull() || line == QLatin1String("quit")) {
+            QCoreApplication::quit();
+            return;
+        }
+        const QString command = line.section(QLatin1Char(' '), 0, 0);
+        const int n = line.section(QLatin1Char(' '), 1, 1).toInt();
+        const QString text = line.section(QLatin1Char(' '), 2);
+        if ((command == QLatin1String("set") || command == QLatin1String("auto")) && n >= 1 &&
+            n <= 3) {
+            labels[n - 1]->setText(text);
+            if (command == QLatin1String("set"))
+                UpdateColorKeyShape(&window);
+            reply("ok");
+        } else {
+            reply("unknown command");
+        }
+    });
+    return app.exec();
+}
