@@ -1,0 +1,412 @@
+// The tray on a real X server: Xvfb, openbox and tint2 (the virtual desktop script), with the
+// program under test started on it. Checks the icon inside tint2's notification area, the menu
+// a right click opens (six items, read from the screen), "关于...(&A)", the icon coming back
+// after tint2 restarts or appears late, and "退出(&E)".
+// Built twice: against tests/tray/tray_probe and against the real program, which makes the
+// whole test skip (exit code 77) while it has not been built.
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <optional>
+
+#ifndef TRAY_DESKTOP_PROGRAM
+#error "TRAY_DESKTOP_PROGRAM names the program under test"
+#endif
+
+namespace {
+
+constexpr int kSkipReturnCode = 77;
+constexpr int kWaitMs = 20000;
+
+struct XWindow {
+    QString id;
+    QString name;
+    QString wmClass;
+    int depth = 0;
+    QRect rect; // absolute
+};
+
+QString programPath() {
+    const QString name = QStringLiteral(TRAY_DESKTOP_PROGRAM);
+    if (name == QLatin1String("dalvenor"))
+        return qEnvironmentVariable("DALVENOR_BIN_DIR") + QStringLiteral("/dalvenor");
+    return QCoreApplication::applicationDirPath() + u'/' + name;
+}
+
+QString programName() {
+    return QFileInfo(programPath()).fileName();
+}
+
+// Repeats probe until it gives a value or the time is up; each try is an X round trip.
+template <typename F> auto waitFor(F probe, int timeoutMs = kWaitMs) -> decltype(probe()) {
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        if (auto value = probe())
+            return value;
+        if (deadline.hasExpired())
+            return {};
+        QTest::qWait(50);
+    }
+}
+
+} // namespace
+
+class TstTrayDesktop : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void iconSitsInTheTrayHost();
+    void rightClickOpensTheSixItemMenu();
+    void aboutItemOpensAboutWindow();
+    void iconComesBackWhenTrayHostRestarts();
+    void exitRemovesIconAndEndsProcess();
+    void iconAppearsWhenTrayHostStartsLate();
+
+private:
+    QString run(const QString& tool, const QStringList& arguments, int* exitCode = nullptr);
+    QList<XWindow> tree();
+    std::optional<XWindow> dockedIcon();
+    std::optional<XWindow> openMenu();
+    bool isViewable(const QString& id);
+    QImage screenshot();
+    void startProgram();
+    void startTint2();
+    void stopTint2();
+    bool rightClickIcon(XWindow* menu);
+    void clickMenuItem(const XWindow& menu, int index, int count);
+
+    QTemporaryDir m_dir;
+    QString m_script;
+    QString m_stateFile;
+    QString m_display;
+    qint64 m_tint2Pid = 0;
+    QProcessEnvironment m_env;
+    std::unique_ptr<QProcess> m_program;
+    bool m_started = false;
+};
+
+QString TstTrayDesktop::run(const QString& tool, const QStringList& arguments, int* exitCode) {
+    QProcess process;
+    process.setProcessEnvironment(m_env);
+    process.start(tool, arguments);
+    process.waitForFinished(kWaitMs);
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+void TstTrayDesktop::initTestCase() {
+    for (const char* tool : {"Xvfb", "openbox", "tint2", "xdotool", "xwininfo", "import"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+    }
+    m_script =
+        qEnvironmentVariable("DALVENOR_SOURCE_DIR") + QStringLiteral("/scripts/virtual_desktop.sh");
+    QVERIFY2(QFile::exists(m_script), qPrintable(m_script));
+    QVERIFY(m_dir.isValid());
+    m_stateFile = m_dir.filePath(QStringLiteral("desktop.state"));
+
+    QProcess start;
+    start.start(QStringLiteral("sh"), {m_script, QStringLiteral("start"), m_stateFile});
+    QVERIFY(start.waitForFinished(120000));
+    QVERIFY2(start.exitCode() == 0, start.readAllStandardError().constData());
+    QFile state(m_stateFile);
+    QVERIFY(state.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : state.readAll().split('\n')) {
+        if (line.startsWith("DISPLAY="))
+            m_display = QString::fromLatin1(line.mid(8));
+        else if (line.startsWith("TINT2_PID="))
+            m_tint2Pid = line.mid(10).toLongLong();
+    }
+    QVERIFY(!m_display.isEmpty());
+    QVERIFY(m_tint2Pid > 0);
+    m_started = true;
+
+    m_env = QProcessEnvironment::systemEnvironment();
+    m_env.insert(QStringLiteral("DISPLAY"), m_display);
+    m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    m_env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    startProgram();
+}
+
+void TstTrayDesktop::cleanupTestCase() {
+    if (m_program && m_program->state() != QProcess::NotRunning) {
+        m_program->kill();
+        m_program->waitForFinished(5000);
+    }
+    if (m_started) {
+        // The state file names the tint2 started last, so that stop ends it too.
+        QProcess stop;
+        stop.start(QStringLiteral("sh"), {m_script, QStringLiteral("stop"), m_stateFile});
+        stop.waitForFinished(60000);
+    }
+}
+
+void TstTrayDesktop::startProgram() {
+    m_program = std::make_unique<QProcess>();
+    m_program->setProcessEnvironment(m_env);
+    m_program->setWorkingDirectory(QFileInfo(programPath()).absolutePath());
+    m_program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_program->start(programPath(), {});
+    QVERIFY2(m_program->waitForStarted(kWaitMs), qPrintable(m_program->errorString()));
+}
+
+QList<XWindow> TstTrayDesktop::tree() {
+    static const QRegularExpression line(QStringLiteral(
+        R"re(^(\s*)(0x[0-9a-f]+) (?:"([^"]*)"|\(has no name\)):\s*(\([^)]*\))?\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re"));
+    QList<XWindow> windows;
+    const QStringList lines =
+        run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")})
+            .split(u'\n');
+    for (const QString& text : lines) {
+        const QRegularExpressionMatch m = line.match(text);
+        if (!m.hasMatch())
+            continue;
+        windows.append({m.captured(2), m.captured(3), m.captured(4), int(m.captured(1).size()),
+                        QRect(m.captured(7).toInt(), m.captured(8).toInt(), m.captured(5).toInt(),
+                              m.captured(6).toInt())});
+    }
+    return windows;
+}
+
+// Our icon: a window named "Dalvenor" of the program, nested inside tint2's panel window.
+std::optional<XWindow> TstTrayDesktop::dockedIcon() {
+    const QList<XWindow> windows = tree();
+    for (int i = 0; i < windows.size(); ++i) {
+        if (!windows[i].wmClass.contains(QStringLiteral("\"tint2\"")))
+            continue;
+        for (int j = i + 1; j < windows.size() && windows[j].depth > windows[i].depth; ++j) {
+            const XWindow& w = windows[j];
+            if (w.name == QLatin1String("Dalvenor") && w.wmClass.contains(programName()) &&
+                w.rect.width() > 4 && isViewable(w.id))
+                return w;
+        }
+    }
+    return std::nullopt;
+}
+
+bool TstTrayDesktop::isViewable(const QString& id) {
+    return run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id})
+        .contains(QStringLiteral("IsViewable"));
+}
+
+// A mapped top-level popup of the program of about the size of the tray menu.
+std::optional<XWindow> TstTrayDesktop::openMenu() {
+    const QList<XWindow> windows = tree();
+    int topDepth = INT_MAX;
+    for (const XWindow& w : windows)
+        topDepth = qMin(topDepth, w.depth);
+    for (const XWindow& w : windows) {
+        if (w.depth == topDepth && w.wmClass.contains(programName()) && w.rect.width() >= 80 &&
+            w.rect.height() >= 6 * 14 && w.rect.height() <= 6 * 40 && isViewable(w.id))
+            return w;
+    }
+    return std::nullopt;
+}
+
+QImage TstTrayDesktop::screenshot() {
+    const QString path = m_dir.filePath(QStringLiteral("screen.png"));
+    QFile::remove(path);
+    run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), path});
+    return QImage(path);
+}
+
+bool TstTrayDesktop::rightClickIcon(XWindow* menu) {
+    const std::optional<XWindow> icon = waitFor([this] { return dockedIcon(); });
+    if (!icon)
+        return false;
+    const QPoint centre = icon->rect.center();
+    // A click that lands while the previous popup is still closing can be swallowed by it:
+    // try again a few times, each time waiting for the menu to appear.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
+             QStringLiteral("click"), QStringLiteral("3")});
+        if (const std::optional<XWindow> found = waitFor([this] { return openMenu(); }, 4000)) {
+            if (menu)
+                *menu = *found;
+            return true;
+        }
+    }
+    return false;
+}
+
+void TstTrayDesktop::clickMenuItem(const XWindow& menu, int index, int count) {
+    const int itemHeight = menu.rect.height() / count;
+    const QPoint at(menu.rect.left() + menu.rect.width() / 3,
+                    menu.rect.top() + itemHeight * index + itemHeight / 2);
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+         QStringLiteral("click"), QStringLiteral("1")});
+}
+
+void TstTrayDesktop::startTint2() {
+    qint64 pid = 0;
+    QProcess tint2;
+    tint2.setProcessEnvironment(m_env);
+    tint2.setProgram(QStringLiteral("tint2"));
+    tint2.setStandardOutputFile(QProcess::nullDevice());
+    tint2.setStandardErrorFile(QProcess::nullDevice());
+    QVERIFY(tint2.startDetached(&pid));
+    m_tint2Pid = pid;
+    QFile state(m_stateFile);
+    QVERIFY(state.open(QIODevice::ReadOnly));
+    QByteArray text = state.readAll();
+    state.close();
+    QStringList lines = QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
+    lines.removeIf([](const QString& l) { return l.startsWith(QStringLiteral("TINT2_PID=")); });
+    lines << QStringLiteral("TINT2_PID=%1").arg(pid);
+    QVERIFY(state.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    state.write((lines.join(u'\n') + u'\n').toUtf8());
+}
+
+void TstTrayDesktop::stopTint2() {
+    ::kill(pid_t(m_tint2Pid), SIGTERM);
+    const bool gone = waitFor([this] {
+        for (const XWindow& w : tree()) {
+            if (w.wmClass.contains(QStringLiteral("\"tint2\"")))
+                return false;
+        }
+        return true;
+    });
+    QVERIFY2(gone, "tint2 did not go away");
+}
+
+void TstTrayDesktop::iconSitsInTheTrayHost() {
+    const std::optional<XWindow> icon = waitFor([this] { return dockedIcon(); });
+    if (!icon)
+        qWarning().noquote() << run(QStringLiteral("xwininfo"),
+                                    {QStringLiteral("-root"), QStringLiteral("-tree")});
+    QVERIFY2(icon, "no icon of the program inside tint2");
+    QVERIFY(icon->rect.width() >= 16 && icon->rect.width() <= 64);
+    // The icon shows an image, not an empty square of the panel's colour.
+    const QImage shot = screenshot();
+    QVERIFY(!shot.isNull());
+    const QImage image = shot.copy(icon->rect);
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    }
+    QVERIFY2(colours.size() >= 3, "the icon area is blank");
+}
+
+void TstTrayDesktop::rightClickOpensTheSixItemMenu() {
+    const QImage before = screenshot();
+    XWindow menu;
+    QVERIFY2(rightClickIcon(&menu), "no menu after a right click on the icon");
+    const QImage after = screenshot();
+    QVERIFY(!after.isNull());
+
+    // The popup really was drawn: most of its area changed.
+    int changed = 0;
+    for (int y = menu.rect.top(); y <= menu.rect.bottom(); ++y) {
+        for (int x = menu.rect.left(); x <= menu.rect.right(); ++x)
+            changed += before.pixel(x, y) != after.pixel(x, y) ? 1 : 0;
+    }
+    QVERIFY(changed > menu.rect.width() * menu.rect.height() / 3);
+
+    // Six lines of caption text: bands of rows with dark pixels in the caption column.
+    const QImage image = after.copy(menu.rect);
+    QList<bool> inked;
+    for (int y = 0; y < image.height(); ++y) {
+        bool dark = false;
+        for (int x = image.width() / 8; x < image.width() / 2 && !dark; ++x)
+            dark = qGray(image.pixel(x, y)) < 110;
+        inked << dark;
+    }
+    int bands = 0;
+    int gap = 99;
+    for (bool dark : inked) {
+        if (dark && gap >= 4)
+            bands++;
+        gap = dark ? 0 : gap + 1;
+    }
+    QCOMPARE(bands, 6);
+
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    QVERIFY(waitFor([this] { return !openMenu().has_value(); }));
+}
+
+void TstTrayDesktop::aboutItemOpensAboutWindow() {
+    XWindow menu;
+    QVERIFY(rightClickIcon(&menu));
+    clickMenuItem(menu, 0, 6);
+    QString found;
+    waitFor([this, &found] {
+        found = run(QStringLiteral("xdotool"),
+                    {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--name"), QStringLiteral("关于 Dalvenor")})
+                    .trimmed();
+        return !found.isEmpty();
+    });
+    QVERIFY2(!found.isEmpty(), "no window named 关于 Dalvenor");
+    // Esc closes it again.
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("windowactivate"), QStringLiteral("--sync"), found.split(u'\n').first()});
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    QVERIFY(waitFor([this] {
+        return run(QStringLiteral("xdotool"),
+                   {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                    QStringLiteral("--name"), QStringLiteral("关于 Dalvenor")})
+            .trimmed()
+            .isEmpty();
+    }));
+}
+
+void TstTrayDesktop::iconComesBackWhenTrayHostRestarts() {
+    QVERIFY(waitFor([this] { return dockedIcon(); }));
+    stopTint2();
+    startTint2();
+    QVERIFY2(waitFor([this] { return dockedIcon(); }), "the icon did not come back");
+    QVERIFY(m_program->state() == QProcess::Running);
+}
+
+void TstTrayDesktop::exitRemovesIconAndEndsProcess() {
+    XWindow menu;
+    QVERIFY(rightClickIcon(&menu));
+    clickMenuItem(menu, 5, 6);
+    QVERIFY(m_program->waitForFinished(kWaitMs));
+    QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_program->exitCode(), 0);
+    QVERIFY(!dockedIcon().has_value());
+}
+
+void TstTrayDesktop::iconAppearsWhenTrayHostStartsLate() {
+    stopTint2();
+    startProgram();
+    // The program runs without a host for a while: wait until it has its windows.
+    QVERIFY(waitFor([this] {
+        for (const XWindow& w : tree()) {
+            if (w.wmClass.contains(programName()) || w.name.contains(programName()))
+                return true;
+        }
+        return false;
+    }));
+    QVERIFY(!dockedIcon().has_value());
+    startTint2();
+    QVERIFY2(waitFor([this] { return dockedIcon(); }), "the icon did not dock in the late host");
+}
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    if (!QFileInfo(programPath()).isExecutable()) {
+        std::fprintf(stderr, "SKIP: %s has not been built\n", qPrintable(programPath()));
+        return kSkipReturnCode;
+    }
+    TstTrayDesktop test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_tray_desktop.moc"
