@@ -386,13 +386,14 @@ def callgrind_total(path, functions):
 def cmd_tick_cost(args):
     out = os.path.join(args.workdir, "callgrind.out")
     proc = start_dalvenor(args.dalvenor, args.env, prefix=(
-        "valgrind", "--tool=callgrind", "--collect-atstart=no", "--trace-children=no",
+        "valgrind", "--tool=callgrind", "--trace-children=no",
         f"--callgrind-out-file={out}",
     ))
     try:
         wait_for_window("dalvenor", proc, 120)
         time.sleep(args.settle)
-        subprocess.run(["callgrind_control", "-i", "on", str(proc.pid)],
+        # Start-up is left out: the counters restart from zero once the program is idle.
+        subprocess.run(["callgrind_control", "-z", str(proc.pid)],
                        check=True, capture_output=True)
         began = time.monotonic()
         time.sleep(args.duration)
