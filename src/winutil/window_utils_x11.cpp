@@ -126,6 +126,8 @@ public:
         // An empty region would remove the mask and show the whole window; a region
         // outside the window keeps it masked and shows nothing.
         m_window->setMask(visible.isEmpty() ? QRegion(-1, -1, 1, 1) : visible);
+        repaintAdded(visible.subtracted(m_visible));
+        m_visible = visible;
         flushX11();
     }
 
@@ -164,6 +166,21 @@ protected:
 private:
     void watch(QWidget* widget) { widget->installEventFilter(this); }
 
+    // Painting is clipped to the old shape, so what the new shape adds may never have been
+    // painted, or still holds an old text on the key colour. An update of the window alone
+    // does not repaint its children there, so each child covering a part is updated.
+    void repaintAdded(const QRegion& added) {
+        if (added.isEmpty())
+            return;
+        m_window->update(added);
+        for (QWidget* child : m_window->findChildren<QWidget*>()) {
+            const QRegion part =
+                added.translated(-child->mapTo(m_window, QPoint())).intersected(child->rect());
+            if (!part.isEmpty())
+                child->update(part);
+        }
+    }
+
     void queueReshape() {
         if (m_reshapeQueued)
             return;
@@ -173,6 +190,7 @@ private:
 
     QWidget* m_window; // our parent, so it outlives us
     QImage m_mask;
+    QRegion m_visible;
     bool m_rendering = false;
     bool m_reshapeQueued = false;
 };

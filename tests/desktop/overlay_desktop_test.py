@@ -43,6 +43,7 @@ PROBE_GEOMETRY = (300, 200, 420, 240)
 BENEATH_GEOMETRY = (150, 120, 600, 520)
 
 TIMEOUT = 15.0
+KEY_GRACE = 0.5  # seconds
 
 
 class Failure(Exception):
@@ -378,6 +379,20 @@ def run(mode, binary):
         shutil.rmtree(workdir, ignore_errors=True)
 
 
+def wait_without_key(desktop, before, rect, when):
+    """The key colour may show for a frame while a new shape is repainted, never longer."""
+    def clean():
+        shot = desktop.shot(rect)
+        return shot if not classify(before, shot, rect)[2] else None
+
+    try:
+        return wait_for("", clean, timeout=KEY_GRACE)
+    except Failure:
+        key = classify(before, desktop.shot(rect), rect)[2]
+        raise Failure("%d pixels of the key colour stay on the screen %s, e.g. at %r"
+                      % (len(key), when, key[:3]))
+
+
 def row_rect(rect, n):
     row = rect[3] // 3
     return (rect[0], rect[1] + (n - 1) * row, rect[2], row)
@@ -405,13 +420,9 @@ def check_probe_labels(desktop, process, before, after, rect):
     check(not changed, "the short text already reaches the left edge")
     command(process, "set 2 WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW")
 
-    def grown():
-        shot = desktop.shot(left_edge)
-        changed, _, key = classify(before, shot, left_edge)
-        check(not key, "the key colour shows after the text changed")
-        return shot if changed else None
-
-    wait_for("the longer text to show at the left edge", grown)
+    wait_for("the longer text to show at the left edge",
+             lambda: classify(before, desktop.shot(left_edge), left_edge)[0])
+    wait_without_key(desktop, before, rect, "after the text grew")
     command(process, "set 2 ")
     wait_for("the place of the removed text to show the desktop again",
              lambda: not classify(before, desktop.shot(row_rect(rect, 2)), row_rect(rect, 2))[0])
@@ -421,8 +432,7 @@ def check_probe_labels(desktop, process, before, after, rect):
     command(process, "auto 2 自动 WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW")
     wait_for("the overlay to reshape by itself",
              lambda: classify(before, desktop.shot(left_edge), left_edge)[0])
-    shot = desktop.shot(rect)
-    check(not classify(before, shot, rect)[2], "the key colour shows after a reshape")
+    wait_without_key(desktop, before, rect, "after reshaping by itself")
 
 
 def check_program_ticks(desktop, before, after, rect, beneath, focus_before):
@@ -434,9 +444,9 @@ def check_program_ticks(desktop, before, after, rect, beneath, focus_before):
         shot = desktop.shot(area)
         return shot if any(shot.at(*p) != after.at(*p) for p in shot.points(area)) else None
 
-    shot = wait_for("the countdown to tick", ticked, timeout=5)
-    changed, unchanged, key = classify(before, shot, area)
-    check(not key, "the key colour shows after a tick")
+    wait_for("the countdown to tick", ticked, timeout=5)
+    shot = wait_without_key(desktop, before, area, "after a tick")
+    changed, unchanged, _ = classify(before, shot, area)
     check(changed and unchanged > area[2] * area[3] * 0.6, "the tick broke the shape")
     check(desktop.active_window() == beneath.window.id, "a tick took the focus")
     check(desktop.input_focus() == focus_before, "a tick moved the input focus")
