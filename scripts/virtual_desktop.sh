@@ -81,7 +81,8 @@ write_state() {
 # Stops the PIDs named in the state file (only ours), the panel first, the server last.
 stop_desktop() {
     [ -f "$statefile" ] || return 0
-    XVFB_PID= OPENBOX_PID= TINT2_PID=
+    XVFB_PID='' OPENBOX_PID='' TINT2_PID=''
+    # shellcheck source=/dev/null
     . "$statefile"
     for pid in $TINT2_PID $OPENBOX_PID $XVFB_PID; do
         alive "$pid" || continue

@@ -25,7 +25,6 @@ import tempfile
 import time
 
 from Xlib import X, Xatom, display
-from Xlib.protocol import event as xevent  # noqa: F401  (keeps the event classes loaded)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.environ.get("DALVENOR_SOURCE_DIR", os.path.dirname(os.path.dirname(HERE)))
