@@ -64,6 +64,7 @@ class TstTrayDesktop : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void init();
 
     void iconSitsInTheTrayHost();
     void rightClickOpensTheSixItemMenu();
@@ -93,6 +94,7 @@ private:
     QProcessEnvironment m_env;
     std::unique_ptr<QProcess> m_program;
     bool m_started = false;
+    bool m_iconMissing = false;
 };
 
 QString TstTrayDesktop::run(const QString& tool, const QStringList& arguments, int* exitCode) {
@@ -150,6 +152,12 @@ void TstTrayDesktop::cleanupTestCase() {
         stop.start(QStringLiteral("sh"), {m_script, QStringLiteral("stop"), m_stateFile});
         stop.waitForFinished(60000);
     }
+}
+
+void TstTrayDesktop::init() {
+    // Without the icon every later step would only wait out its time.
+    if (m_iconMissing)
+        QFAIL("the program never showed its icon in the tray");
 }
 
 void TstTrayDesktop::startProgram() {
@@ -284,6 +292,7 @@ void TstTrayDesktop::stopTint2() {
 
 void TstTrayDesktop::iconSitsInTheTrayHost() {
     const std::optional<XWindow> icon = waitFor([this] { return dockedIcon(); });
+    m_iconMissing = !icon;
     if (!icon)
         qWarning().noquote() << run(QStringLiteral("xwininfo"),
                                     {QStringLiteral("-root"), QStringLiteral("-tree")});
