@@ -372,7 +372,7 @@ def callgrind_total(path, functions):
         if m:
             total = int(m.group(1).replace(",", ""))
             continue
-        m = re.match(r"\s*([\d,]+)\s+(?:\([^)]*\)\s+)?(?:\*\s+)?\S*:(.*?)(?:\s+\[.*\])?\s*$", line)
+        m = re.match(r"\s*([\d,]+)\s+(?:\([^)]*\)\s+)?(?:\*\s+)?\S*?:(.*?)(?:\s+\[.*\])?\s*$", line)
         if not m:
             continue
         count = int(m.group(1).replace(",", ""))
