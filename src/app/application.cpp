@@ -29,7 +29,9 @@ Application::Application(const QString& programDir)
 
 Application::~Application() = default;
 
-void Application::start() { m_registry.show(QString::fromLatin1(CountdownWindow::kName)); }
+void Application::start() {
+    m_registry.show(QString::fromLatin1(CountdownWindow::kName));
+}
 
 void Application::installFontSubstitutions() {
     const QStringList kai = {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UKai TW"),

@@ -230,8 +230,8 @@ void CountdownWindow::applyStoredFontAttributes() {
 void CountdownWindow::applyGeometry() {
     for (const LabelDesign& design : kLabels) {
         findChild<QLabel*>(QString::fromLatin1(design.name))
-            ->setGeometry(twips::toPixels(design.left, design.top, design.width, design.height,
-                                          this));
+            ->setGeometry(
+                twips::toPixels(design.left, design.top, design.width, design.height, this));
     }
 
     if (takeRecentreMarker(m_context.paths->dataDir())) {
@@ -240,8 +240,8 @@ void CountdownWindow::applyGeometry() {
         const double screenWidth = twips::fromPixelsX(area.width(), this);
         const double screenHeight = twips::fromPixelsY(area.height(), this);
         setGeometry(twips::toPixels((screenWidth - kDesignWidth) / 2,
-                                    (screenHeight - kDesignHeight) / 2, kDesignWidth,
-                                    kDesignHeight, this)
+                                    (screenHeight - kDesignHeight) / 2, kDesignWidth, kDesignHeight,
+                                    this)
                         .translated(area.topLeft()));
         return;
     }
@@ -258,8 +258,8 @@ void CountdownWindow::applyGeometry() {
 void CountdownWindow::applyStoredFontName() {
     const QString fallback =
         IsVistaSystem() ? QStringLiteral("楷体") : QStringLiteral("楷体_GB2312");
-    const QString name = m_context.settings->readText(kMainSection, QStringLiteral("FontName"),
-                                                      fallback);
+    const QString name =
+        m_context.settings->readText(kMainSection, QStringLiteral("FontName"), fallback);
     for (QLabel* label : {Label1, Label2, Label3}) {
         QFont font = label->font();
         font.setFamily(name.isEmpty() ? fallback : name);

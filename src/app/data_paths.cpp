@@ -40,7 +40,9 @@ DataPaths DataPaths::resolve(const QString& programDir) {
     return paths;
 }
 
-QString DataPaths::dataFile(const QString& name) const { return QDir(m_dataDir).filePath(name); }
+QString DataPaths::dataFile(const QString& name) const {
+    return QDir(m_dataDir).filePath(name);
+}
 
 QString DataPaths::tipsFile() const {
     const QString name = QStringLiteral("ral.txt");

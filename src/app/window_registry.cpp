@@ -55,7 +55,9 @@ bool WindowRegistry::unload(const QString& name) {
     return true;
 }
 
-bool WindowRegistry::isLoaded(const QString& name) const { return form(name) != nullptr; }
+bool WindowRegistry::isLoaded(const QString& name) const {
+    return form(name) != nullptr;
+}
 
 Form* WindowRegistry::form(const QString& name) const {
     auto it = m_loaded.constFind(name);

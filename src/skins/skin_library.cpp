@@ -7,7 +7,9 @@ SkinLibrary::SkinLibrary(QString activeSkinFile, std::unique_ptr<SkinEngine> eng
 
 SkinLibrary::~SkinLibrary() = default;
 
-void SkinLibrary::setEngine(std::unique_ptr<SkinEngine> engine) { m_engine = std::move(engine); }
+void SkinLibrary::setEngine(std::unique_ptr<SkinEngine> engine) {
+    m_engine = std::move(engine);
+}
 
 void SkinLibrary::SkinH_Attach() {
     // Without an active skin file the windows stay as the toolkit draws them.

@@ -120,13 +120,20 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<double>("size");
         QTest::addColumn<bool>("bold");
-        QTest::newRow("size 10.5") << "FontSize" << "10.5" << 10.5 << false;
-        QTest::newRow("size garbage") << "FontSize" << "big" << 15.0 << false;
-        QTest::newRow("size negative") << "FontSize" << "-3" << 15.0 << false;
-        QTest::newRow("bold as 1") << "FontBold" << "1" << 15.0 << true;
-        QTest::newRow("bold True") << "FontBold" << "True" << 15.0 << true;
-        QTest::newRow("bold false") << "FontBold" << "false" << 15.0 << false;
-        QTest::newRow("bold garbage") << "FontBold" << "yes please" << 15.0 << false;
+        QTest::newRow("size 10.5") << "FontSize"
+                                   << "10.5" << 10.5 << false;
+        QTest::newRow("size garbage") << "FontSize"
+                                      << "big" << 15.0 << false;
+        QTest::newRow("size negative") << "FontSize"
+                                       << "-3" << 15.0 << false;
+        QTest::newRow("bold as 1") << "FontBold"
+                                   << "1" << 15.0 << true;
+        QTest::newRow("bold True") << "FontBold"
+                                   << "True" << 15.0 << true;
+        QTest::newRow("bold false") << "FontBold"
+                                    << "false" << 15.0 << false;
+        QTest::newRow("bold garbage") << "FontBold"
+                                      << "yes please" << 15.0 << false;
     }
     void storedStyleValues() {
         QFETCH(QString, key);

@@ -48,7 +48,8 @@ private slots:
         QStringList expected;
         if (attached)
             expected << "attach " + skin;
-        expected << "aero 1" << "aero 0";
+        expected << "aero 1"
+                 << "aero 0";
         QCOMPARE(log, expected);
     }
 };
