@@ -233,7 +233,9 @@ QString formatCountdownLine(const QString& prefix, const TimeLeft& left) {
 Lines countdownLines(const Values& values, const QDateTime& now) {
     Lines lines;
     if (!values.fileFound) {
-        lines.line1 = QStringLiteral("没有找到倒计时文件 countdown.ini。");
+        lines.line1 = values.readError.isEmpty()
+                          ? QStringLiteral("没有找到倒计时文件 countdown.ini。")
+                          : values.readError;
         lines.line2 = QStringLiteral("请在 附加功能 → 自定义倒计时 中设置倒计时。");
         return lines;
     }

@@ -146,6 +146,7 @@ void CountdownWindow::Timer1_Timer() {
     countdown::Values values;
     values.fileFound = m_countdownFound;
     values.lineCount = m_countdownLines;
+    values.readError = m_countdownError;
     values.text1 = Text1;
     values.text2 = Text2;
     values.text3 = Text3;
