@@ -5,6 +5,7 @@
 #include "settings_store.h"
 #include "skin_library.h"
 #include "text_file.h"
+#include "tray_window.h"
 #include "window_registry.h"
 
 #include <QDir>
@@ -205,6 +206,26 @@ private slots:
         reload();
         QCOMPARE(m_trayLoads, 1);
         QCOMPARE(m_skinLog.count("attach"), 3);
+    }
+
+    void exitFromTheTrayStoresTheStyleFirst() {
+        // The real tray window in place of the counting one.
+        bool ended = false;
+        m_registry->registerForm("frmTray", [this, &ended] {
+            return new TrayWindow(m_context, [&ended] { ended = true; });
+        });
+        CountdownWindow* w = showMain();
+        QFont font = w->Label1->font();
+        font.setItalic(true);
+        w->Label1->setFont(font);
+        auto* tray = qobject_cast<TrayWindow*>(m_registry->form("frmTray"));
+        QVERIFY(tray);
+        tray->mnuExit_Click();
+        QVERIFY(ended);
+        QVERIFY(!m_registry->isLoaded("frmTray"));
+        // Read back from the file, as the next start would.
+        SettingsStore reread(m_dir->filePath("store.ini"));
+        QVERIFY(reread.readBool("frmMain", "FontItalic", false));
     }
 
     void missingTipsFileShowsHowToCreateIt() {
