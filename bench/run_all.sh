@@ -148,7 +148,11 @@ cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 header="# Dalvenor benchmark results\n\n"
 header="$header- Date: $(date -u '+%Y-%m-%d %H:%M UTC'); commit $commit; $(basename "$build") (Release)\n"
 header="$header- Machine: ${cpu:-unknown CPU}, $(nproc) CPUs; virtual desktop Xvfb + openbox + tint2\n"
-header="$header- Program: $program${BENCH_ENV:+, environment: $BENCH_ENV}\n"
+case "$program" in
+"$root"/*) shown_program=${program#"$root"/} ;;
+*) shown_program=$(basename "$program") ;;
+esac
+header="$header- Program: $shown_program${BENCH_ENV:+, environment: $BENCH_ENV}\n"
 header="$header- Side by side: ${duration} s of wall time after ${settle} s of settling;"
 header="$header CPU is the sum over threads of schedstat, wake-ups the voluntary context switches\n\n"
 echo "== Results"

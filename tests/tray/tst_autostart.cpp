@@ -12,7 +12,7 @@
 
 namespace {
 
-// Reads an Exec value back the way a launcher does (Desktop Entry specification): first the
+// Reads an Exec value back the way a launcher does (the Desktop Entry rules): first the
 // general string unescaping, then the argument quoting, then "%%". Anything the writer must
 // never produce (an unescaped reserved character, an unknown escape, a field code) fails.
 std::optional<QStringList> parseExec(const QString& value) {
