@@ -2,6 +2,7 @@
 
 #include "app_context.h"
 #include "program_icon.h"
+#include "taskbar.h"
 #include "twips.h"
 #include "window_registry.h"
 #include "window_utils.h"
@@ -40,6 +41,7 @@ AboutWindow::AboutWindow(AppContext& context, UrlOpener openUrl, QWidget* parent
     // A fixed dialog frame without minimise or maximise button, and without a taskbar entry.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    HideFromTaskbar(this);
     setWindowTitle(QStringLiteral("关于我的应用程序"));
     setFixedSize(twips::toPixelsX(5715), twips::toPixelsY(3435));
     // Moves over the background restore the link's colour.

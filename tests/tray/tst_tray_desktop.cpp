@@ -371,6 +371,14 @@ void TstTrayDesktop::aboutItemOpensAboutWindow() {
         return !found.isEmpty();
     });
     QVERIFY2(!found.isEmpty(), "no window named 关于 Dalvenor");
+    // Like every dialog of the program, it has no taskbar entry: tint2 lists no window that
+    // carries the skip-taskbar state.
+    const QString about = found.split(u'\n').first();
+    QVERIFY(waitFor([this, &about] {
+        return run(QStringLiteral("xprop"),
+                   {QStringLiteral("-id"), about, QStringLiteral("_NET_WM_STATE")})
+            .contains(QStringLiteral("_NET_WM_STATE_SKIP_TASKBAR"));
+    }));
     // Esc closes it again.
     run(QStringLiteral("xdotool"),
         {QStringLiteral("windowactivate"), QStringLiteral("--sync"), found.split(u'\n').first()});
