@@ -43,6 +43,11 @@ void Application::installFontSubstitutions() {
         QFont::insertSubstitutions(QString::fromUtf8(name), kai);
     for (const char* name : {"宋体", "新宋体", "SimSun", "NSimSun"})
         QFont::insertSubstitutions(QString::fromUtf8(name), song);
+    // Menus and dialogs: a plain sans CJK face for the Chinese captions rather than whatever
+    // the font configuration falls back to first (often a brush-script Kai face).
+    const QString uiFamily = QApplication::font().family();
+    QFont::insertSubstitutions(uiFamily, {QStringLiteral("Noto Sans CJK SC"),
+                                          QStringLiteral("AR PL UMing CN")});
 }
 
 void Application::registerForms() {
