@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QtGlobal>
 
 class QWidget;
@@ -22,17 +23,28 @@ bool IsVistaSystem();
 // the key colour become transparent, everything else stays opaque; every click passes
 // through; no taskbar or pager entry; the window never takes the focus. The window and all
 // its children get the key colour as background. Call once, after the children exist and
-// before the window is first shown (a visible window is shown again). From then on the
-// shape follows the window's content by itself whenever it repaints or resizes.
+// before the window is first shown (a visible window is shown again).
+//
+// The widget stays what the program works with: its children's texts, fonts and colours,
+// its geometry and show/hide. On X11 it is shown by an unmanaged window of its own that
+// holds its content on the server (Qt no longer maps or paints the widget; its windowHandle
+// stays unmapped): showing, moving or resizing renders everything; a change of the content
+// shows by UpdateColorKeyShape, or by itself after a child's text or font changed without
+// such a call. Elsewhere Qt's own window is cut out with a mask that follows every repaint.
 void ApplyColorKeyTransparency(QWidget* window);
 
-// Reshapes an overlay made by ApplyColorKeyTransparency now, after its content changed.
-// Cheap when nothing moved: the window is only reshaped when its visible pixels changed.
-// Does nothing for a window that is not such an overlay.
-void UpdateColorKeyShape(QWidget* window);
+// Shows a change of an overlay's content made by ApplyColorKeyTransparency now: changed is
+// the part that changed, in the window's coordinates (a child's geometry), or empty for the
+// whole window. Only that part is drawn again, and nothing is sent to the display when it
+// looks exactly as before. Does nothing for a window that is not such an overlay.
+void UpdateColorKeyShape(QWidget* window, const QRect& changed = QRect());
 
 // Keeps the window above ordinary windows (a visible window is shown again).
 void MakeTopmost(QWidget* window);
+
+// Gives freed heap memory back to the system (a no-op where the allocator cannot). The overlay
+// calls it once it is first shown, when start-up's temporary allocations are over.
+void ReleaseFreedMemory();
 
 // The transparency key as stored (&H00BBGGRR): pure blue.
 inline constexpr quint32 kTransparencyKey = 0xFF0000;

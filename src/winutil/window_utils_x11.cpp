@@ -1,4 +1,5 @@
 #include "os_version.h"
+#include "overlay_window_x11.h"
 #include "window_utils.h"
 
 #include <QBitmap>
@@ -85,7 +86,9 @@ private:
     QPoint m_grabOffset;
 };
 
-// Keeps the shape of a colour-keyed overlay in step with what it draws: renders the window,
+// Where the overlay cannot have a window of its own (no X server: the offscreen platform of
+// the tests; an X server without what X11Overlay needs), Qt's window is cut out with a mask
+// instead. It keeps the shape in step with what the window draws: renders the window,
 // derives the visible pixels and reshapes only when they changed. It watches the window and
 // its children for updates, so a label whose text changed reshapes the window by itself.
 class ColorKeyShaper : public QObject {
@@ -234,19 +237,26 @@ void ApplyColorKeyTransparency(QWidget* window) {
                            Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput |
                            Qt::X11BypassWindowManagerHint);
 
-    ColorKeyShaper* shaper = ColorKeyShaper::of(window);
-    if (!shaper)
-        shaper = new ColorKeyShaper(window);
-    shaper->reshape();
+    if (window->isVisible())
+        window->hide(); // in case the flags were there already
+    if (!X11Overlay::of(window)) {
+        ColorKeyShaper* shaper = ColorKeyShaper::of(window);
+        if (!shaper && !X11Overlay::attach(window))
+            shaper = new ColorKeyShaper(window);
+        if (shaper)
+            shaper->reshape();
+    }
     if (wasVisible)
         window->show(); // changing the flags hid it
 }
 
-void UpdateColorKeyShape(QWidget* window) {
+void UpdateColorKeyShape(QWidget* window, const QRect& changed) {
     if (!window)
         return;
-    if (ColorKeyShaper* shaper = ColorKeyShaper::of(window))
-        shaper->reshape();
+    if (X11Overlay* overlay = X11Overlay::of(window))
+        overlay->update(changed);
+    else if (ColorKeyShaper* shaper = ColorKeyShaper::of(window))
+        shaper->reshape(); // the mask needs the whole window anyway
 }
 
 void MakeTopmost(QWidget* window) {

@@ -1,0 +1,515 @@
+#include "overlay_window_x11.h"
+
+#include "overlay_shape_x11.h"
+#include "window_utils.h"
+
+#include <QColor>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSysInfo>
+#include <QTimer>
+#include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unistd.h>
+
+// From Xlib, which would otherwise bring its macros (None, Expose, ...) into this file.
+extern "C" int XDefaultScreen(Display* display);
+
+namespace {
+
+// Rows rendered at a time by a full render: keeps the temporary image near 100 KB for the
+// countdown's width, and each strip fits one PutImage request even without BIG-REQUESTS.
+constexpr int kStripRows = 64;
+
+QRgb keyRgb() {
+    return colorFromBgr(kTransparencyKey).rgb();
+}
+
+// What this server offers, looked up once: the first overlay pays one round trip for the
+// atoms and the shape version, later ones nothing.
+struct Server {
+    bool usable = false;
+    xcb_window_t root = 0;
+    quint8 depth = 0;
+    quint32 maxRequestBytes = 0;
+    xcb_atom_t netWmName = 0;
+    xcb_atom_t utf8String = 0;
+    xcb_atom_t netWmPid = 0;
+};
+
+const xcb_screen_t* screenOf(xcb_connection_t* connection, int number) {
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; it.rem; xcb_screen_next(&it), ++i) {
+        if (i == number)
+            return it.data;
+    }
+    return nullptr;
+}
+
+// The pixmap gets the bytes of a QImage::Format_RGB32 as they are: that needs 32-bit pixels
+// in the host's byte order with red, green and blue in the usual places.
+bool rootTakesRgb32(xcb_connection_t* connection, const xcb_screen_t* screen) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    const bool hostIsLsbFirst = Q_BYTE_ORDER == Q_LITTLE_ENDIAN;
+    if (screen->root_depth != 24 ||
+        (setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST) != hostIsLsbFirst)
+        return false;
+    bool pixelsOk = false;
+    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
+        if (it.data->depth == 24)
+            pixelsOk = it.data->bits_per_pixel == 32 && it.data->scanline_pad == 32;
+    }
+    if (!pixelsOk)
+        return false;
+    for (auto depths = xcb_screen_allowed_depths_iterator(screen); depths.rem;
+         xcb_depth_next(&depths)) {
+        for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem;
+             xcb_visualtype_next(&visuals)) {
+            const xcb_visualtype_t* visual = visuals.data;
+            if (visual->visual_id == screen->root_visual)
+                return visual->_class == XCB_VISUAL_CLASS_TRUE_COLOR &&
+                       visual->red_mask == 0xFF0000 && visual->green_mask == 0x00FF00 &&
+                       visual->blue_mask == 0x0000FF;
+        }
+    }
+    return false;
+}
+
+Server lookUpServer(xcb_connection_t* connection, Display* display) {
+    Server server;
+    const xcb_query_extension_reply_t* shape = xcb_get_extension_data(connection, &xcb_shape_id);
+    const xcb_screen_t* screen = screenOf(connection, display ? XDefaultScreen(display) : 0);
+    if (!shape || !shape->present || !screen || !rootTakesRgb32(connection, screen))
+        return server;
+
+    // All requests first, then all replies: one round trip.
+    const auto version = xcb_shape_query_version(connection);
+    const char* names[] = {"_NET_WM_NAME", "UTF8_STRING", "_NET_WM_PID"};
+    xcb_intern_atom_cookie_t cookies[3];
+    for (int i = 0; i < 3; ++i)
+        cookies[i] = xcb_intern_atom(connection, 0, quint16(std::strlen(names[i])), names[i]);
+    xcb_atom_t atoms[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        if (auto* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr)) {
+            atoms[i] = reply->atom;
+            std::free(reply);
+        }
+    }
+    bool inputShape = false;
+    if (auto* reply = xcb_shape_query_version_reply(connection, version, nullptr)) {
+        // Input shapes came with version 1.1.
+        inputShape =
+            reply->major_version > 1 || (reply->major_version == 1 && reply->minor_version >= 1);
+        std::free(reply);
+    }
+    server.usable = inputShape && atoms[0] && atoms[1] && atoms[2];
+    server.root = screen->root;
+    server.depth = screen->root_depth;
+    server.maxRequestBytes = xcb_get_maximum_request_length(connection) * 4;
+    server.netWmName = atoms[0];
+    server.utf8String = atoms[1];
+    server.netWmPid = atoms[2];
+    return server;
+}
+
+const Server& serverFor(xcb_connection_t* connection, Display* display) {
+    static xcb_connection_t* lookedUp = nullptr;
+    static Server server;
+    if (lookedUp != connection) {
+        server = lookUpServer(connection, display);
+        lookedUp = connection;
+    }
+    return server;
+}
+
+xcb_connection_t* currentConnection() {
+    if (!qGuiApp || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+// The class Qt gives its own windows, so that the overlay is found like the others.
+QByteArray wmClass() {
+    const QString program = QFileInfo(QCoreApplication::arguments().value(0)).fileName();
+    QString instance = qEnvironmentVariable("RESOURCE_NAME");
+    if (instance.isEmpty())
+        instance = program;
+    QString className = QCoreApplication::applicationName();
+    if (className.isEmpty()) {
+        className = program;
+        if (!className.isEmpty())
+            className[0] = className.at(0).toUpper();
+    }
+    return instance.toLocal8Bit() + '\0' + className.toLocal8Bit() + '\0';
+}
+
+void changeProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property,
+                    xcb_atom_t type, quint8 format, const void* data, quint32 count) {
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, property, type, format, count,
+                        data);
+}
+
+// The smallest rectangle (in after's coordinates) holding every pixel in which after differs
+// from the part of before that starts at at; empty when they are the same byte for byte.
+QRect differingPart(const QImage& before, QPoint at, const QImage& after) {
+    const int width = after.width();
+    const size_t rowBytes = size_t(width) * sizeof(QRgb);
+    auto beforeRow = [&](int y) {
+        return reinterpret_cast<const QRgb*>(before.constScanLine(at.y() + y)) + at.x();
+    };
+    auto afterRow = [&](int y) { return reinterpret_cast<const QRgb*>(after.constScanLine(y)); };
+    int top = 0;
+    int bottom = after.height() - 1;
+    while (top <= bottom && std::memcmp(beforeRow(top), afterRow(top), rowBytes) == 0)
+        ++top;
+    if (top > bottom)
+        return {};
+    while (std::memcmp(beforeRow(bottom), afterRow(bottom), rowBytes) == 0)
+        --bottom;
+    int left = width;
+    int right = -1;
+    for (int y = top; y <= bottom; ++y) {
+        const QRgb* a = beforeRow(y);
+        const QRgb* b = afterRow(y);
+        int x = 0;
+        while (x < left && a[x] == b[x])
+            ++x;
+        left = qMin(left, x);
+        int r = width - 1;
+        while (r > right && a[r] == b[r])
+            --r;
+        right = qMax(right, r);
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+QRegion regionOf(const std::vector<QRect>& rects) {
+    QRegion region;
+    if (!rects.empty())
+        region.setRects(rects.data(), int(rects.size()));
+    return region;
+}
+
+std::vector<xcb_rectangle_t> toXcb(const QRegion& region) {
+    std::vector<xcb_rectangle_t> rects;
+    rects.reserve(size_t(region.rectCount()));
+    for (const QRect& r : region)
+        rects.push_back({qint16(r.x()), qint16(r.y()), quint16(r.width()), quint16(r.height())});
+    return rects;
+}
+
+} // namespace
+
+X11Overlay* X11Overlay::attach(QWidget* window) {
+    xcb_connection_t* connection = currentConnection();
+    if (!connection || !window || !qFuzzyCompare(window->devicePixelRatioF(), 1.0))
+        return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    const Server& server = serverFor(connection, x11->display());
+    if (!server.usable)
+        return nullptr;
+    return new X11Overlay(window, connection, server.root, server.depth);
+}
+
+X11Overlay* X11Overlay::of(const QWidget* window) {
+    return window ? window->findChild<X11Overlay*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+X11Overlay::X11Overlay(QWidget* window, xcb_connection_t* connection, quint32 root, quint8 depth)
+    : QObject(window), m_widget(window), m_connection(connection), m_root(root), m_depth(depth) {
+    // Qt keeps the widget as it is (visible or not, its geometry, its children) but neither
+    // maps nor paints it: that is our window's work.
+    const bool wasVisible = window->isVisible();
+    if (wasVisible)
+        window->hide();
+    window->setAttribute(Qt::WA_DontShowOnScreen);
+    window->installEventFilter(this);
+    if (wasVisible)
+        window->show();
+}
+
+X11Overlay::~X11Overlay() {
+    destroyNative();
+}
+
+void X11Overlay::update(const QRect& area) {
+    // The layout request that the change posted comes later in this pass of the event loop;
+    // it needs no render of its own.
+    if (!m_explainedThisPass) {
+        m_explainedThisPass = true;
+        QMetaObject::invokeMethod(
+            this, [this] { m_explainedThisPass = false; }, Qt::QueuedConnection);
+    }
+    if (!m_mapped)
+        return; // showing renders everything
+    if (area.isEmpty() || area.contains(m_widget->rect()))
+        renderAll();
+    else if (renderBand(area))
+        xcb_flush(m_connection);
+}
+
+bool X11Overlay::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_widget)
+        return false;
+    switch (event->type()) {
+    case QEvent::UpdateRequest:
+        // Qt would paint the widget into a backing store that nobody sees. Swallowed, the
+        // repaint manager keeps its dirty state and posts no further request.
+        return true;
+    case QEvent::LayoutRequest:
+        // A child changed its text or font; without an explicit update the change is shown
+        // by a full render once this pass of the event loop is over.
+        if (!m_explainedThisPass && !m_rendering)
+            queueFullRender();
+        break;
+    case QEvent::ChildAdded:
+    case QEvent::ChildRemoved:
+        queueFullRender();
+        break;
+    case QEvent::Show:
+        show();
+        break;
+    case QEvent::Hide:
+        hide();
+        break;
+    case QEvent::Move:
+        moveNative();
+        break;
+    case QEvent::Resize:
+        resizeNative();
+        break;
+    case QEvent::WindowTitleChange:
+        if (m_window) {
+            setNames();
+            xcb_flush(m_connection);
+        }
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+void X11Overlay::createNative() {
+    createPixmap();
+    m_gc = xcb_generate_id(m_connection);
+    const quint32 noExposures = 0; // a PutImage never asks for exposure events anyway
+    xcb_create_gc(m_connection, m_gc, m_pixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+
+    m_window = xcb_generate_id(m_connection);
+    const QRect geometry = m_widget->geometry();
+    // In the order of the value mask bits. No event is ever selected: the server repaints
+    // from the background pixmap by itself, and a quiet window never wakes the program.
+    const quint32 values[] = {m_pixmap, 0, 1, 0};
+    xcb_create_window(m_connection, m_depth, m_window, m_root, qint16(geometry.x()),
+                      qint16(geometry.y()), quint16(m_content.width()), quint16(m_content.height()),
+                      0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                      XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT |
+                          XCB_CW_EVENT_MASK,
+                      values);
+    // Nothing shows until the content is rendered; no pixel ever takes a click.
+    xcb_shape_rectangles(m_connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
+                         XCB_CLIP_ORDERING_YX_BANDED, m_window, 0, 0, 0, nullptr);
+    xcb_shape_rectangles(m_connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT,
+                         XCB_CLIP_ORDERING_YX_BANDED, m_window, 0, 0, 0, nullptr);
+
+    setNames();
+    const QByteArray windowClass = wmClass();
+    changeProperty(m_connection, m_window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                   windowClass.constData(), quint32(windowClass.size()));
+    const QByteArray host = QSysInfo::machineHostName().toLocal8Bit();
+    changeProperty(m_connection, m_window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8,
+                   host.constData(), quint32(host.size()));
+    const Server& server = serverFor(m_connection, nullptr);
+    const quint32 pid = quint32(::getpid());
+    changeProperty(m_connection, m_window, server.netWmPid, XCB_ATOM_CARDINAL, 32, &pid, 1);
+}
+
+void X11Overlay::createPixmap() {
+    // All key colour: nothing is visible, as the empty shape says.
+    m_content = QImage(m_widget->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    m_content.fill(keyRgb());
+    m_pixmap = xcb_generate_id(m_connection);
+    xcb_create_pixmap(m_connection, m_depth, m_pixmap, m_root, quint16(m_content.width()),
+                      quint16(m_content.height()));
+}
+
+void X11Overlay::destroyNative() {
+    // At the end of the program the connection may be gone before the widget; the server
+    // frees what a closed connection left anyway.
+    if (!m_window || currentConnection() != m_connection)
+        return;
+    xcb_destroy_window(m_connection, m_window);
+    xcb_free_pixmap(m_connection, m_pixmap);
+    xcb_free_gc(m_connection, m_gc);
+    xcb_flush(m_connection);
+    m_window = m_pixmap = m_gc = 0;
+    m_mapped = false;
+}
+
+void X11Overlay::setNames() {
+    const QString title = m_widget->windowTitle();
+    const QByteArray utf8 = title.toUtf8();
+    const Server& server = serverFor(m_connection, nullptr);
+    changeProperty(m_connection, m_window, server.netWmName, server.utf8String, 8, utf8.constData(),
+                   quint32(utf8.size()));
+    // WM_NAME in Latin-1 where the title allows it, as older tools expect.
+    const QByteArray latin1 = title.toLatin1();
+    const bool isLatin1 = QString::fromLatin1(latin1) == title;
+    changeProperty(m_connection, m_window, XCB_ATOM_WM_NAME,
+                   isLatin1 ? xcb_atom_t(XCB_ATOM_STRING) : server.utf8String, 8,
+                   isLatin1 ? latin1.constData() : utf8.constData(),
+                   quint32(isLatin1 ? latin1.size() : utf8.size()));
+}
+
+void X11Overlay::show() {
+    if (!m_window)
+        createNative();
+    else if (m_widget->size().expandedTo(QSize(1, 1)) != m_content.size())
+        resizeNative();
+    moveNative();
+    // Content and shape first, so that the key colour is never seen.
+    renderAll();
+    xcb_map_window(m_connection, m_window);
+    xcb_flush(m_connection);
+    m_mapped = true;
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        // Start-up is over once the window is shown: what it left in the heap can go.
+        QTimer::singleShot(0, this, [] { ReleaseFreedMemory(); });
+    }
+}
+
+void X11Overlay::hide() {
+    if (!m_mapped)
+        return;
+    xcb_unmap_window(m_connection, m_window);
+    xcb_flush(m_connection);
+    m_mapped = false;
+}
+
+void X11Overlay::moveNative() {
+    if (!m_window)
+        return;
+    const QPoint pos = m_widget->geometry().topLeft();
+    const quint32 values[] = {quint32(pos.x()), quint32(pos.y())};
+    xcb_configure_window(m_connection, m_window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+    if (m_mapped)
+        xcb_flush(m_connection);
+}
+
+void X11Overlay::resizeNative() {
+    if (!m_window || m_widget->size().expandedTo(QSize(1, 1)) == m_content.size())
+        return;
+    // Hide everything, then swap in a pixmap of the new size and draw it afresh.
+    xcb_shape_rectangles(m_connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
+                         XCB_CLIP_ORDERING_YX_BANDED, m_window, 0, 0, 0, nullptr);
+    xcb_free_pixmap(m_connection, m_pixmap);
+    createPixmap();
+    const quint32 size[] = {quint32(m_content.width()), quint32(m_content.height())};
+    xcb_configure_window(m_connection, m_window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                         size);
+    xcb_change_window_attributes(m_connection, m_window, XCB_CW_BACK_PIXMAP, &m_pixmap);
+    if (m_mapped) {
+        renderAll();
+        xcb_flush(m_connection);
+    }
+}
+
+void X11Overlay::renderAll() {
+    m_fullRenderQueued = false;
+    const QRect all = m_widget->rect();
+    for (int top = 0; top < all.height(); top += kStripRows)
+        renderBand(QRect(0, top, all.width(), qMin(kStripRows, all.height() - top)));
+    xcb_flush(m_connection);
+}
+
+bool X11Overlay::renderBand(const QRect& area) {
+    const QRect rect = area & m_widget->rect() & m_content.rect();
+    if (rect.isEmpty())
+        return false;
+    QImage image(rect.size(), QImage::Format_RGB32);
+    image.fill(keyRgb());
+    m_rendering = true;
+    m_widget->render(&image, QPoint(), QRegion(rect),
+                     QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    m_rendering = false;
+
+    // Only what differs from the server's copy is sent: a tick of the countdown changes a
+    // digit or two. Few bytes also keep the socket writable, so that no request ever waits
+    // for the server to read.
+    const QRect changed = differingPart(m_content, rect.topLeft(), image);
+    if (changed.isEmpty())
+        return false;
+    const QRect target = changed.translated(rect.topLeft());
+    putImage(changed.size() == image.size() ? image : image.copy(changed), target.topLeft());
+    reshape(regionOf(colorKeyVisibleRects(m_content, keyRgb(), target)),
+            regionOf(colorKeyVisibleRects(image, keyRgb(), changed, rect.topLeft())));
+    // The protocol leaves open whether a background shows later changes of its pixmap: set
+    // it again, then repaint what stayed inside the shape.
+    xcb_change_window_attributes(m_connection, m_window, XCB_CW_BACK_PIXMAP, &m_pixmap);
+    xcb_clear_area(m_connection, 0, m_window, qint16(target.x()), qint16(target.y()),
+                   quint16(target.width()), quint16(target.height()));
+
+    const size_t rowBytes = size_t(changed.width()) * sizeof(QRgb);
+    for (int y = 0; y < changed.height(); ++y)
+        std::memcpy(m_content.scanLine(target.y() + y) + target.x() * sizeof(QRgb),
+                    image.constScanLine(changed.y() + y) + changed.x() * sizeof(QRgb), rowBytes);
+    return true;
+}
+
+void X11Overlay::putImage(const QImage& image, QPoint at) {
+    const Server& server = serverFor(m_connection, nullptr);
+    const quint32 stride = quint32(image.bytesPerLine());
+    const quint32 room = server.maxRequestBytes - quint32(sizeof(xcb_put_image_request_t));
+    const int rowsPerRequest = qMax(1, int(room / stride));
+    for (int y = 0; y < image.height(); y += rowsPerRequest) {
+        const int rows = qMin(rowsPerRequest, image.height() - y);
+        xcb_put_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_pixmap, m_gc,
+                      quint16(image.width()), quint16(rows), qint16(at.x()), qint16(at.y() + y), 0,
+                      m_depth, stride * quint32(rows), image.constScanLine(y));
+    }
+}
+
+void X11Overlay::reshape(const QRegion& before, const QRegion& after) {
+    if (before == after)
+        return;
+    // Only the difference travels: what appears first, then what goes, so that no pixel
+    // that stays visible is ever uncovered in between.
+    const Server& server = serverFor(m_connection, nullptr);
+    const size_t perRequest =
+        (server.maxRequestBytes - sizeof(xcb_shape_rectangles_request_t)) / sizeof(xcb_rectangle_t);
+    auto apply = [&](xcb_shape_op_t op, const QRegion& region) {
+        const std::vector<xcb_rectangle_t> rects = toXcb(region);
+        for (size_t i = 0; i < rects.size(); i += perRequest) {
+            const size_t count = std::min(perRequest, rects.size() - i);
+            xcb_shape_rectangles(m_connection, op, XCB_SHAPE_SK_BOUNDING,
+                                 XCB_CLIP_ORDERING_YX_BANDED, m_window, 0, 0, quint32(count),
+                                 rects.data() + i);
+        }
+    };
+    apply(XCB_SHAPE_SO_UNION, after.subtracted(before));
+    apply(XCB_SHAPE_SO_SUBTRACT, before.subtracted(after));
+}
+
+void X11Overlay::queueFullRender() {
+    if (m_fullRenderQueued || !m_mapped)
+        return;
+    m_fullRenderQueued = true;
+    QMetaObject::invokeMethod(this, &X11Overlay::fullRenderIfQueued, Qt::QueuedConnection);
+}
+
+void X11Overlay::fullRenderIfQueued() {
+    if (m_fullRenderQueued && m_mapped)
+        renderAll();
+    m_fullRenderQueued = false;
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QRect>
+#include <QRegion>
+
+class QWidget;
+struct xcb_connection_t;
+
+// Shows a colour-keyed overlay widget on the X server through a window of its own, so that
+// Qt never paints, flushes or maps the widget itself.
+//
+// The widget stays the model (its children's texts, fonts and colours, its geometry and
+// visibility) but is marked WA_DontShowOnScreen and its update requests are swallowed. This
+// object keeps an unmanaged (override-redirect) X window in step with it: the content lives
+// in a server-side pixmap set as the window's background, so the server repaints whatever
+// gets uncovered by itself; the bounding shape holds exactly the pixels that differ from the
+// key colour; the input shape is empty, so every click passes through. The window selects no
+// events: nothing the server does ever wakes the program. Every change is a handful of
+// one-way requests, never a round trip.
+//
+// What changed is rendered band by band (X11Overlay::update with the changed rectangle) and
+// compared with a copy of what the server holds: only the part that differs is sent, with
+// the shape's difference there; a band that renders byte for byte as before sends nothing.
+// A child that changes without
+// such a call is noticed through the layout request it posts to the window and shown by a
+// full render, unless an explicit update came in the same pass of the event loop (the
+// countdown's tick changes a label and names its rectangle at once). A change that posts no
+// layout request (a palette only) shows at the next update covering it, or at the next show.
+class X11Overlay final : public QObject {
+    Q_OBJECT
+
+public:
+    // Takes over the display of window, or returns nullptr where this server cannot show it
+    // this way (no SHAPE extension, a root visual other than 24-bit TrueColor in 32-bit
+    // pixels, a scaled screen); the caller then falls back to Qt's own window.
+    static X11Overlay* attach(QWidget* window);
+    static X11Overlay* of(const QWidget* window);
+    ~X11Overlay() override;
+
+    // Renders area (window coordinates; empty = the whole window) and shows it.
+    void update(const QRect& area);
+
+    // The X window, 0 while none exists.
+    quint32 nativeWindow() const { return m_window; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    X11Overlay(QWidget* window, xcb_connection_t* connection, quint32 root, quint8 depth);
+
+    void createNative();
+    void destroyNative();
+    void createPixmap();
+    void setNames();
+    void show();
+    void hide();
+    void moveNative();
+    void resizeNative();
+    void renderAll();
+    bool renderBand(const QRect& area);
+    void putImage(const QImage& image, QPoint at);
+    void reshape(const QRegion& before, const QRegion& after);
+    void queueFullRender();
+    void fullRenderIfQueued();
+
+    QWidget* m_widget; // our parent, so it outlives us
+    xcb_connection_t* m_connection;
+    quint32 m_root;
+    quint8 m_depth;
+    quint32 m_window = 0;
+    quint32 m_pixmap = 0;
+    quint32 m_gc = 0;
+    // What the pixmap holds, pixel for pixel; its pixels that differ from the key are the
+    // window's bounding shape.
+    QImage m_content;
+    bool m_mapped = false;
+    bool m_rendering = false;
+    bool m_fullRenderQueued = false;
+    bool m_explainedThisPass = false;
+    bool m_shownOnce = false;
+};
