@@ -152,11 +152,16 @@ void CountdownWindow::Timer1_Timer() {
     values.text3 = Text3;
     values.text4 = Text4;
     const countdown::Lines lines = countdown::countdownLines(values, m_context.clock->now());
-    const bool changed = Label1->text() != lines.line1 || Label2->text() != lines.line2;
+    // Only the labels whose text changed are drawn again.
+    QRect changed;
+    if (Label1->text() != lines.line1)
+        changed |= Label1->geometry();
+    if (Label2->text() != lines.line2)
+        changed |= Label2->geometry();
     Label1->setText(lines.line1);
     Label2->setText(lines.line2);
-    if (changed)
-        UpdateColorKeyShape(this);
+    if (!changed.isNull())
+        UpdateColorKeyShape(this, changed);
 }
 
 int CountdownWindow::msUntilNextSecond(const QDateTime& now) {
@@ -190,7 +195,7 @@ void CountdownWindow::DisplayCurrentTip() {
     if (Tips.count() < 1)
         return;
     Label3->setText(Tips.tip(CurrentTipIndex));
-    UpdateColorKeyShape(this);
+    UpdateColorKeyShape(this, Label3->geometry());
 }
 
 void CountdownWindow::Timer2_Timer() {
