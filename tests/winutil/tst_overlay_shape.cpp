@@ -1,0 +1,204 @@
+#include "overlay_shape_x11.h"
+#include "window_utils.h"
+
+#include <QBitmap>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QRegion>
+#include <QTest>
+
+#include <map>
+
+namespace {
+
+const QRgb kKey = qRgb(0, 0, 255);
+
+QImage keyImage(int width, int height, QImage::Format format = QImage::Format_RGB32) {
+    QImage image(width, height, format);
+    image.fill(kKey);
+    return image;
+}
+
+QRegion regionOf(const std::vector<QRect>& rects) {
+    QRegion region;
+    for (const QRect& r : rects)
+        region += r;
+    return region;
+}
+
+// What the mask of the mask-based overlay shows: the reference for which pixels are visible.
+QRegion visibleByMask(const QImage& image) {
+    return QRegion(QBitmap::fromImage(colorKeyMask(image)));
+}
+
+// Whether two regions cover the same pixels (QRegion's == compares how they are split).
+bool samePixels(const QRegion& a, const QRegion& b) {
+    return a.xored(b).isEmpty();
+}
+
+// The X server refuses a YX-banded list that breaks the rules, so they are checked one by one.
+void verifyYxBanded(const std::vector<QRect>& rects) {
+    std::map<int, int> heightOfBand;
+    for (size_t i = 0; i < rects.size(); ++i) {
+        const QRect& r = rects[i];
+        QVERIFY2(!r.isEmpty(), "an empty rectangle");
+        auto [band, fresh] = heightOfBand.emplace(r.top(), r.height());
+        QVERIFY2(band->second == r.height(), "rectangles of one band differ in height");
+        if (i == 0)
+            continue;
+        const QRect& p = rects[i - 1];
+        QVERIFY2(p.top() < r.top() || (p.top() == r.top() && p.right() + 1 < r.left()),
+                 qPrintable(QStringLiteral("out of order, touching or overlapping at %1,%2")
+                                .arg(r.left())
+                                .arg(r.top())));
+        if (p.top() != r.top())
+            QVERIFY2(p.bottom() < r.top(), "bands overlap");
+    }
+}
+
+} // namespace
+
+class TestOverlayShape : public QObject {
+    Q_OBJECT
+
+private slots:
+    void rectanglesOfSmallPictures_data();
+    void rectanglesOfSmallPictures();
+    void onlyTheGivenAreaIsScannedAndMoved();
+    void textGivesExactlyTheVisiblePixelsInBands_data();
+    void textGivesExactlyTheVisiblePixelsInBands();
+    void randomPixelsMatchTheMask();
+};
+
+void TestOverlayShape::rectanglesOfSmallPictures_data() {
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<QList<QRect>>("expected");
+
+    QTest::newRow("all key") << keyImage(9, 4) << QList<QRect>{};
+
+    QImage one = keyImage(9, 4);
+    one.setPixel(3, 2, qRgb(0, 0, 254));
+    QTest::newRow("one pixel one step from the key") << one << QList<QRect>{QRect(3, 2, 1, 1)};
+
+    QImage column = keyImage(5, 6);
+    for (int y = 1; y < 5; ++y)
+        column.setPixel(2, y, qRgb(y * 40, 0, 0)); // other colours, the same run
+    QTest::newRow("repeated runs merge into one rectangle")
+        << column << QList<QRect>{QRect(2, 1, 1, 4)};
+
+    QImage twoRuns = keyImage(10, 3);
+    for (int x : {0, 1, 2, 6, 7, 8, 9})
+        twoRuns.setPixel(x, 1, qRgb(0, 0, 0));
+    QTest::newRow("two runs in a row, to both edges")
+        << twoRuns << QList<QRect>{QRect(0, 1, 3, 1), QRect(6, 1, 4, 1)};
+
+    QImage step = keyImage(6, 3);
+    step.setPixel(1, 0, qRgb(0, 0, 0));
+    step.setPixel(1, 1, qRgb(0, 0, 0));
+    step.setPixel(2, 1, qRgb(0, 0, 0));
+    step.setPixel(1, 2, qRgb(0, 0, 0));
+    QTest::newRow("a changed row starts a new band")
+        << step << QList<QRect>{QRect(1, 0, 1, 1), QRect(1, 1, 2, 1), QRect(1, 2, 1, 1)};
+
+    QImage full(4, 2, QImage::Format_RGB32);
+    full.fill(qRgb(255, 255, 255));
+    QTest::newRow("nothing of the key") << full << QList<QRect>{QRect(0, 0, 4, 2)};
+
+    QImage alpha = keyImage(4, 2, QImage::Format_ARGB32);
+    alpha.setPixel(0, 0, qRgba(0, 0, 255, 0));   // the key, transparent: still the key
+    alpha.setPixel(3, 1, qRgba(0, 1, 255, 255)); // one step away in green
+    QTest::newRow("alpha is ignored") << alpha << QList<QRect>{QRect(3, 1, 1, 1)};
+
+    QImage indexed = keyImage(4, 2).convertToFormat(QImage::Format_Indexed8);
+    indexed.setColor(0, kKey);
+    indexed.setColorCount(2);
+    indexed.setColor(1, qRgb(9, 9, 9));
+    indexed.setPixel(2, 0, 1);
+    QTest::newRow("other formats are converted") << indexed << QList<QRect>{QRect(2, 0, 1, 1)};
+}
+
+void TestOverlayShape::rectanglesOfSmallPictures() {
+    QFETCH(QImage, image);
+    QFETCH(QList<QRect>, expected);
+    const std::vector<QRect> rects = colorKeyVisibleRects(image, kKey);
+    QCOMPARE(QList<QRect>(rects.begin(), rects.end()), expected);
+}
+
+void TestOverlayShape::onlyTheGivenAreaIsScannedAndMoved() {
+    QImage image = keyImage(20, 10);
+    image.setPixel(2, 2, qRgb(0, 0, 0));  // outside the area
+    image.setPixel(12, 6, qRgb(0, 0, 0)); // inside
+    image.setPixel(19, 9, qRgb(0, 0, 0)); // on the area's far corner
+    const QRect area(10, 5, 10, 5);
+    const std::vector<QRect> rects = colorKeyVisibleRects(image, kKey, area, QPoint(100, 200));
+    QCOMPARE(QList<QRect>(rects.begin(), rects.end()),
+             (QList<QRect>{QRect(112, 206, 1, 1), QRect(119, 209, 1, 1)}));
+    // An area reaching past the image is clipped to it.
+    QCOMPARE(colorKeyVisibleRects(image, kKey, QRect(15, 8, 50, 50)).size(), size_t(1));
+    QVERIFY(colorKeyVisibleRects(image, kKey, QRect(30, 30, 5, 5)).empty());
+}
+
+void TestOverlayShape::textGivesExactlyTheVisiblePixelsInBands_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<quint32>("bgr");
+    QTest::addColumn<bool>("antialiased");
+
+    QTest::newRow("countdown line")
+        << QStringLiteral("距离高考还有 88 天 7小时6分钟5秒") << 0xA00000u << true;
+    QTest::newRow("one step from the key") << QStringLiteral("一步之差 ABC") << 0xFE0000u << true;
+    QTest::newRow("without antialiasing") << QStringLiteral("WWW 高考") << 0u << false;
+    QTest::newRow("exactly the key") << QStringLiteral("看不见") << kTransparencyKey << true;
+}
+
+void TestOverlayShape::textGivesExactlyTheVisiblePixelsInBands() {
+    QFETCH(QString, text);
+    QFETCH(quint32, bgr);
+    QFETCH(bool, antialiased);
+
+    QImage image = keyImage(401, 49);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::TextAntialiasing, antialiased);
+        QFont font = painter.font();
+        font.setPixelSize(22);
+        font.setBold(true);
+        font.setStyleStrategy(antialiased ? QFont::PreferAntialias : QFont::NoAntialias);
+        painter.setFont(font);
+        painter.setPen(colorFromBgr(bgr));
+        painter.drawText(image.rect(), Qt::AlignCenter, text);
+    }
+    const std::vector<QRect> rects = colorKeyVisibleRects(image, kKey);
+    verifyYxBanded(rects);
+    QVERIFY(samePixels(regionOf(rects), visibleByMask(image)));
+    QCOMPARE(rects.empty(), bgr == kTransparencyKey);
+    // QRegion accepts the list as it is, which is how the overlay builds its regions.
+    if (!rects.empty()) {
+        QRegion fast;
+        fast.setRects(rects.data(), int(rects.size()));
+        QVERIFY(samePixels(fast, regionOf(rects)));
+    }
+}
+
+void TestOverlayShape::randomPixelsMatchTheMask() {
+    QRandomGenerator random(20110607);
+    for (int round = 0; round < 50; ++round) {
+        QImage image = keyImage(1 + random.bounded(40), 1 + random.bounded(30));
+        // Sparse noise with runs of repeated rows, the two cases that take shortcuts.
+        for (int y = 0; y < image.height(); ++y) {
+            if (y > 0 && random.bounded(3) == 0) {
+                std::memcpy(image.scanLine(y), image.constScanLine(y - 1),
+                            size_t(image.bytesPerLine()));
+                continue;
+            }
+            for (int x = 0; x < image.width(); ++x)
+                if (random.bounded(4) == 0)
+                    image.setPixel(x, y, qRgb(0, random.bounded(2), 255 - random.bounded(2)));
+        }
+        const std::vector<QRect> rects = colorKeyVisibleRects(image, kKey);
+        verifyYxBanded(rects);
+        QVERIFY(samePixels(regionOf(rects), visibleByMask(image)));
+    }
+}
+
+QTEST_MAIN(TestOverlayShape)
+#include "tst_overlay_shape.moc"
