@@ -13,18 +13,24 @@ be, starts the overlay and checks:
   - the overlay is not in the window manager's client list, which is what tint2's task list
     shows;
   - the focus stays where it was, after showing and after the clicks;
-  - the shape follows the content when a text changes.
+  - the shape follows the content when a text changes, within one tick;
+  - (probe) the overlay is an unmanaged window with an empty input shape, and what another
+    window uncovers is repainted by the X server alone: the probe is stopped meanwhile;
+  - (probe) it follows moving, hiding and showing, and a recreated overlay leaves no window
+    behind; the probe reports no X error.
 Every wait polls a condition with a time limit. Exit status 0 = pass, 1 = fail, 77 = skipped.
 """
 
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
 import time
 
-from Xlib import X, Xatom, display
+from Xlib import X, Xatom, display, error as xerror
+from Xlib.ext import shape
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.environ.get("DALVENOR_SOURCE_DIR", os.path.dirname(os.path.dirname(HERE)))
@@ -33,6 +39,7 @@ VIRTUAL_DESKTOP = os.path.join(SOURCE_DIR, "scripts", "virtual_desktop.sh")
 KEY = (0, 0, 255)
 ROOT_COLOUR = (0x20, 0x80, 0x20)
 BENEATH_COLOUR = (0xF0, 0xC0, 0x00)
+COVER_COLOUR = (0xC0, 0x30, 0xC0)
 ONE_STEP_FROM_KEY = (0, 0, 254)
 DEFAULT_TEXT = (0, 0, 160)
 
@@ -43,6 +50,7 @@ BENEATH_GEOMETRY = (150, 120, 600, 520)
 
 TIMEOUT = 15.0
 KEY_GRACE = 0.5  # seconds
+TICK = 1.0  # the countdown's tick: a change must show within it
 
 
 class Failure(Exception):
@@ -334,10 +342,13 @@ def run(mode, binary):
                  .at(beneath_rect[0] + 5, beneath_rect[1] + 5) == BENEATH_COLOUR)
         before = desktop.shot(screen_rect)
 
+        errors_path = os.path.join(workdir, "stderr.txt")
         if mode == "probe":
             geometry = ",".join(str(v) for v in PROBE_GEOMETRY)
-            process = subprocess.Popen([binary, geometry], stdin=subprocess.PIPE,
-                                       stdout=subprocess.PIPE, text=True, cwd=workdir)
+            with open(errors_path, "w") as errors:
+                process = subprocess.Popen([binary, geometry], stdin=subprocess.PIPE,
+                                           stdout=subprocess.PIPE, stderr=errors, text=True,
+                                           cwd=workdir)
             line = process.stdout.readline().split()
             check(len(line) == 2 and line[0] == "shown", "the probe did not start: %r" % line)
             title = "Dalvenor overlay probe"
@@ -359,6 +370,11 @@ def run(mode, binary):
             check(attributes.override_redirect, "the overlay is a managed window")
             check(rect == PROBE_GEOMETRY, "the probe is at %r" % (rect,))
             check_probe_labels(desktop, process, before, after, rect)
+            overlay = check_unmanaged_and_input_shape(desktop, title)
+            check_server_repaints(desktop, process, rect, beneath)
+            check_move_hide_show(desktop, process, before, overlay, rect, title)
+            check_recreate(desktop, process, overlay, title)
+            check_no_x_errors(process, errors_path)
         else:
             check_program_ticks(desktop, before, after, rect, beneath, focus_before)
         print("PASS: overlay 0x%x at %r" % (overlay.id, rect))
@@ -419,12 +435,13 @@ def check_probe_labels(desktop, process, before, after, rect):
     check(not changed, "the short text already reaches the left edge")
     command(process, "set 2 WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW")
 
-    wait_for("the longer text to show at the left edge",
-             lambda: classify(before, desktop.shot(left_edge), left_edge)[0])
+    wait_for("the longer text to show at the left edge within a tick",
+             lambda: classify(before, desktop.shot(left_edge), left_edge)[0], timeout=TICK)
     wait_without_key(desktop, before, rect, "after the text grew")
     command(process, "set 2 ")
-    wait_for("the place of the removed text to show the desktop again",
-             lambda: not classify(before, desktop.shot(row_rect(rect, 2)), row_rect(rect, 2))[0])
+    wait_for("the place of the removed text to show the desktop again within a tick",
+             lambda: not classify(before, desktop.shot(row_rect(rect, 2)), row_rect(rect, 2))[0],
+             timeout=TICK)
 
     # A text change without an explicit reshape still reshapes.
     command(process, "auto 3 ")
@@ -432,6 +449,117 @@ def check_probe_labels(desktop, process, before, after, rect):
     wait_for("the overlay to reshape by itself",
              lambda: classify(before, desktop.shot(left_edge), left_edge)[0])
     wait_without_key(desktop, before, rect, "after reshaping by itself")
+
+
+def viewable_overlays(desktop, title):
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
+                         capture_output=True, text=True, check=False)
+    found = []
+    for token in out.stdout.split():
+        window = desktop.d.create_resource_object("window", int(token))
+        try:
+            if (window_name(desktop.d, window.id) == title
+                    and window.get_attributes().map_state == X.IsViewable):
+                found.append(window)
+        except xerror.XError:
+            continue
+    return found
+
+
+def exists(window):
+    try:
+        window.get_geometry()
+        return True
+    except xerror.XError:
+        return False
+
+
+def check_unmanaged_and_input_shape(desktop, title):
+    overlays = viewable_overlays(desktop, title)
+    check(len(overlays) == 1, "%d viewable overlay windows instead of one" % len(overlays))
+    overlay = overlays[0]
+    check(overlay.get_attributes().override_redirect, "the overlay is a managed window")
+    check(desktop.d.has_extension("SHAPE"), "the X server has no SHAPE extension")
+    inputs = overlay.shape_get_rectangles(shape.SK.Input).rectangles
+    check(not inputs, "the overlay's input shape is not empty: %r" % (inputs[:3],))
+    bounding = overlay.shape_get_rectangles(shape.SK.Bounding).rectangles
+    check(bounding, "the overlay's bounding shape is empty")
+    return overlay
+
+
+class Cover:
+    """An unmanaged window of a known colour laid over a rectangle, for as long as needed."""
+
+    def __init__(self, desktop, rect):
+        d = desktop.d
+        self.window = desktop.root.create_window(
+            rect[0], rect[1], rect[2], rect[3], 0, d.screen().root_depth, X.InputOutput,
+            X.CopyFromParent, background_pixel=pixel_value(COVER_COLOUR), override_redirect=1)
+        self.window.map()
+        d.sync()
+
+    def destroy(self, desktop):
+        self.window.destroy()
+        desktop.d.sync()
+
+
+def check_server_repaints(desktop, process, rect, beneath):
+    """What a window on top uncovers comes back while the probe cannot do a thing."""
+    reference = desktop.shot(rect)
+    process.send_signal(signal.SIGSTOP)
+    try:
+        cover = Cover(desktop, rect)
+        wait_for("the cover window on the screen",
+                 lambda: all(c == COVER_COLOUR for row in desktop.shot(rect).rows for c in row))
+        cover.destroy(desktop)
+
+        def restored():
+            beneath.pump()  # the window beneath gets its exposures; the server paints it
+            return desktop.shot(rect).rows == reference.rows
+
+        wait_for("the overlay's pixels to come back with the probe stopped", restored)
+    finally:
+        process.send_signal(signal.SIGCONT)
+
+
+def check_move_hide_show(desktop, process, before, overlay, rect, title):
+    moved = (rect[0] + 37, rect[1] - 23, rect[2], rect[3])
+    command(process, "move %d %d" % moved[:2])
+    wait_for("the overlay to move", lambda: desktop.position(overlay) == moved)
+    wait_for("the text at the new place",
+             lambda: len(classify(before, desktop.shot(moved), moved)[0]) > 200)
+    wait_without_key(desktop, before, moved, "after moving")
+
+    command(process, "hide")
+    wait_for("the overlay to be unmapped", lambda: not viewable_overlays(desktop, title))
+    wait_for("the desktop to show where the overlay was",
+             lambda: not classify(before, desktop.shot(moved), moved)[0])
+    command(process, "show")
+    wait_for("the overlay to be mapped again", lambda: viewable_overlays(desktop, title))
+    check(viewable_overlays(desktop, title)[0].id == overlay.id,
+          "showing again made another window")
+    wait_for("the text to be back after showing",
+             lambda: len(classify(before, desktop.shot(moved), moved)[0]) > 200)
+    wait_without_key(desktop, before, moved, "after showing again")
+
+
+def check_recreate(desktop, process, overlay, title):
+    command(process, "recreate")
+    wait_for("the old overlay window to be destroyed", lambda: not exists(overlay))
+    overlays = wait_for("the new overlay", lambda: viewable_overlays(desktop, title))
+    check(len(overlays) == 1, "%d overlays after recreating" % len(overlays))
+    check(overlays[0].shape_get_rectangles(shape.SK.Input).rectangles == [],
+          "the new overlay takes clicks")
+
+
+def check_no_x_errors(process, errors_path):
+    command(process, "set 1 结束前最后一次")
+    process.stdin.write("quit\n")
+    process.stdin.flush()
+    process.wait(timeout=10)
+    with open(errors_path, encoding="utf-8", errors="replace") as f:
+        errors = [line for line in f if "error" in line.lower()]
+    check(not errors, "the probe reported: %s" % "".join(errors[:3]).strip())
 
 
 def check_program_ticks(desktop, before, after, rect, beneath, focus_before):

@@ -8,8 +8,12 @@
 // in the default text colour (&HA00000), Label3 in exactly the key colour and must vanish.
 // The labels split the height in three equal rows. Once shown it prints "shown <window id>".
 // Commands on standard input, one per line, each answered by "ok" once applied:
-//   set N TEXT   set label N's text and reshape at once (as the countdown tick does)
+//   set N TEXT   set label N's text and show it at once, naming the label's rectangle (as the
+//                countdown tick does)
 //   auto N TEXT  set label N's text only; the overlay must reshape by itself
+//   move X Y     move the window
+//   hide, show   hide or show the window
+//   recreate     destroy the window and make a new one like it, shown (as a reload does)
 //   quit
 #include "window_utils.h"
 
@@ -21,6 +25,7 @@
 
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -40,16 +45,15 @@ QRect parseGeometry(const QString& text) {
 
 } // namespace
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    const QRect geometry = args.size() > 1 ? parseGeometry(args[1]) : QRect(300, 200, 420, 240);
-    if (!geometry.isValid()) {
-        std::fputs("usage: overlay_probe X,Y,W,H\n", stderr);
-        return 2;
-    }
+struct Probe {
+    std::unique_ptr<QWidget> window;
+    std::array<QLabel*, 3> labels{};
+};
 
-    QWidget window;
+Probe makeProbe(const QRect& geometry) {
+    Probe probe;
+    probe.window = std::make_unique<QWidget>();
+    QWidget& window = *probe.window;
     window.setWindowTitle(QStringLiteral("Dalvenor overlay probe"));
     window.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     window.setGeometry(geometry);
@@ -58,7 +62,6 @@ int main(int argc, char* argv[]) {
     const std::array<QString, 3> texts{QStringLiteral("一步之差 ABC"),
                                        QStringLiteral("距离高考还有 88 天"),
                                        QStringLiteral("看不见的字 XYZ")};
-    std::array<QLabel*, 3> labels{};
     const int row = geometry.height() / 3;
     for (int i = 0; i < 3; ++i) {
         auto* label = new QLabel(texts[i], &window);
@@ -72,12 +75,26 @@ int main(int argc, char* argv[]) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, colorFromBgr(colours[i]));
         label->setPalette(palette);
-        labels[i] = label;
+        probe.labels[i] = label;
     }
-
     ApplyColorKeyTransparency(&window);
     window.show();
-    reply("shown " + QByteArray::number(qulonglong(window.winId())));
+    return probe;
+}
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    // Like the program: "recreate" closes the only window for a moment.
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QStringList args = QCoreApplication::arguments();
+    const QRect geometry = args.size() > 1 ? parseGeometry(args[1]) : QRect(300, 200, 420, 240);
+    if (!geometry.isValid()) {
+        std::fputs("usage: overlay_probe X,Y,W,H\n", stderr);
+        return 2;
+    }
+
+    Probe probe = makeProbe(geometry);
+    reply("shown " + QByteArray::number(qulonglong(probe.window->winId())));
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QTextStream in(stdin);
@@ -87,18 +104,31 @@ int main(int argc, char* argv[]) {
             QCoreApplication::quit();
             return;
         }
+        QWidget& window = *probe.window;
         const QString command = line.section(QLatin1Char(' '), 0, 0);
         const int n = line.section(QLatin1Char(' '), 1, 1).toInt();
         const QString text = line.section(QLatin1Char(' '), 2);
         if ((command == QLatin1String("set") || command == QLatin1String("auto")) && n >= 1 &&
             n <= 3) {
-            labels[n - 1]->setText(text);
+            QLabel* label = probe.labels[n - 1];
+            label->setText(text);
             if (command == QLatin1String("set"))
-                UpdateColorKeyShape(&window);
-            reply("ok");
+                UpdateColorKeyShape(&window, label->geometry());
+        } else if (command == QLatin1String("move")) {
+            window.move(n, line.section(QLatin1Char(' '), 2, 2).toInt());
+        } else if (command == QLatin1String("hide")) {
+            window.hide();
+        } else if (command == QLatin1String("show")) {
+            window.show();
+        } else if (command == QLatin1String("recreate")) {
+            const QRect where = window.geometry();
+            probe = Probe{}; // the old window goes first, as an unload does
+            probe = makeProbe(where);
         } else {
             reply("unknown command");
+            return;
         }
+        reply("ok");
     });
     return app.exec();
 }
