@@ -42,6 +42,10 @@ void UpdateColorKeyShape(QWidget* window, const QRect& changed = QRect());
 // Keeps the window above ordinary windows (a visible window is shown again).
 void MakeTopmost(QWidget* window);
 
+// Has large allocations returned to the system as soon as they are freed instead of kept in
+// the heap. Call first thing in main, before anything large is allocated.
+void LimitHeapRetention();
+
 // Gives freed heap memory back to the system (a no-op where the allocator cannot). The overlay
 // calls it once it is first shown, when start-up's temporary allocations are over.
 void ReleaseFreedMemory();
