@@ -242,8 +242,8 @@ X11Overlay::~X11Overlay() {
 }
 
 void X11Overlay::update(const QRect& area) {
-    // The layout request that the change posted comes later in this pass of the event loop;
-    // it needs no render of its own.
+    // The layout request that the change posted is delivered later and needs no render of
+    // its own. Posted events arrive in order, so once this one arrives, that has too.
     if (!m_explainedThisPass) {
         m_explainedThisPass = true;
         QMetaObject::invokeMethod(
@@ -440,8 +440,8 @@ bool X11Overlay::renderBand(const QRect& area) {
     QImage image(rect.size(), QImage::Format_RGB32);
     image.fill(keyRgb());
     m_rendering = true;
-    m_widget->render(&image, QPoint(), QRegion(rect),
-                     QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    // The window's own background is the key, which the image holds already.
+    m_widget->render(&image, QPoint(), QRegion(rect), QWidget::DrawChildren);
     m_rendering = false;
 
     // Only what differs from the server's copy is sent: a tick of the countdown changes a
