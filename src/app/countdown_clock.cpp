@@ -230,69 +230,87 @@ QString formatCountdownLine(const QString& prefix, const TimeLeft& left) {
            formatTimePart(left.seconds);
 }
 
-Lines countdownLines(const Values& values, const QDateTime& now) {
-    Lines lines;
+Prepared prepare(const Values& values) {
+    Prepared prepared;
     if (!values.fileFound) {
-        lines.line1 = values.readError.isEmpty()
-                          ? QStringLiteral("没有找到倒计时文件 countdown.ini。")
-                          : values.readError;
-        lines.line2 = QStringLiteral("请在 附加功能 → 自定义倒计时 中设置倒计时。");
-        return lines;
+        prepared.line1 = values.readError.isEmpty()
+                             ? QStringLiteral("没有找到倒计时文件 countdown.ini。")
+                             : values.readError;
+        prepared.line2 = QStringLiteral("请在 附加功能 → 自定义倒计时 中设置倒计时。");
+        return prepared;
     }
-    lines.line1 = values.text1;
+    prepared.line1 = values.text1;
+    prepared.prefix = values.text2;
 
     if (values.lineCount <= 0) {
-        lines.line2 = QStringLiteral("倒计时文件 countdown.ini 是空的，") + whereToSet;
-        return lines;
+        prepared.line2 = QStringLiteral("倒计时文件 countdown.ini 是空的，") + whereToSet;
+        return prepared;
     }
     if (values.lineCount < 4) {
-        lines.line2 = QStringLiteral("倒计时文件 countdown.ini 只有 %1 行，缺少%2，")
-                          .arg(values.lineCount)
-                          .arg(values.lineCount == 1   ? QStringLiteral("前缀、日期和时间")
-                               : values.lineCount == 2 ? QStringLiteral("日期和时间")
-                                                       : QStringLiteral("时间")) +
-                      whereToSet;
-        return lines;
+        prepared.line2 = QStringLiteral("倒计时文件 countdown.ini 只有 %1 行，缺少%2，")
+                             .arg(values.lineCount)
+                             .arg(values.lineCount == 1   ? QStringLiteral("前缀、日期和时间")
+                                  : values.lineCount == 2 ? QStringLiteral("日期和时间")
+                                                          : QStringLiteral("时间")) +
+                         whereToSet;
+        return prepared;
     }
 
     if (values.text3.trimmed().isEmpty() || values.text4.trimmed().isEmpty()) {
-        lines.line2 =
+        prepared.line2 =
             QStringLiteral("倒计时%1为空，")
                 .arg(values.text3.trimmed().isEmpty()
                          ? (values.text4.trimmed().isEmpty() ? QStringLiteral("日期和时间")
                                                              : QStringLiteral("日期"))
                          : QStringLiteral("时间")) +
             whereToSet;
-        return lines;
+        return prepared;
     }
 
     const std::optional<QDate> date = parseDate(values.text3);
     const std::optional<QTime> time = parseTimeOfDay(values.text4);
     if (!date && !time) {
-        lines.line2 = QStringLiteral("倒计时日期和时间无法识别：") + quoted(values.text3) +
-                      QStringLiteral("、") + quoted(values.text4) + QStringLiteral("，") +
-                      whereToSet;
-        return lines;
+        prepared.line2 = QStringLiteral("倒计时日期和时间无法识别：") + quoted(values.text3) +
+                         QStringLiteral("、") + quoted(values.text4) + QStringLiteral("，") +
+                         whereToSet;
+        return prepared;
     }
     if (!date) {
-        lines.line2 = QStringLiteral("倒计时日期无法识别：") + quoted(values.text3) +
-                      QStringLiteral("，") + whereToSet;
-        return lines;
+        prepared.line2 = QStringLiteral("倒计时日期无法识别：") + quoted(values.text3) +
+                         QStringLiteral("，") + whereToSet;
+        return prepared;
     }
     if (!time) {
-        lines.line2 = QStringLiteral("倒计时时间无法识别：") + quoted(values.text4) +
-                      QStringLiteral("，") + whereToSet;
+        prepared.line2 = QStringLiteral("倒计时时间无法识别：") + quoted(values.text4) +
+                         QStringLiteral("，") + whereToSet;
+        return prepared;
+    }
+    prepared.date = date;
+    prepared.time = time;
+    return prepared;
+}
+
+Lines linesAt(const Prepared& prepared, const QDateTime& now) {
+    Lines lines;
+    lines.line1 = prepared.line1;
+    if (!prepared.isCountdown()) {
+        lines.line2 = prepared.line2;
         return lines;
     }
-
-    const QDateTime target = onClockOf(now, *date, *time);
+    // The target is placed on the clock of "now" at every tick, so that a change of the
+    // time zone while the program runs is followed at once.
+    const QDateTime target = onClockOf(now, *prepared.date, *prepared.time);
     if (!target.isValid() || !now.isValid()) {
         lines.line2 = QStringLiteral("无法计算倒计时，") + whereToSet;
         return lines;
     }
-    lines.line2 = formatCountdownLine(values.text2, timeLeft(now, target));
+    lines.line2 = formatCountdownLine(prepared.prefix, timeLeft(now, target));
     lines.valid = true;
     return lines;
+}
+
+Lines countdownLines(const Values& values, const QDateTime& now) {
+    return linesAt(prepare(values), now);
 }
 
 } // namespace countdown

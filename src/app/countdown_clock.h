@@ -53,6 +53,21 @@ struct Values {
     QString readError; // why a "countdown.ini" that exists could not be read (Chinese)
 };
 
+// The countdown values are read into this once per load; each tick then only does the
+// arithmetic.
+struct Prepared {
+    QString line1;
+    QString line2; // the whole second line when the values are not a countdown
+    QString prefix;
+    std::optional<QDate> date;
+    std::optional<QTime> time;
+    bool isCountdown() const { return date && time; }
+};
+
+Prepared prepare(const Values& values);
+Lines linesAt(const Prepared& prepared, const QDateTime& now);
+
+// prepare() and linesAt() in one.
 Lines countdownLines(const Values& values, const QDateTime& now);
 
 } // namespace countdown

@@ -2,7 +2,6 @@
 
 #include "app_context.h"
 #include "clock.h"
-#include "countdown_clock.h"
 #include "data_files.h"
 #include "data_paths.h"
 #include "settings_store.h"
@@ -132,26 +131,25 @@ void CountdownWindow::storeStyle() {
 
 void CountdownWindow::readCountdownValues() {
     const CountdownFile file = readCountdownFile(m_context.paths->dataFile("countdown.ini"));
-    m_countdownFound = file.status == textfile::ReadStatus::Ok;
-    m_countdownError = file.error;
-    m_countdownLines = m_countdownFound ? int(file.lines.size()) : 0;
-    if (!m_countdownFound)
-        return;
-    QString* fields[] = {&Text1, &Text2, &Text3, &Text4};
-    for (int i = 0; i < 4; ++i)
-        *fields[i] = i < file.lines.size() ? file.lines.at(i) : QString();
-}
-
-void CountdownWindow::Timer1_Timer() {
     countdown::Values values;
-    values.fileFound = m_countdownFound;
-    values.lineCount = m_countdownLines;
-    values.readError = m_countdownError;
+    values.fileFound = file.status == textfile::ReadStatus::Ok;
+    values.readError = file.error;
+    if (values.fileFound) {
+        values.lineCount = int(file.lines.size());
+        QString* fields[] = {&Text1, &Text2, &Text3, &Text4};
+        for (int i = 0; i < 4; ++i)
+            *fields[i] = i < file.lines.size() ? file.lines.at(i) : QString();
+    }
     values.text1 = Text1;
     values.text2 = Text2;
     values.text3 = Text3;
     values.text4 = Text4;
-    const countdown::Lines lines = countdown::countdownLines(values, m_context.clock->now());
+    // The values change only with a reload, so they are parsed once here, not at every tick.
+    m_countdown = countdown::prepare(values);
+}
+
+void CountdownWindow::Timer1_Timer() {
+    const countdown::Lines lines = countdown::linesAt(m_countdown, m_context.clock->now());
     // Only the labels whose text changed are drawn again.
     QRect changed;
     if (Label1->text() != lines.line1)

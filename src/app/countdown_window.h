@@ -1,5 +1,6 @@
 #pragma once
 
+#include "countdown_clock.h"
 #include "form.h"
 #include "tips.h"
 
@@ -59,8 +60,6 @@ private:
     QTimer m_timer1;
     QTimer m_timer2;
     QRandomGenerator m_random;
-    bool m_countdownFound = false;
-    int m_countdownLines = 0;
-    QString m_countdownError;
+    countdown::Prepared m_countdown;
     TipList::LoadResult m_tipsResult = TipList::LoadResult::Missing;
 };
