@@ -1,9 +1,12 @@
 #include "application.h"
 #include "single_instance.h"
+#include "window_utils.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    // The program runs all day: freed memory should go back to the system, not stay in the heap.
+    LimitHeapRetention();
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dalvenor"));
     QApplication::setOrganizationName(QStringLiteral("Dalvenor"));

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -27,8 +28,10 @@ TrayWindow::TrayWindow(AppContext& context, EndProcess endProcess, QWidget* pare
     if (!m_endProcess)
         m_endProcess = [] { QCoreApplication::exit(0); };
     setWindowTitle(QStringLiteral("Form1"));
-    // The other windows take this window's icon as their own.
-    setWindowIcon(programIcon());
+    // The other windows take this window's icon as their own: the program icon, which the
+    // application already carries (one set of images for every window).
+    if (QGuiApplication::windowIcon().isNull())
+        setWindowIcon(programIcon());
     buildMenu();
 }
 
