@@ -267,6 +267,9 @@ void CountdownWindow::applyStoredFontName() {
     for (QLabel* label : {Label1, Label2, Label3}) {
         QFont font = label->font();
         font.setFamily(name.isEmpty() ? fallback : name);
+        // Glyphs on whole pixels: the centred countdown line moves by fractions of a pixel as
+        // its width changes, and every new fraction would be another glyph image to rasterise.
+        font.setHintingPreference(QFont::PreferFullHinting);
         label->setFont(font);
     }
 }
