@@ -155,11 +155,34 @@ void CountdownWindow::Timer1_Timer() {
     if (Label1->text() != lines.line1)
         changed |= Label1->geometry();
     if (Label2->text() != lines.line2)
-        changed |= Label2->geometry();
+        changed |= changedTextArea(Label2, Label2->text(), lines.line2);
     Label1->setText(lines.line1);
     Label2->setText(lines.line2);
     if (!changed.isNull())
         UpdateColorKeyShape(this, changed);
+}
+
+QRect CountdownWindow::changedTextArea(const QLabel* label, const QString& before,
+                                       const QString& after) {
+    const QRect whole = label->geometry();
+    if (before.isEmpty() || label->wordWrap() || before.contains(u'\n') || after.contains(u'\n'))
+        return whole;
+    const QFontMetrics metrics(label->font());
+    // A line of another width is centred elsewhere: every glyph moves.
+    if (metrics.horizontalAdvance(before) != metrics.horizontalAdvance(after))
+        return whole;
+    qsizetype same = 0;
+    while (same < before.size() && same < after.size() && before[same] == after[same])
+        ++same;
+    // One character back, for shaping across the first change, and a margin for glyphs that
+    // reach beyond their advance (italic and bold faces).
+    same = qMax<qsizetype>(0, same - 1);
+    const int width = metrics.horizontalAdvance(after);
+    const int start = (whole.width() - width) / 2;
+    const int left = start + metrics.horizontalAdvance(after.left(same)) - metrics.height() / 2;
+    if (left <= 0)
+        return whole;
+    return QRect(whole.left() + left, whole.top(), whole.width() - left, whole.height());
 }
 
 int CountdownWindow::msUntilNextSecond(const QDateTime& now) {

@@ -49,6 +49,10 @@ public:
     // lands in a new second: no second is skipped or shown twice.
     static int msUntilNextSecond(const QDateTime& now);
 
+    // The part of a one-line centred label that differs between two texts of the same width,
+    // in the window's coordinates; the whole label when that cannot be told.
+    static QRect changedTextArea(const QLabel* label, const QString& before, const QString& after);
+
 private:
     void readCountdownValues();
     void applyStoredColour();

@@ -1,4 +1,5 @@
 #include "app_context.h"
+#include "application.h"
 #include "clock.h"
 #include "countdown_window.h"
 #include "data_paths.h"
@@ -49,6 +50,8 @@ void writeFile(const QString& path, const QStringList& lines) {
 class TestCountdownWindow : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { Application::installFontSubstitutions(); }
+
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
@@ -255,6 +258,59 @@ private slots:
         QCOMPARE(w->Label3->text(), QString());
         w->Timer2_Timer();
         QCOMPARE(w->Label3->text(), QString());
+    }
+
+    void changedAreaHoldsEveryChangedPixel_data() {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<bool>("italic");
+        QTest::addColumn<bool>("partial"); // whether less than the whole label is redrawn
+        const QString prefix = QStringLiteral("还有：181天 5小时45分钟");
+        QTest::newRow("last digit") << prefix + "17秒" << prefix + "18秒" << false << true;
+        QTest::newRow("last digit, italic") << prefix + "17秒" << prefix + "18秒" << true << true;
+        QTest::newRow("two digits") << prefix + "19秒" << prefix + "20秒" << false << true;
+        QTest::newRow("width changes") << prefix + "10秒" << prefix + "9秒" << false << false;
+        QTest::newRow("first character")
+            << QStringLiteral("甲有：1天") << QStringLiteral("乙有：1天") << false << true;
+        QTest::newRow("from empty") << QString() << prefix + "1秒" << false << false;
+    }
+    void changedAreaHoldsEveryChangedPixel() {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(bool, italic);
+        QFETCH(bool, partial);
+        QWidget host;
+        host.resize(403, 216);
+        QLabel label(&host);
+        label.setGeometry(0, 56, 401, 49);
+        label.setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        QFont font(QStringLiteral("楷体"));
+        font.setPointSizeF(15);
+        font.setBold(true);
+        font.setItalic(italic);
+        font.setHintingPreference(QFont::PreferFullHinting);
+        label.setFont(font);
+        const auto draw = [&](const QString& text) {
+            label.setText(text);
+            QImage image(host.size(), QImage::Format_RGB32);
+            image.fill(Qt::blue);
+            host.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            return image;
+        };
+        const QImage first = draw(before);
+        const QImage second = draw(after);
+        const QRect area = CountdownWindow::changedTextArea(&label, before, after);
+        int changedPixels = 0;
+        for (int y = 0; y < first.height(); ++y)
+            for (int x = 0; x < first.width(); ++x)
+                if (first.pixel(x, y) != second.pixel(x, y)) {
+                    ++changedPixels;
+                    QVERIFY2(area.contains(x, y), qPrintable(QStringLiteral("(%1, %2) outside")
+                                                                 .arg(x)
+                                                                 .arg(y)));
+                }
+        QVERIFY(changedPixels > 0);
+        QCOMPARE(area.width() < label.width(), partial);
     }
 
     void ticksAreAlignedToTheSecond_data() {
