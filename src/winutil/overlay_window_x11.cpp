@@ -1,6 +1,7 @@
 #include "overlay_window_x11.h"
 
 #include "overlay_shape_x11.h"
+#include "overlay_stacking_x11.h"
 #include "window_utils.h"
 
 #include <QColor>
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <unistd.h>
 
 // From Xlib, which would otherwise bring its macros (None, Expose, ...) into this file.
@@ -43,6 +45,7 @@ struct Server {
     xcb_atom_t netWmName = 0;
     xcb_atom_t utf8String = 0;
     xcb_atom_t netWmPid = 0;
+    X11OverlayStacking::Atoms stacking;
 };
 
 const xcb_screen_t* screenOf(xcb_connection_t* connection, int number) {
@@ -92,16 +95,30 @@ Server lookUpServer(xcb_connection_t* connection, Display* display) {
 
     // All requests first, then all replies: one round trip.
     const auto version = xcb_shape_query_version(connection);
-    const char* names[] = {"_NET_WM_NAME", "UTF8_STRING", "_NET_WM_PID"};
-    xcb_intern_atom_cookie_t cookies[3];
-    for (int i = 0; i < 3; ++i)
+    const auto rootAttributes = xcb_get_window_attributes(connection, screen->root);
+    const char* names[] = {"_NET_WM_NAME",        "UTF8_STRING",
+                           "_NET_WM_PID",         "_NET_ACTIVE_WINDOW",
+                           "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DESKTOP"};
+    constexpr int kAtoms = int(std::size(names));
+    xcb_intern_atom_cookie_t cookies[kAtoms];
+    for (int i = 0; i < kAtoms; ++i)
         cookies[i] = xcb_intern_atom(connection, 0, quint16(std::strlen(names[i])), names[i]);
-    xcb_atom_t atoms[3] = {};
-    for (int i = 0; i < 3; ++i) {
+    xcb_atom_t atoms[kAtoms] = {};
+    for (int i = 0; i < kAtoms; ++i) {
         if (auto* reply = xcb_intern_atom_reply(connection, cookies[i], nullptr)) {
             atoms[i] = reply->atom;
             std::free(reply);
         }
+    }
+    // The overlay's stacking follows the root's active-window property. Qt selects property
+    // events on the root for its own needs; should it ever stop, they are added to its mask,
+    // which is this connection's and must keep Qt's bits.
+    if (auto* reply = xcb_get_window_attributes_reply(connection, rootAttributes, nullptr)) {
+        if (!(reply->your_event_mask & XCB_EVENT_MASK_PROPERTY_CHANGE)) {
+            const quint32 mask = reply->your_event_mask | XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_change_window_attributes(connection, screen->root, XCB_CW_EVENT_MASK, &mask);
+        }
+        std::free(reply);
     }
     bool inputShape = false;
     if (auto* reply = xcb_shape_query_version_reply(connection, version, nullptr)) {
@@ -110,13 +127,15 @@ Server lookUpServer(xcb_connection_t* connection, Display* display) {
             reply->major_version > 1 || (reply->major_version == 1 && reply->minor_version >= 1);
         std::free(reply);
     }
-    server.usable = inputShape && atoms[0] && atoms[1] && atoms[2];
+    server.usable = inputShape && std::all_of(std::begin(atoms), std::end(atoms),
+                                              [](xcb_atom_t atom) { return atom != 0; });
     server.root = screen->root;
     server.depth = screen->root_depth;
     server.maxRequestBytes = xcb_get_maximum_request_length(connection) * 4;
     server.netWmName = atoms[0];
     server.utf8String = atoms[1];
     server.netWmPid = atoms[2];
+    server.stacking = {atoms[3], atoms[4], atoms[5]};
     return server;
 }
 
@@ -332,6 +351,9 @@ void X11Overlay::createNative() {
     const Server& server = serverFor(m_connection, nullptr);
     const quint32 pid = quint32(::getpid());
     changeProperty(m_connection, m_window, server.netWmPid, XCB_ATOM_CARDINAL, 32, &pid, 1);
+
+    m_stacking =
+        std::make_unique<X11OverlayStacking>(m_connection, m_root, m_window, server.stacking);
 }
 
 void X11Overlay::createPixmap() {
@@ -346,6 +368,7 @@ void X11Overlay::createPixmap() {
 void X11Overlay::destroyNative() {
     // At the end of the program the connection may be gone before the widget; the server
     // frees what a closed connection left anyway.
+    m_stacking.reset();
     if (!m_window || currentConnection() != m_connection)
         return;
     xcb_destroy_window(m_connection, m_window);
@@ -379,9 +402,14 @@ void X11Overlay::show() {
     moveNative();
     // Content and shape first, so that the key colour is never seen.
     renderAll();
+    // Like a window that is shown, above the windows already there, even when the user
+    // had activated one over it before it was hidden.
+    const quint32 above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(m_connection, m_window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
     xcb_map_window(m_connection, m_window);
     xcb_flush(m_connection);
     m_mapped = true;
+    m_stacking->setFollowing(true);
     if (!m_shownOnce) {
         m_shownOnce = true;
         // Start-up is over once the window is shown: what it left in the heap can go.
@@ -395,6 +423,7 @@ void X11Overlay::hide() {
     xcb_unmap_window(m_connection, m_window);
     xcb_flush(m_connection);
     m_mapped = false;
+    m_stacking->setFollowing(false);
 }
 
 void X11Overlay::moveNative() {

@@ -5,7 +5,10 @@
 #include <QRect>
 #include <QRegion>
 
+#include <memory>
+
 class QWidget;
+class X11OverlayStacking;
 struct xcb_connection_t;
 
 // Shows a colour-keyed overlay widget on the X server through a window of its own, so that
@@ -28,6 +31,9 @@ struct xcb_connection_t;
 // full render, unless an explicit update came in the same pass of the event loop (the
 // countdown's tick changes a label and names its rectangle at once). A change that posts no
 // layout request (a palette only) shows at the next update covering it, or at the next show.
+//
+// An unmanaged window would float above every other window; X11OverlayStacking gives it the
+// stacking of an ordinary window that never takes the focus.
 class X11Overlay final : public QObject {
     Q_OBJECT
 
@@ -73,6 +79,7 @@ private:
     quint32 m_window = 0;
     quint32 m_pixmap = 0;
     quint32 m_gc = 0;
+    std::unique_ptr<X11OverlayStacking> m_stacking; // lives as long as m_window
     // What the pixmap holds, pixel for pixel; its pixels that differ from the key are the
     // window's bounding shape.
     QImage m_content;
