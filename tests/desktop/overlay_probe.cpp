@@ -7,6 +7,9 @@
 // Label1 is drawn one step away from the key colour (&HFE0000) and must stay visible, Label2
 // in the default text colour (&HA00000), Label3 in exactly the key colour and must vanish.
 // The labels split the height in three equal rows. Once shown it prints "shown <window id>".
+// Marks: when the test sets the root property _DALVENOR_PROBE_MARK to a number, the probe
+// copies it to _DALVENOR_PROBE_SEEN. The X events are handled in order, so once the copy is
+// there, so is the probe's answer to whatever the test did before (activating a window).
 // Commands on standard input, one per line, each answered by "ok" once applied:
 //   set N TEXT   set label N's text and show it at once, naming the label's rectangle (as the
 //                countdown tick does)
@@ -17,14 +20,20 @@
 //   quit
 #include "window_utils.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QLabel>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <unistd.h>
 
@@ -42,6 +51,47 @@ QRect parseGeometry(const QString& text) {
         return {};
     return QRect(parts[0].toInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt());
 }
+
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, quint16(std::strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    std::free(reply);
+    return atom;
+}
+
+class MarkEcho final : public QAbstractNativeEventFilter {
+public:
+    explicit MarkEcho(xcb_connection_t* connection)
+        : m_connection(connection), m_mark(internAtom(connection, "_DALVENOR_PROBE_MARK")),
+          m_seen(internAtom(connection, "_DALVENOR_PROBE_SEEN")) {}
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if (eventType != "xcb_generic_event_t" ||
+            (event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
+            return false;
+        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        if (notify->atom != m_mark || notify->state != XCB_PROPERTY_NEW_VALUE)
+            return false;
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            m_connection,
+            xcb_get_property(m_connection, 0, notify->window, m_mark, XCB_ATOM_CARDINAL, 0, 1),
+            nullptr);
+        if (reply && reply->format == 32 && xcb_get_property_value_length(reply) == 4) {
+            xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, notify->window, m_seen,
+                                XCB_ATOM_CARDINAL, 32, 1, xcb_get_property_value(reply));
+            xcb_flush(m_connection);
+        }
+        std::free(reply);
+        return false;
+    }
+
+private:
+    xcb_connection_t* m_connection;
+    xcb_atom_t m_mark;
+    xcb_atom_t m_seen;
+};
 
 } // namespace
 
@@ -94,6 +144,11 @@ int main(int argc, char* argv[]) {
     }
 
     Probe probe = makeProbe(geometry);
+    std::unique_ptr<MarkEcho> markEcho;
+    if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>()) {
+        markEcho = std::make_unique<MarkEcho>(x11->connection());
+        app.installNativeEventFilter(markEcho.get());
+    }
     reply("shown " + QByteArray::number(qulonglong(probe.window->winId())));
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
