@@ -17,7 +17,12 @@ be, starts the overlay and checks:
   - (probe) the overlay is an unmanaged window with an empty input shape, and what another
     window uncovers is repainted by the X server alone: the probe is stopped meanwhile;
   - (probe) it follows moving, hiding and showing, and a recreated overlay leaves no window
-    behind; the probe reports no X error.
+    behind;
+  - its stacking is ordinary: a window activated over it covers its text, a desktop window
+    activated does not, windows not activated keep their place relative to it; (probe) it
+    is shown above the windows there, and an active window that is already gone does no
+    harm;
+  - (probe) the probe reports no X error.
 Every wait polls a condition with a time limit. Exit status 0 = pass, 1 = fail, 77 = skipped.
 """
 
@@ -40,6 +45,8 @@ KEY = (0, 0, 255)
 ROOT_COLOUR = (0x20, 0x80, 0x20)
 BENEATH_COLOUR = (0xF0, 0xC0, 0x00)
 COVER_COLOUR = (0xC0, 0x30, 0xC0)
+FRONT_COLOUR = (0x30, 0x60, 0xD0)
+DESKTOP_COLOUR = (0x60, 0x60, 0x60)
 ONE_STEP_FROM_KEY = (0, 0, 254)
 DEFAULT_TEXT = (0, 0, 160)
 
@@ -148,6 +155,34 @@ class Desktop:
         focus = self.d.get_input_focus().focus
         return focus if isinstance(focus, int) else focus.id
 
+    def stacking(self):
+        """The root's children, bottom first."""
+        return [child.id for child in self.root.query_tree().children]
+
+    def top_level(self, window):
+        """The child of the root that holds window: its frame, if the manager made one."""
+        while True:
+            tree = window.query_tree()
+            if tree.parent.id == self.root.id:
+                return window.id
+            window = tree.parent
+
+    def activate(self, window):
+        subprocess.run(["xdotool", "windowactivate", str(window.id)], check=True, timeout=10,
+                       stderr=subprocess.DEVNULL)
+        wait_for("0x%x to become active" % window.id,
+                 lambda: self.active_window() == window.id)
+
+    def mark(self):
+        """Waits until the probe has handled every event sent to it before this call."""
+        self.marks = getattr(self, "marks", 0) + 1
+        self.root.change_property(self.atom("_DALVENOR_PROBE_MARK"), Xatom.CARDINAL, 32,
+                                  [self.marks])
+        self.d.sync()
+        wait_for("the probe to see mark %d" % self.marks,
+                 lambda: self.root_property("_DALVENOR_PROBE_SEEN", Xatom.CARDINAL)
+                 == [self.marks])
+
     def position(self, window):
         geometry = window.get_geometry()
         origin = window.translate_coords(self.root, 0, 0)
@@ -200,6 +235,27 @@ class Beneath:
     def pressed_at(self, point):
         self.pump()
         return point in self.presses
+
+
+class Solid:
+    """A managed window of one colour; of the given _NET_WM_WINDOW_TYPE if one is named."""
+
+    def __init__(self, desktop, rect, colour, name, window_type=None):
+        d = desktop.d
+        x, y, w, h = rect
+        self.window = desktop.root.create_window(
+            x, y, w, h, 0, d.screen().root_depth, X.InputOutput, X.CopyFromParent,
+            background_pixel=pixel_value(colour))
+        self.window.set_wm_name(name)
+        self.window.set_wm_class(name, name.capitalize())
+        self.window.set_wm_normal_hints(flags=1 | 2, min_width=w, min_height=h)  # US pos/size
+        if window_type:
+            self.window.change_property(desktop.atom("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32,
+                                        [desktop.atom(window_type)])
+        self.window.map()
+        d.sync()
+        wait_for("the window %r to be mapped" % name,
+                 lambda: self.window.get_attributes().map_state == X.IsViewable)
 
 
 def window_name(d, wid):
@@ -374,9 +430,11 @@ def run(mode, binary):
             check_server_repaints(desktop, process, rect, beneath)
             check_move_hide_show(desktop, process, before, overlay, rect, title)
             check_recreate(desktop, process, overlay, title)
+            check_stacking(desktop, process, title, beneath)
             check_no_x_errors(process, errors_path)
         else:
             check_program_ticks(desktop, before, after, rect, beneath, focus_before)
+            check_stacking(desktop, None, title, beneath)
         print("PASS: overlay 0x%x at %r" % (overlay.id, rect))
         return 0
     except Failure as failure:
@@ -550,6 +608,83 @@ def check_recreate(desktop, process, overlay, title):
     check(len(overlays) == 1, "%d overlays after recreating" % len(overlays))
     check(overlays[0].shape_get_rectangles(shape.SK.Input).rectangles == [],
           "the new overlay takes clicks")
+
+
+def check_stacking(desktop, probe, title, beneath):
+    """Ordinary stacking: activation brings a window over the overlay, nothing else moves it.
+
+    probe is the probe's process, None for the program (which answers no marks)."""
+    overlay = wait_for("the overlay window", lambda: find_overlay(desktop, title))
+    rect = desktop.position(overlay)
+    screen = desktop.d.screen()
+    order = desktop.stacking
+
+    def below(lower, upper):
+        stack = order()
+        return stack.index(lower) < stack.index(upper)
+
+    beneath_top = desktop.top_level(beneath.window)
+    check(below(beneath_top, overlay.id), "the window beneath is above the overlay at the start")
+
+    # A desktop window (a file manager's icons) that becomes active stays beneath it.
+    desk = Solid(desktop, (0, 0, screen.width_in_pixels, screen.height_in_pixels),
+                 DESKTOP_COLOUR, "desktop", "_NET_WM_WINDOW_TYPE_DESKTOP")
+    desktop.activate(desk.window)
+    desk_top = desktop.top_level(desk.window)
+
+    # A window mapped over the text and activated covers it. Its activation comes after the
+    # desktop window's, so once the overlay went below it the desktop's is handled too.
+    margin = 40
+    front = Solid(desktop, (rect[0] - margin, rect[1] - margin, rect[2] + 2 * margin,
+                            rect[3] + 2 * margin), FRONT_COLOUR, "front")
+    desktop.activate(front.window)
+    front_top = desktop.top_level(front.window)
+    check(intersect(desktop.position(front.window), rect) == rect,
+          "the front window at %r does not cover the overlay at %r"
+          % (desktop.position(front.window), rect))
+    wait_for("the overlay to go below the activated window",
+             lambda: below(overlay.id, front_top))
+    check(below(desk_top, overlay.id), "the active desktop window covers the overlay")
+    check(below(beneath_top, overlay.id), "the window beneath, never activated, came over the "
+          "overlay")
+    wait_for("the activated window to cover the overlay's text",
+             lambda: all(c == FRONT_COLOUR for row in desktop.shot(rect).rows for c in row))
+
+    # Activating the window beneath raises it over both; the front window, not activated,
+    # stays above the overlay.
+    desktop.activate(beneath.window)
+    if probe:
+        desktop.mark()
+    check(below(overlay.id, beneath_top), "the activated window beneath is below the overlay")
+    check(below(overlay.id, front_top), "the overlay came over the front window, which was not "
+          "activated")
+    check(below(desk_top, overlay.id), "the overlay went below the desktop window")
+    if not probe:
+        return
+
+    # Shown again, it is above the windows there, like any window that is shown.
+    command(probe, "hide")
+    command(probe, "show")
+    stack = order()
+    check(stack.index(overlay.id) > max(stack.index(w) for w in (beneath_top, front_top, desk_top)),
+          "the overlay is not shown above the windows there")
+    front_only = intersect(rect, desktop.position(front.window))
+    wait_for("the text to show over the other windows again",
+             lambda: sum(c not in (FRONT_COLOUR, BENEATH_COLOUR)
+                         for row in desktop.shot(front_only).rows for c in row) > 200)
+
+    # An active window that is gone by the time the probe asks about it changes nothing.
+    gone = desktop.root.create_window(0, 0, 10, 10, 0, screen.root_depth)
+    gone.destroy()
+    before = order()
+    previous = desktop.active_window()
+    active = desktop.atom("_NET_ACTIVE_WINDOW")
+    desktop.root.change_property(active, Xatom.WINDOW, 32, [gone.id])
+    desktop.mark()
+    check(probe.poll() is None, "the probe ended when the active window was gone")
+    check(order() == before, "a vanished active window changed the stacking")
+    desktop.root.change_property(active, Xatom.WINDOW, 32, [previous])
+    desktop.d.sync()
 
 
 def check_no_x_errors(process, errors_path):
