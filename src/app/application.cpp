@@ -46,8 +46,8 @@ void Application::installFontSubstitutions() {
     // Menus and dialogs: a plain sans CJK face for the Chinese captions rather than whatever
     // the font configuration falls back to first (often a brush-script Kai face).
     const QString uiFamily = QApplication::font().family();
-    QFont::insertSubstitutions(uiFamily, {QStringLiteral("Noto Sans CJK SC"),
-                                          QStringLiteral("AR PL UMing CN")});
+    QFont::insertSubstitutions(
+        uiFamily, {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("AR PL UMing CN")});
 }
 
 void Application::registerForms() {

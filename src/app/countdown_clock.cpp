@@ -249,7 +249,7 @@ Prepared prepare(const Values& values) {
     if (values.lineCount < 4) {
         prepared.line2 = QStringLiteral("倒计时文件 countdown.ini 只有 %1 行，缺少%2，")
                              .arg(values.lineCount)
-                             .arg(values.lineCount == 1   ? QStringLiteral("前缀、日期和时间")
+                             .arg(values.lineCount == 1 ? QStringLiteral("前缀、日期和时间")
                                   : values.lineCount == 2 ? QStringLiteral("日期和时间")
                                                           : QStringLiteral("时间")) +
                          whereToSet;

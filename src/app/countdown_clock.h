@@ -49,7 +49,7 @@ struct Lines {
 struct Values {
     bool fileFound = false;
     QString text1, text2, text3, text4; // lines 1-4 of "countdown.ini"
-    int lineCount = 0; // how many lines the file had (up to 4)
+    int lineCount = 0;                  // how many lines the file had (up to 4)
     QString readError; // why a "countdown.ini" that exists could not be read (Chinese)
 };
 

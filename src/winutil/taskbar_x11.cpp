@@ -44,8 +44,8 @@ private:
                                    internAtom(connection, "_NET_WM_STATE_SKIP_PAGER")};
         if (state == XCB_ATOM_NONE || skip[0] == XCB_ATOM_NONE || skip[1] == XCB_ATOM_NONE)
             return;
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, state, XCB_ATOM_ATOM, 32,
-                            2, skip);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, state, XCB_ATOM_ATOM, 32, 2,
+                            skip);
         xcb_flush(connection);
     }
 

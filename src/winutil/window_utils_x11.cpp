@@ -230,7 +230,8 @@ void ApplyColorKeyTransparency(QWidget* window) {
     // Without a compositor the key can only be cut out with a shape. The window is left
     // unmanaged (override-redirect): under a reparenting manager the frame would catch the
     // clicks that the empty input region lets through, and a managed window would get a
-    // taskbar entry and the focus. Unmanaged windows keep ordinary stacking.
+    // taskbar entry and the focus. The overlay layer restacks it below each window the user
+    // activates, so that it stacks like an ordinary window.
     const bool wasVisible = window->isVisible();
     window->setAttribute(Qt::WA_ShowWithoutActivating);
     window->setWindowFlags(window->windowFlags() | Qt::Window | Qt::FramelessWindowHint |

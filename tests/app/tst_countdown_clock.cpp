@@ -504,8 +504,8 @@ void TestCountdownClock::messages_data() {
 
     Values unreadable = missing;
     unreadable.readError = QStringLiteral("无法读取文件“countdown.ini”。");
-    QTest::newRow("file unreadable") << unreadable << unreadable.readError
-                                     << QStringList{whereToSet};
+    QTest::newRow("file unreadable")
+        << unreadable << unreadable.readError << QStringList{whereToSet};
 
     Values empty;
     empty.fileFound = true;

@@ -305,9 +305,8 @@ private slots:
             for (int x = 0; x < first.width(); ++x)
                 if (first.pixel(x, y) != second.pixel(x, y)) {
                     ++changedPixels;
-                    QVERIFY2(area.contains(x, y), qPrintable(QStringLiteral("(%1, %2) outside")
-                                                                 .arg(x)
-                                                                 .arg(y)));
+                    QVERIFY2(area.contains(x, y),
+                             qPrintable(QStringLiteral("(%1, %2) outside").arg(x).arg(y)));
                 }
         QVERIFY(changedPixels > 0);
         QCOMPARE(area.width() < label.width(), partial);
