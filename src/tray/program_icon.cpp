@@ -23,7 +23,10 @@ QIcon drawnFallbackIcon() {
 } // namespace
 
 QIcon programIcon() {
-    static const int kSizes[] = {16, 24, 32, 48, 64, 128, 256};
+    // The sizes a tray, a title bar and a task switcher ask for. Every image added here is
+    // decoded at once and kept for the program's whole life, so the large renderings (128 and
+    // 256 px, for launchers) stay out of the running program.
+    static const int kSizes[] = {16, 24, 32, 48, 64};
     QIcon icon;
     for (int size : kSizes) {
         const QString path = QStringLiteral(":/icons/dalvenor-%1.png").arg(size);
