@@ -11,6 +11,7 @@
 namespace {
 
 constexpr int countdownLineCount = 4;
+constexpr int reminderLineCount = 3;
 
 QString markerPath(const QString& dataDir) {
     return QDir(dataDir).filePath(QStringLiteral("setting.ini"));
@@ -29,15 +30,23 @@ bool renameReplacing(const QString& source, const QString& target) {
     return !failure;
 }
 
+DataFileLines readFirstLines(const QString& path, int count) {
+    const textfile::TextLines text = textfile::readLines(path, count);
+    DataFileLines file;
+    file.status = text.status;
+    file.error = text.error;
+    file.lines = text.lines;
+    return file;
+}
+
 } // namespace
 
 CountdownFile readCountdownFile(const QString& path) {
-    textfile::TextLines text = textfile::readLines(path);
-    CountdownFile file;
-    file.status = text.status;
-    file.error = text.error;
-    file.lines = text.lines.mid(0, countdownLineCount);
-    return file;
+    return readFirstLines(path, countdownLineCount);
+}
+
+ReminderFile readReminderFile(const QString& path) {
+    return readFirstLines(path, reminderLineCount);
 }
 
 bool writeCountdownFile(const QString& path, const QStringList& fourLines, QString* error) {

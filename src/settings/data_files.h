@@ -5,14 +5,20 @@
 #include <QString>
 #include <QStringList>
 
-// "countdown.ini": first line, second-line prefix, target date, target time of day.
-struct CountdownFile {
+// The first lines of a small data file. Only a regular file is read, only as far as the
+// lines wanted, and at most textfile::maxLineBytes of each line.
+struct DataFileLines {
     textfile::ReadStatus status = textfile::ReadStatus::Missing;
-    QStringList lines; // at most four; fewer when the file is short
-    QString error;     // Chinese, when Unreadable
+    QStringList lines; // at most as many as wanted; fewer when the file is short
+    QString error;     // Chinese, for the user, when status is neither Ok nor Missing
 };
+using CountdownFile = DataFileLines;
+using ReminderFile = DataFileLines;
 
+// "countdown.ini": first line, second-line prefix, target date, target time of day.
 CountdownFile readCountdownFile(const QString& path);
+// "settings.ini": reminder title, message, interval in minutes.
+ReminderFile readReminderFile(const QString& path);
 // Always four lines: missing ones are written empty, extra ones are left out.
 bool writeCountdownFile(const QString& path, const QStringList& fourLines,
                         QString* error = nullptr);

@@ -19,14 +19,6 @@ bool isContinuation(unsigned char c) {
     return (c & 0xC0) == 0x80;
 }
 
-bool isAscii(QByteArrayView bytes) {
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
 // ICU drops a character cut off at the end of a stateless buffer without a trace. A line
 // feed after the buffer completes nothing and turns such a tail into U+FFFD, as any other
 // invalid byte; it is taken off again after decoding.
@@ -69,17 +61,35 @@ QString oneLine(const QString& line) {
     return flat;
 }
 
+// Decides the encoding of lines read from one file: a BOM at the start, else UTF-8 when every
+// line is (a line cut at the limit may end in half a character), else GB18030.
+Encoding encodingOfLines(const std::vector<QByteArray>& lines, const std::vector<bool>& cut) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        QByteArrayView line(lines[i]);
+        if (cut[i])
+            line = line.first(wholeCharacters(line, Encoding::Utf8));
+        if (!isValidUtf8(line))
+            return Encoding::Gb18030;
+    }
+    return Encoding::Utf8;
+}
+
 // The encoding a rewrite keeps: the one of the old bytes, unless they are plain ASCII (or
 // absent), which any encoding reads alike.
 Encoding encodingToKeep(const QString& path) {
-    QFile old(path);
-    if (!QFileInfo(path).isFile() || !old.open(QIODevice::ReadOnly))
+    const TextLines old = readLines(path);
+    if (old.status != ReadStatus::Ok)
         return Encoding::Gb18030;
-    const QByteArray bytes = old.readAll();
-    const Encoding found = detectEncoding(bytes);
-    if (found == Encoding::Utf8 && isAscii(bytes))
+    if (old.encoding == Encoding::Utf8) {
+        for (const QString& line : old.lines) {
+            for (const QChar c : line) {
+                if (c.unicode() >= 0x80)
+                    return Encoding::Utf8;
+            }
+        }
         return Encoding::Gb18030;
-    return found;
+    }
+    return old.encoding;
 }
 
 } // namespace
@@ -173,6 +183,42 @@ Encoding detectEncoding(QByteArrayView bytes) {
     return isValidUtf8(bytes) ? Encoding::Utf8 : Encoding::Gb18030;
 }
 
+qsizetype wholeCharacters(QByteArrayView bytes, Encoding encoding) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype size = bytes.size();
+    if (encoding != Encoding::Gb18030) {
+        // The last lead byte within the last four bytes, and whether its sequence is whole.
+        for (qsizetype i = size - 1; i >= 0 && i >= size - 4; --i) {
+            if (isContinuation(p[i]))
+                continue;
+            qsizetype need = 1;
+            if (p[i] >= 0xF0)
+                need = 4;
+            else if (p[i] >= 0xE0)
+                need = 3;
+            else if (p[i] >= 0xC0)
+                need = 2;
+            return i + need > size ? i : size;
+        }
+        return size;
+    }
+    // GB18030 is not self-synchronising: walk from the start.
+    qsizetype i = 0;
+    while (i < size) {
+        const unsigned char lead = p[i];
+        qsizetype length = 1;
+        if (lead >= 0x81 && lead <= 0xFE) {
+            if (i + 1 >= size)
+                return i;
+            length = (p[i + 1] >= 0x30 && p[i + 1] <= 0x39) ? 4 : 2;
+        }
+        if (i + length > size)
+            return i;
+        i += length;
+    }
+    return size;
+}
+
 qsizetype bomLength(Encoding encoding) {
     return encoding == Encoding::Utf8WithBom ? 3 : 0;
 }
@@ -209,28 +255,105 @@ QByteArray encode(const QString& text, Encoding encoding) {
     return encoder.encode(text);
 }
 
-TextLines readLines(const QString& path) {
+TextLines readLines(const QString& path, int maxLines, qsizetype lineLimit) {
     TextLines result;
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile())
-        return result; // Missing
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.status = ReadStatus::Unreadable;
-        result.error = QStringLiteral("无法打开文件“%1”：%2").arg(path, file.errorString());
+    RegularFile file;
+    result.status = file.open(path);
+    if (result.status == ReadStatus::Ok && maxLines < 0 && file.size() > maxWholeFileBytes)
+        result.status = ReadStatus::TooLarge;
+    if (result.status == ReadStatus::TooLarge) {
+        result.error = statusMessage(result.status, path,
+                                     QStringLiteral("超过 %1 MB").arg(maxWholeFileBytes >> 20));
         return result;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        result.status = ReadStatus::Unreadable;
-        result.error = QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString());
+    if (result.status != ReadStatus::Ok) {
+        if (result.status != ReadStatus::Missing)
+            result.error = statusMessage(result.status, path, file.errorString());
         return result;
     }
-    result.status = ReadStatus::Ok;
-    result.encoding = detectEncoding(bytes);
-    const QByteArrayView body = QByteArrayView(bytes).sliced(bomLength(result.encoding));
-    for (const LineSpan& span : splitLines(body))
-        result.lines.append(decode(body.sliced(span.start, span.length), result.encoding));
+
+    std::vector<QByteArray> lines;
+    std::vector<bool> cut;
+    QByteArray current;
+    bool currentCut = false;
+    bool inLine = false; // bytes of a line not yet ended have been seen
+    bool skipLf = false; // the previous piece ended with a CR
+    const auto finishLine = [&] {
+        lines.push_back(current);
+        cut.push_back(currentCut);
+        current.clear();
+        currentCut = false;
+        inLine = false;
+    };
+    const auto enough = [&] { return maxLines >= 0 && qsizetype(lines.size()) >= maxLines; };
+
+    QByteArray piece(64 * 1024, Qt::Uninitialized);
+    qint64 scanned = 0;
+    bool gaveUp = false;
+    bool bom = false;
+    while (!enough()) {
+        if (maxLines >= 0 && scanned >= maxScanBytes) {
+            gaveUp = true;
+            break;
+        }
+        const qint64 got = file.read(piece.data(), piece.size());
+        if (got < 0) {
+            result.status = ReadStatus::Unreadable;
+            result.error = statusMessage(result.status, path, file.errorString());
+            return result;
+        }
+        if (got == 0)
+            break;
+        const QByteArrayView bytes(piece.constData(), qsizetype(got));
+        qsizetype pos = 0;
+        // The BOM is not part of the first line (the first piece holds all of it).
+        if (scanned == 0 && bytes.startsWith(QByteArrayView(utf8Bom, 3))) {
+            bom = true;
+            pos = 3;
+        }
+        scanned += got;
+        while (pos < bytes.size() && !enough()) {
+            if (skipLf) {
+                skipLf = false;
+                if (bytes[pos] == '\n') {
+                    ++pos;
+                    continue;
+                }
+            }
+            const LineEnd end = findLineEnd(bytes, pos);
+            const qsizetype take = end.position - pos;
+            if (take > 0) {
+                inLine = true;
+                const qsizetype room = lineLimit - current.size();
+                if (take > room)
+                    currentCut = true;
+                if (room > 0)
+                    current.append(bytes.sliced(pos, qMin(take, room)));
+            }
+            if (end.length == 0)
+                break; // the line goes on in the next piece
+            finishLine();
+            // A CR as the last byte of a piece may be the first half of CR LF.
+            skipLf =
+                bytes[end.position] == '\r' && end.length == 1 && end.position + 1 == bytes.size();
+            pos = end.position + end.length;
+        }
+    }
+    if (inLine && !enough()) {
+        // A line the search gave up on has not ended: only its start was seen.
+        currentCut = currentCut || gaveUp;
+        finishLine();
+    }
+
+    result.encoding = bom ? Encoding::Utf8WithBom : encodingOfLines(lines, cut);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        QByteArrayView line(lines[i]);
+        if (cut[i])
+            line = line.first(wholeCharacters(line, result.encoding));
+        result.lines.append(decode(line, result.encoding));
+        result.cut = result.cut || cut[i];
+    }
+    result.cut = result.cut || gaveUp;
     return result;
 }
 
@@ -257,6 +380,9 @@ bool writeLines(const QString& path, const QStringList& lines, QString* error) {
         file.cancelWriting();
         return false;
     };
+    // A save replaces the name: never a folder, FIFO or device, nor through a link to one.
+    if (classify(path) == ReadStatus::NotRegularFile)
+        return fail(QStringLiteral("它不是普通文件"));
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
     if (file.write(bytes) != bytes.size())

@@ -44,6 +44,9 @@ private slots:
 
     void readsCountdownFile_data();
     void readsCountdownFile();
+    void readsThreeReminderLines();
+    void specialFileReturnsAtOnce_data();
+    void specialFileReturnsAtOnce();
     void writesFourLines_data();
     void writesFourLines();
     void takesRecentreMarker_data();
@@ -72,7 +75,7 @@ void TestDataFiles::readsCountdownFile_data() {
     QTest::newRow("code page 936")
         << QByteArray("\xB8\xDF\xBF\xBC\r\n") << ReadStatus::Ok << QStringList{"高考"};
     QTest::newRow("folder of that name")
-        << QByteArray("<folder>") << ReadStatus::Missing << QStringList();
+        << QByteArray("<folder>") << ReadStatus::NotRegularFile << QStringList();
 }
 
 void TestDataFiles::readsCountdownFile() {
@@ -89,6 +92,46 @@ void TestDataFiles::readsCountdownFile() {
     QCOMPARE(read.status, status);
     QCOMPARE(read.lines, lines);
     QCOMPARE(readCountdownFile(path("missing.ini")).status, ReadStatus::Missing);
+}
+
+void TestDataFiles::readsThreeReminderLines() {
+    QVERIFY(testfiles::writeBytes(path("settings.ini"),
+                                  "标题\r\n该休息了\r\n45\r\n" + QByteArray(70000, 'x') + "\r\n"));
+    const ReminderFile read = readReminderFile(path("settings.ini"));
+    QCOMPARE(read.status, ReadStatus::Ok);
+    QCOMPARE(read.lines, (QStringList{"标题", "该休息了", "45"}));
+}
+
+void TestDataFiles::specialFileReturnsAtOnce_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    for (const char* name : {"countdown.ini", "settings.ini"}) {
+        for (const char* kind : {"fifo", "folder", "zero"})
+            QTest::addRow("%s is a %s", name, kind) << QString::fromLatin1(name) << kind;
+    }
+}
+
+void TestDataFiles::specialFileReturnsAtOnce() {
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    const QString file = path(name);
+    if (kind == "fifo")
+        QVERIFY(testfiles::makeFifo(file));
+    else if (kind == "folder")
+        QVERIFY(QDir().mkpath(file));
+    else
+        QVERIFY(QFile::link("/dev/zero", file));
+
+    DataFileLines read;
+    QVERIFY(testfiles::endsWithin(
+        std::chrono::seconds(10),
+        [&] { read = name == "countdown.ini" ? readCountdownFile(file) : readReminderFile(file); },
+        file));
+    QCOMPARE(read.status, ReadStatus::NotRegularFile);
+    QVERIFY(read.lines.isEmpty());
+    // The reason, for the window to show, names the file and is not "not found".
+    QVERIFY(read.error.contains(file));
+    QVERIFY(!read.error.contains(QString::fromUtf8("没有找到")));
 }
 
 void TestDataFiles::writesFourLines_data() {

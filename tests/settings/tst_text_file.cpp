@@ -44,8 +44,17 @@ private slots:
     void readsLines();
     void detectsEncoding_data();
     void detectsEncoding();
-    void readsVeryLongLine();
-    void missingAndFolderAreMissing();
+    void longLineIsCutAtWholeCharacter_data();
+    void longLineIsCutAtWholeCharacter();
+    void readsOnlyTheLinesAsked();
+    void hugeFilesAreReadOnlyAsFarAsNeeded_data();
+    void hugeFilesAreReadOnlyAsFarAsNeeded();
+    void wholeReadRefusesHugeFile();
+    void missingIsMissing();
+    void notRegularFileIsNotMissing_data();
+    void notRegularFileIsNotMissing();
+    void writeLeavesSpecialNameAlone_data();
+    void writeLeavesSpecialNameAlone();
     void unreadableFileIsReported();
     void fileCounts();
 
@@ -148,25 +157,169 @@ void TestTextFile::detectsEncoding() {
     QCOMPARE(textfile::detectEncoding(bytes), encoding);
 }
 
-void TestTextFile::readsVeryLongLine() {
-    QByteArray longLine;
-    for (int i = 0; i < 512 * 1024; ++i)
-        longLine += gbZhongWen.left(2); // "中" 512 Ki times: a 1 MiB line
-    QVERIFY(testfiles::writeBytes(path("long.txt"), longLine + "\r\nend"));
+void TestTextFile::longLineIsCutAtWholeCharacter_data() {
+    QTest::addColumn<QByteArray>("prefix");
+    QTest::addColumn<QByteArray>("character"); // repeated well past the limit
+    QTest::addColumn<QString>("decoded");
+    QTest::addColumn<Encoding>("encoding");
+    // Prefixes of 0, 1 and 2 bytes put the limit on each byte of a three-byte character.
+    const QByteArray utf8Zhong("\xE4\xB8\xAD");
+    const QString zhong = QString::fromUtf8("中");
+    QTest::newRow("UTF-8, limit between characters")
+        << QByteArray("ab") << utf8Zhong << zhong << Encoding::Utf8;
+    QTest::newRow("UTF-8, limit after first byte")
+        << QByteArray() << utf8Zhong << zhong << Encoding::Utf8;
+    QTest::newRow("UTF-8, limit after second byte")
+        << QByteArray("a") << utf8Zhong << zhong << Encoding::Utf8;
+    QTest::newRow("GB, limit inside a character")
+        << QByteArray("a") << gbZhongWen.left(2) << zhong << Encoding::Gb18030;
+    QTest::newRow("GB four-byte, limit inside")
+        << QByteArray("ab") << gbGrin << grin << Encoding::Gb18030;
+}
+
+void TestTextFile::longLineIsCutAtWholeCharacter() {
+    QFETCH(QByteArray, prefix);
+    QFETCH(QByteArray, character);
+    QFETCH(QString, decoded);
+    QFETCH(Encoding, encoding);
+    const qsizetype count = textfile::maxLineBytes / character.size() + 10;
+    QVERIFY(testfiles::writeBytes(path("long.txt"),
+                                  prefix + character.repeated(count) + "\r\nend\r\n"));
 
     const textfile::TextLines read = textfile::readLines(path("long.txt"));
     QCOMPARE(read.status, ReadStatus::Ok);
+    QCOMPARE(read.encoding, encoding); // a cut character does not turn UTF-8 into GB
+    QVERIFY(read.cut);
     QCOMPARE(read.lines.size(), 2);
-    QCOMPARE(read.lines[0].size(), 512 * 1024);
-    QCOMPARE(read.lines[0].count(QString::fromUtf8("中")), 512 * 1024);
+    const QString expected =
+        QString::fromLatin1(prefix) +
+        decoded.repeated((textfile::maxLineBytes - prefix.size()) / character.size());
+    QCOMPARE(read.lines[0].size(), expected.size());
+    QCOMPARE(read.lines[0], expected);
     QCOMPARE(read.lines[1], QStringLiteral("end"));
 }
 
-void TestTextFile::missingAndFolderAreMissing() {
+void TestTextFile::readsOnlyTheLinesAsked() {
+    // The fourth line is cut; the fifth is not wanted; a CR LF split across the reader's
+    // pieces is still one line end.
+    QByteArray bytes =
+        QByteArray(65535, 'a') + "\r\nb\r\n\r\n" + QByteArray(70000, 'd') + "\r\n" + gbZhongWen;
+    QVERIFY(testfiles::writeBytes(path("f.ini"), bytes));
+    const textfile::TextLines read = textfile::readLines(path("f.ini"), 4);
+    QCOMPARE(read.status, ReadStatus::Ok);
+    QCOMPARE(read.lines.size(), 4);
+    QCOMPARE(read.lines[0], QString(65535, u'a'));
+    QCOMPARE(read.lines[1], QStringLiteral("b"));
+    QCOMPARE(read.lines[2], QString());
+    QCOMPARE(read.lines[3], QString(textfile::maxLineBytes, u'd'));
+    QVERIFY(read.cut);
+    // The unread GB line decides nothing.
+    QCOMPARE(read.encoding, Encoding::Utf8);
+}
+
+void TestTextFile::hugeFilesAreReadOnlyAsFarAsNeeded_data() {
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("cut");
+    // 200 MB of one line, and four good lines followed by 200 MB of junk.
+    QTest::newRow("one line of 200 MB") << QByteArray("A") << QStringList{} << true;
+    QTest::newRow("four lines and junk")
+        << QByteArray("first\r\nprefix\r\n6/7/2027\r\n9:00:00 AM\r\n")
+        << QStringList{"first", "prefix", "6/7/2027", "9:00:00 AM"} << false;
+}
+
+void TestTextFile::hugeFilesAreReadOnlyAsFarAsNeeded() {
+    QFETCH(QByteArray, start);
+    QFETCH(QStringList, lines);
+    QFETCH(bool, cut);
+    if (!testfiles::makeSparse(path("countdown.ini"), 200000000, start))
+        QSKIP("no room for a sparse file here");
+    const textfile::TextLines read = textfile::readLines(path("countdown.ini"), 4);
+    QCOMPARE(read.status, ReadStatus::Ok);
+    QCOMPARE(read.cut, cut);
+    if (lines.isEmpty()) {
+        // One cut line: its start only, however long the file.
+        QCOMPARE(read.lines.size(), 1);
+        QCOMPARE(read.lines[0].size(), textfile::maxLineBytes);
+        QVERIFY(read.lines[0].startsWith(u'A'));
+    } else {
+        QCOMPARE(read.lines, lines);
+    }
+}
+
+void TestTextFile::wholeReadRefusesHugeFile() {
+    QVERIFY(testfiles::makeSparse(path("big.txt"), textfile::maxWholeFileBytes + 1, "a\r\n"));
+    const textfile::TextLines all = textfile::readLines(path("big.txt"));
+    QCOMPARE(all.status, ReadStatus::TooLarge);
+    QVERIFY(all.lines.isEmpty());
+    QVERIFY(all.error.contains(QString::fromUtf8("太大")));
+    // Asking for the first lines still works.
+    QCOMPARE(textfile::readLines(path("big.txt"), 1).lines, QStringList{"a"});
+}
+
+void TestTextFile::missingIsMissing() {
     QCOMPARE(textfile::readLines(path("nothing.txt")).status, ReadStatus::Missing);
     QCOMPARE(textfile::readLines(QString()).status, ReadStatus::Missing);
-    QVERIFY(QDir(m_dir->path()).mkdir("countdown.ini"));
-    QCOMPARE(textfile::readLines(path("countdown.ini")).status, ReadStatus::Missing);
+    QCOMPARE(textfile::readLines(path("no/folder.txt")).status, ReadStatus::Missing);
+    QVERIFY(textfile::readLines(path("nothing.txt")).error.isEmpty());
+}
+
+void TestTextFile::notRegularFileIsNotMissing_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("link to /dev/zero") << "zero";
+    QTest::newRow("link to a folder") << "link-folder";
+    QTest::newRow("dangling link") << "dangling";
+}
+
+void TestTextFile::notRegularFileIsNotMissing() {
+    QFETCH(QString, kind);
+    const QString file = path("countdown.ini");
+    if (kind == "folder")
+        QVERIFY(QDir(m_dir->path()).mkdir("countdown.ini"));
+    else if (kind == "fifo")
+        QVERIFY(testfiles::makeFifo(file));
+    else if (kind == "zero")
+        QVERIFY(QFile::link("/dev/zero", file));
+    else if (kind == "link-folder")
+        QVERIFY(QFile::link(m_dir->path(), file));
+    else
+        QVERIFY(QFile::link(path("gone"), file));
+
+    textfile::TextLines read;
+    // A FIFO without a writer would block an ordinary open for ever.
+    QVERIFY(testfiles::endsWithin(
+        std::chrono::seconds(10), [&] { read = textfile::readLines(file, 4); }, file));
+    QCOMPARE(read.status, ReadStatus::NotRegularFile);
+    QVERIFY(read.lines.isEmpty());
+    QVERIFY(read.error.contains(QString::fromUtf8("不是普通文件")));
+    QVERIFY(read.error.contains(file));
+    QVERIFY(!textfile::fileCounts(file));
+}
+
+void TestTextFile::writeLeavesSpecialNameAlone_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("link to /dev/null") << "null";
+}
+
+void TestTextFile::writeLeavesSpecialNameAlone() {
+    QFETCH(QString, kind);
+    const QString file = path("countdown.ini");
+    if (kind == "fifo")
+        QVERIFY(testfiles::makeFifo(file));
+    else
+        QVERIFY(QFile::link("/dev/null", file));
+    QString error;
+    bool written = true;
+    QVERIFY(testfiles::endsWithin(
+        std::chrono::seconds(10), [&] { written = textfile::writeLines(file, {"a"}, &error); },
+        file));
+    QVERIFY(!written);
+    QVERIFY(error.contains(QString::fromUtf8("不是普通文件")));
+    QCOMPARE(testfiles::kindOf(file), kind == "fifo" ? 'p' : 'l');
+    QCOMPARE(testfiles::kindOf("/dev/null"), 'c');
 }
 
 void TestTextFile::unreadableFileIsReported() {
