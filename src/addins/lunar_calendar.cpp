@@ -44,30 +44,25 @@ double normalizedDegrees(double degrees) {
 // An error of a minute shifts a solar term's day only when its instant falls within that minute
 // of midnight.
 double deltaTSeconds(double year) {
-    static constexpr std::array<std::pair<double, double>, 15> observed{{{1900, -2.79},
-                                                                         {1910, 10.38},
-                                                                         {1920, 21.16},
-                                                                         {1930, 24.02},
-                                                                         {1940, 24.33},
-                                                                         {1950, 29.15},
-                                                                         {1960, 33.15},
-                                                                         {1970, 40.18},
-                                                                         {1980, 50.54},
-                                                                         {1990, 56.86},
-                                                                         {2000, 63.83},
-                                                                         {2010, 66.07},
-                                                                         {2015, 67.64},
-                                                                         {2020, 69.36},
-                                                                         {2025, 69.20}}};
-    if (year <= observed.front().first)
-        return observed.front().second;
+    struct Sample {
+        double year;
+        double seconds;
+    };
+    // clang-format off
+    static constexpr std::array<Sample, 15> observed{{
+        {1900, -2.79}, {1910, 10.38}, {1920, 21.16}, {1930, 24.02}, {1940, 24.33},
+        {1950, 29.15}, {1960, 33.15}, {1970, 40.18}, {1980, 50.54}, {1990, 56.86},
+        {2000, 63.83}, {2010, 66.07}, {2015, 67.64}, {2020, 69.36}, {2025, 69.20}}};
+    // clang-format on
+    if (year <= observed.front().year)
+        return observed.front().seconds;
     const auto& last = observed.back();
-    if (year >= last.first) {
+    if (year >= last.year) {
         auto parabola = [](double y) {
             const double u = (y - 1820.0) / 100.0;
             return 32.0 * u * u;
         };
-        return last.second + parabola(year) - parabola(last.first);
+        return last.seconds + parabola(year) - parabola(last.year);
     }
     for (std::size_t i = 1; i < observed.size(); ++i) {
         const auto& [y1, v1] = observed[i];
@@ -76,7 +71,7 @@ double deltaTSeconds(double year) {
             return v0 + (v1 - v0) * (year - y0) / (y1 - y0);
         }
     }
-    return last.second;
+    return last.seconds;
 }
 
 double decimalYear(double julianDay) {
