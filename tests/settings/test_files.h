@@ -62,6 +62,12 @@ inline char kindOf(const QString& path) {
     return '?';
 }
 
+// The file's inode: a save through a new file and a rename changes it.
+inline quint64 inodeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? quint64(info.st_ino) : 0;
+}
+
 // Runs work on a thread of its own and says whether it ended within the deadline. A read
 // blocked on a FIFO is set free by opening the FIFO's other end, so a failing test still
 // ends instead of hanging.
