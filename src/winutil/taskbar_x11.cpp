@@ -12,7 +12,7 @@ namespace {
 xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
     const auto cookie = xcb_intern_atom(connection, 0, uint16_t(qstrlen(name)), name);
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     free(reply);
     return atom;
 }
