@@ -35,6 +35,11 @@ bool noReply(const QString& name) {
 
 } // namespace
 
+PowerBackend::PowerBackend(QObject* parent) : QObject(parent) {
+    // The signals carry the action, also across queued connections.
+    qRegisterMetaType<PowerAction>();
+}
+
 std::optional<unsigned> exitWindowsFlags(PowerAction action, bool force) {
     const unsigned forceFlag = force ? exit_flags::Force : 0;
     switch (action) {

@@ -10,6 +10,7 @@
 // as a signal: a request returns at once, so the timer tick that makes it never waits.
 
 enum class PowerAction { None, Shutdown, Reboot, Logoff };
+Q_DECLARE_METATYPE(PowerAction)
 
 // The ExitWindowsEx flag values, kept for the Windows layer: shut down 1, reboot 2, log off 0,
 // plus 4 with the force flag. No action has no flags.
@@ -41,7 +42,7 @@ QString requestErrorText(PowerAction action, const QString& errorName, const QSt
 class PowerBackend : public QObject {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit PowerBackend(QObject* parent = nullptr);
 
     // Asks for the action now. Force: other programs are closed without being asked to save
     // (logind never asks them, so there it changes nothing).
@@ -64,8 +65,6 @@ protected:
 private:
     quint64 m_lastId = 0;
 };
-
-Q_DECLARE_METATYPE(PowerAction)
 
 // This platform's service for the running user (on Linux: systemd-logind on the system bus,
 // for the session named by XDG_SESSION_ID, else the session of this process).

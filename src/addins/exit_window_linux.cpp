@@ -34,9 +34,7 @@ QString objectPath(const QDBusMessage& reply) {
 } // namespace
 
 LogindBackend::LogindBackend(const QDBusConnection& bus, QString sessionId, QObject* parent)
-    : PowerBackend(parent), m_bus(bus), m_sessionId(std::move(sessionId)) {
-    qRegisterMetaType<PowerAction>();
-}
+    : PowerBackend(parent), m_bus(bus), m_sessionId(std::move(sessionId)) {}
 
 QDBusMessage LogindBackend::managerCall(const QString& method) const {
     return QDBusMessage::createMethodCall(service, managerPath, managerInterface, method);
