@@ -1,9 +1,14 @@
 #include "data_paths.h"
 
+#include "regular_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -17,6 +22,24 @@ bool isRegularFile(const QString& path) {
     return info.isFile() && info.isReadable();
 }
 
+// Anything at all under that name, a dangling link included: the user's, not to be seeded over.
+bool nameTaken(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+// Copies a small shipped file; atomically, so that a full disk never leaves half a countdown.
+bool seed(const QString& from, const QString& to) {
+    textfile::RegularFile source;
+    QByteArray bytes;
+    if (source.open(from) != textfile::ReadStatus::Ok ||
+        source.readAll(bytes, 1024 * 1024) != textfile::ReadStatus::Ok)
+        return false;
+    QSaveFile target(to);
+    return target.open(QIODevice::WriteOnly) && target.write(bytes) == bytes.size() &&
+           target.commit();
+}
+
 } // namespace
 
 DataPaths::DataPaths(QString programDir, QString dataDir, QString installedDataDir)
@@ -24,20 +47,34 @@ DataPaths::DataPaths(QString programDir, QString dataDir, QString installedDataD
       m_installedDataDir(std::move(installedDataDir)) {}
 
 DataPaths DataPaths::resolve(const QString& programDir) {
+    return resolve(programDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation),
+                   isWritableDir);
+}
+
+DataPaths DataPaths::resolve(const QString& programDir, const QString& perUserDir,
+                             const WritableTest& isWritable) {
     const QString installed =
         QDir::cleanPath(QDir(programDir).absoluteFilePath(QStringLiteral("../share/dalvenor")));
-    if (isWritableDir(programDir))
+    if (isWritable(programDir))
         return DataPaths(programDir, programDir, installed);
 
-    const QString perUser = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(perUser);
-    DataPaths paths(programDir, perUser, installed);
+    DataPaths paths(programDir, perUserDir, installed);
     const QString countdown = paths.dataFile("countdown.ini");
     const QString shipped = paths.shippedFile("countdown.ini");
-    if (!QFileInfo::exists(countdown) && !shipped.isEmpty())
-        // Copy rather than move: the shipped default stays for other users.
-        QFile::copy(shipped, countdown);
-    return paths;
+    // The user's own countdown (whatever it is) is never overwritten by a later start; copy
+    // rather than move the shipped one: it stays for other users.
+    if (nameTaken(countdown) || shipped.isEmpty()) {
+        QDir().mkpath(perUserDir);
+        return paths;
+    }
+    if (QDir().mkpath(perUserDir) && isWritable(perUserDir) && seed(shipped, countdown))
+        return paths;
+
+    // Nowhere to keep a copy: read the shipped files where they lie rather than report them
+    // missing. Nothing can be saved there, which the caller can tell the user.
+    DataPaths readOnly(programDir, QFileInfo(shipped).absolutePath(), installed);
+    readOnly.m_writable = false;
+    return readOnly;
 }
 
 QString DataPaths::dataFile(const QString& name) const {

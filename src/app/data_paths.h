@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // Where the program's files live. Files named without a folder ("countdown.ini",
 // "settings.ini", "setting.ini", "skinh.she") resolve against the data folder, so that a
 // start-at-login entry, a launcher or a shell elsewhere all find the same files.
@@ -10,8 +12,18 @@ public:
     DataPaths(QString programDir, QString dataDir, QString installedDataDir = {});
 
     // The program folder when it is writable; otherwise the per-user folder, seeded with the
-    // shipped default "countdown.ini" on first start.
+    // shipped default "countdown.ini" on first start. When that folder can be neither made
+    // nor seeded (a read-only program folder and an unwritable home), the folder that holds
+    // the shipped "countdown.ini" is used as it is, read-only: the countdown still shows.
     static DataPaths resolve(const QString& programDir);
+    // The same with the per-user folder and the test for a writable folder given (tests: the
+    // superuser may write into any folder).
+    using WritableTest = std::function<bool(const QString& dir)>;
+    static DataPaths resolve(const QString& programDir, const QString& perUserDir,
+                             const WritableTest& isWritableDir);
+
+    // False when the data folder is the read-only fallback above: saving there will fail.
+    bool dataDirWritable() const { return m_writable; }
 
     const QString& programDir() const { return m_programDir; }
     const QString& dataDir() const { return m_dataDir; }
@@ -28,4 +40,5 @@ private:
     QString m_programDir;
     QString m_dataDir;
     QString m_installedDataDir;
+    bool m_writable = true;
 };

@@ -1,35 +1,34 @@
 #include "tips.h"
 
-#include <QFile>
-#include <QFileInfo>
-
 #include <cmath>
 #include <limits>
 
 TipList::LoadResult TipList::load(const QString& path) {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile())
-        return LoadResult::Missing;
-    if (info.size() > qint64(std::numeric_limits<quint32>::max()))
-        return LoadResult::Unreadable;
+    const auto fail = [this, &path](textfile::ReadStatus status, const QString& detail) {
+        m_lastStatus = status;
+        m_lastMessage = status == textfile::ReadStatus::Missing
+                            ? QString()
+                            : textfile::statusMessage(status, path, detail);
+        return status == textfile::ReadStatus::Missing ? LoadResult::Missing
+                                                       : LoadResult::Unreadable;
+    };
+    textfile::RegularFile file;
+    const textfile::ReadStatus opened = file.open(path);
+    if (opened != textfile::ReadStatus::Ok)
+        return fail(opened, file.errorString());
+    // Refused by its size alone, before a byte is read: a 2 GB file would take the memory of
+    // its size and the start-up would wait for it.
+    const QString limit = QStringLiteral("超过 %1 MB").arg(maxFileBytes >> 20);
+    QByteArray bytes;
+    const textfile::ReadStatus read = file.readAll(bytes, maxFileBytes);
+    if (read != textfile::ReadStatus::Ok)
+        return fail(read, read == textfile::ReadStatus::TooLarge ? limit : file.errorString());
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return LoadResult::Unreadable;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError ||
-        bytes.size() > qsizetype(std::numeric_limits<quint32>::max()))
-        return LoadResult::Unreadable;
-
-    // One look at the whole file decides its encoding: a tip shown later is decoded alone,
-    // and a short line on its own could pass for either.
-    const textfile::Encoding encoding = textfile::detectEncoding(bytes);
+    const bool bom = bytes.startsWith("\xEF\xBB\xBF");
     std::vector<quint32> blockStarts;
     qsizetype count = 0;
-    qsizetype start = textfile::bomLength(encoding);
+    qsizetype start = bom ? 3 : 0;
     while (start < bytes.size()) {
-        if (count == std::numeric_limits<int>::max())
-            return LoadResult::Unreadable;
         if (count % linesPerBlock == 0)
             blockStarts.push_back(quint32(start));
         ++count;
@@ -41,7 +40,9 @@ TipList::LoadResult TipList::load(const QString& path) {
     m_bytes = std::move(bytes);
     m_blockStarts = std::move(blockStarts);
     m_count = int(count);
-    m_encoding = encoding;
+    m_bom = bom;
+    m_lastStatus = textfile::ReadStatus::Ok;
+    m_lastMessage.clear();
     return LoadResult::Ok;
 }
 
@@ -49,7 +50,7 @@ void TipList::clear() {
     m_bytes.clear();
     m_blockStarts.clear();
     m_count = 0;
-    m_encoding = textfile::Encoding::Gb18030;
+    m_bom = false;
 }
 
 QString TipList::tip(int number) const {
@@ -62,8 +63,24 @@ QString TipList::tip(int number) const {
         const textfile::LineEnd end = textfile::findLineEnd(bytes, start);
         start = end.position + end.length;
     }
-    const textfile::LineEnd end = textfile::findLineEnd(bytes, start);
-    return textfile::decode(bytes.sliced(start, end.position - start), m_encoding);
+    // The line end is looked for only as far as a tip is ever shown.
+    const QByteArrayView window = bytes.first(qMin(bytes.size(), start + maxTipBytes));
+    const textfile::LineEnd end = textfile::findLineEnd(window, start);
+    QByteArrayView line = window.sliced(start, end.position - start);
+    const bool cut = end.length == 0 && window.size() < bytes.size() &&
+                     bytes[window.size()] != '\r' && bytes[window.size()] != '\n';
+    if (m_bom) {
+        if (cut)
+            line = line.first(textfile::wholeCharacters(line, textfile::Encoding::Utf8));
+        return textfile::decode(line, textfile::Encoding::Utf8);
+    }
+    const QByteArrayView utf8 =
+        cut ? line.first(textfile::wholeCharacters(line, textfile::Encoding::Utf8)) : line;
+    if (textfile::isValidUtf8(utf8))
+        return textfile::decode(utf8, textfile::Encoding::Utf8);
+    if (cut)
+        line = line.first(textfile::wholeCharacters(line, textfile::Encoding::Gb18030));
+    return textfile::decode(line, textfile::Encoding::Gb18030);
 }
 
 int tipNumberFor(float r, int n) {

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 namespace {
 
 void put(const QString& path, const QByteArray& bytes) {
@@ -56,6 +58,94 @@ private slots:
         // A tips file in the per-user folder takes precedence.
         put(paths.dataFile("ral.txt"), "my tip\r\n");
         QCOMPARE(paths.tipsFile(), paths.dataFile("ral.txt"));
+    }
+
+    // A read-only program folder and an unwritable home: the per-user folder cannot be made
+    // (a file lies where it must go) or is not writable. The shipped files are then read
+    // where they lie, not reported missing.
+    void shippedFilesAreReadWhenNothingCanBeSeeded_data() {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<QString>("shippedIn"); // beside the program, or installed data
+        QTest::newRow("file in place of the home, beside") << "file"
+                                                           << "bin";
+        QTest::newRow("file in place of the home, installed") << "file"
+                                                              << "share";
+        QTest::newRow("home not writable, beside") << "read-only"
+                                                   << "bin";
+    }
+
+    void shippedFilesAreReadWhenNothingCanBeSeeded() {
+        QFETCH(QString, obstacle);
+        QFETCH(QString, shippedIn);
+        QTemporaryDir dir;
+        const QString program = dir.filePath("prefix/bin");
+        QDir().mkpath(program);
+        const QString shippedDir =
+            shippedIn == "bin" ? program : dir.filePath("prefix/share/dalvenor");
+        put(shippedDir + "/countdown.ini", "shipped\r\n");
+        QString perUser = dir.filePath("home/.local/share/Dalvenor");
+        if (obstacle == "file") {
+            put(dir.filePath("home/.local"), "not a folder");
+            perUser = dir.filePath("home/.local/share/Dalvenor");
+        }
+        const auto writable = [&](const QString& folder) {
+            return obstacle == "file" ? folder != program : false;
+        };
+        const DataPaths paths = DataPaths::resolve(program, perUser, writable);
+        QVERIFY(!paths.dataDirWritable());
+        QCOMPARE(QFileInfo(paths.dataDir()).canonicalFilePath(),
+                 QFileInfo(shippedDir).canonicalFilePath());
+        QCOMPARE(contents(paths.dataFile("countdown.ini")), QByteArray("shipped\r\n"));
+        QVERIFY(!QFileInfo::exists(perUser + "/countdown.ini"));
+    }
+
+    void usersOwnCountdownIsKeptWhateverItIs() {
+        QTemporaryDir dir;
+        const QString program = dir.filePath("bin");
+        put(program + "/countdown.ini", "shipped\r\n");
+        const QString perUser = dir.filePath("user");
+        // A folder under the name: reported by the reader as not a regular file, never
+        // replaced by the shipped copy nor hidden behind it.
+        QDir().mkpath(perUser + "/countdown.ini");
+        const auto notProgram = [&](const QString& folder) { return folder != program; };
+        const DataPaths paths = DataPaths::resolve(program, perUser, notProgram);
+        QCOMPARE(paths.dataDir(), perUser);
+        QVERIFY(paths.dataDirWritable());
+        QVERIFY(QFileInfo(perUser + "/countdown.ini").isDir());
+    }
+
+    void seedsPerUserFolderWhenItCan() {
+        QTemporaryDir dir;
+        const QString program = dir.filePath("bin");
+        put(program + "/countdown.ini", "shipped\r\n");
+        const QString perUser = dir.filePath("user/Dalvenor");
+        const auto notProgram = [&](const QString& folder) { return folder != program; };
+        const DataPaths paths = DataPaths::resolve(program, perUser, notProgram);
+        QCOMPARE(paths.dataDir(), perUser);
+        QVERIFY(paths.dataDirWritable());
+        QCOMPARE(contents(perUser + "/countdown.ini"), QByteArray("shipped\r\n"));
+    }
+
+    void realPermissionsReadOnlyProgramAndHome() {
+        if (::geteuid() == 0)
+            QSKIP("the superuser writes into any folder; the injected test above covers it");
+        QTemporaryDir dir;
+        const QString program = dir.filePath("bin");
+        put(program + "/countdown.ini", "shipped\r\n");
+        QDir().mkpath(dir.filePath("home"));
+        QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(dir.filePath("home"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const DataPaths paths =
+            DataPaths::resolve(program, dir.filePath("home/Dalvenor"), [](const QString& folder) {
+                const QFileInfo info(folder);
+                return info.isDir() && info.isWritable();
+            });
+        const QFileDevice::Permissions all =
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+        QFile::setPermissions(program, all);
+        QFile::setPermissions(dir.filePath("home"), all);
+        QVERIFY(!paths.dataDirWritable());
+        QCOMPARE(contents(paths.dataFile("countdown.ini")), QByteArray("shipped\r\n"));
     }
 
     void aFolderNamedLikeTheTipsFileDoesNotCount() {

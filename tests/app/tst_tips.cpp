@@ -1,3 +1,4 @@
+#include "../settings/test_files.h"
 #include "tips.h"
 
 #include <QDir>
@@ -42,11 +43,15 @@ private slots:
     void tipOutsideRangeIsEmpty();
     void linesAcrossIndexBlocks();
     void millionLines();
-    void encodingIsDetectedForWholeFile();
+    void encodingIsDecidedPerLine_data();
+    void encodingIsDecidedPerLine();
+    void longTipGivesItsStart();
     void reloadReplacesList();
     void missingKeepsOldList();
+    void notRegularFileIsNotMissing_data();
+    void notRegularFileIsNotMissing();
     void unreadableKeepsOldList();
-    void fileOf4GiBIsRefused();
+    void largeFileIsRefusedUnread();
     void tipNumberFor_data();
     void tipNumberFor();
     void uniformSingleStaysBelowOne_data();
@@ -130,15 +135,45 @@ void TestTips::millionLines() {
     QCOMPARE(list.tip(1000000), QStringLiteral("tip 1000000"));
 }
 
-void TestTips::encodingIsDetectedForWholeFile() {
-    // The first line alone is valid UTF-8 ("你好"); the second is GB ("中文") and makes the
-    // whole file code page 936, so the first line is read as GB too.
-    QVERIFY(writeBytes(path("ral.txt"), "\xE4\xBD\xA0\xE5\xA5\xBD\r\n\xD6\xD0\xCE\xC4\r\n"));
+void TestTips::encodingIsDecidedPerLine_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("tips");
+    const QByteArray utf8NiHao("\xE4\xBD\xA0\xE5\xA5\xBD"), gbZhongWen("\xD6\xD0\xCE\xC4");
+    const QString niHao = QString::fromUtf8("你好"), zhongWen = QString::fromUtf8("中文");
+    const QString bad(QChar(0xFFFD));
+    QTest::newRow("one GB line in a UTF-8 file")
+        << utf8NiHao + "\r\n" + gbZhongWen + "\r\n" + utf8NiHao
+        << QStringList{niHao, zhongWen, niHao};
+    QTest::newRow("GB file") << gbZhongWen + "\r\nabc\r\n" + gbZhongWen
+                             << QStringList{zhongWen, "abc", zhongWen};
+    // A BOM decides for the whole file: a GB line in it is broken UTF-8.
+    QTest::newRow("BOM with a GB line")
+        << "\xEF\xBB\xBF" + utf8NiHao + "\r\n" + gbZhongWen << QStringList{niHao, bad.repeated(4)};
+    QTest::newRow("BOM only") << QByteArray("\xEF\xBB\xBF") << QStringList{};
+    QTest::newRow("BOM, UTF-8 character cut at the end")
+        << QByteArray("\xEF\xBB\xBF") + "a\r\n\xE4\xBD" << QStringList{"a", bad + bad};
+}
+
+void TestTips::encodingIsDecidedPerLine() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, tips);
+    QVERIFY(writeBytes(path("ral.txt"), bytes));
     TipList list;
     QCOMPARE(list.load(path("ral.txt")), TipList::LoadResult::Ok);
-    QCOMPARE(list.tip(2), QString::fromUtf8("中文"));
-    QVERIFY(list.tip(1) != QString::fromUtf8("你好"));
-    QCOMPARE(list.tip(1).size(), 3);
+    QCOMPARE(allTips(list), tips);
+}
+
+void TestTips::longTipGivesItsStart() {
+    // A UTF-8 line of 200 000 "中" (three bytes each), then a short GB line.
+    const QByteArray zhong("\xE4\xB8\xAD");
+    QVERIFY(writeBytes(path("ral.txt"), "x" + zhong.repeated(200000) + "\r\n\xD6\xD0\r\n"));
+    TipList list;
+    QCOMPARE(list.load(path("ral.txt")), TipList::LoadResult::Ok);
+    QCOMPARE(list.count(), 2);
+    const QString first = list.tip(1);
+    // Cut at a whole character and still read as UTF-8.
+    QCOMPARE(first, "x" + QString::fromUtf8("中").repeated((TipList::maxTipBytes - 1) / 3));
+    QCOMPARE(list.tip(2), QString::fromUtf8("中"));
 }
 
 void TestTips::reloadReplacesList() {
@@ -156,13 +191,41 @@ void TestTips::reloadReplacesList() {
 
 void TestTips::missingKeepsOldList() {
     QVERIFY(writeBytes(path("ral.txt"), "a\r\nb\r\n"));
-    QVERIFY(QDir(m_dir->path()).mkdir("folder.txt"));
     TipList list;
     QCOMPARE(list.load(path("ral.txt")), TipList::LoadResult::Ok);
     QCOMPARE(list.load(path("gone.txt")), TipList::LoadResult::Missing);
+    QCOMPARE(list.lastStatus(), textfile::ReadStatus::Missing);
     QCOMPARE(list.load(QString()), TipList::LoadResult::Missing);
-    QCOMPARE(list.load(path("folder.txt")), TipList::LoadResult::Missing);
     QCOMPARE(allTips(list), (QStringList{"a", "b"}));
+}
+
+void TestTips::notRegularFileIsNotMissing_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("link to /dev/zero") << "zero";
+}
+
+void TestTips::notRegularFileIsNotMissing() {
+    QFETCH(QString, kind);
+    QVERIFY(writeBytes(path("ral.txt"), "a\r\n"));
+    const QString odd = path("odd.txt");
+    if (kind == "folder")
+        QVERIFY(QDir(m_dir->path()).mkdir("odd.txt"));
+    else if (kind == "fifo")
+        QVERIFY(testfiles::makeFifo(odd));
+    else
+        QVERIFY(QFile::link("/dev/zero", odd));
+    TipList list;
+    QCOMPARE(list.load(path("ral.txt")), TipList::LoadResult::Ok);
+    TipList::LoadResult result = TipList::LoadResult::Ok;
+    QVERIFY(testfiles::endsWithin(
+        std::chrono::seconds(10), [&] { result = list.load(odd); }, odd));
+    QCOMPARE(result, TipList::LoadResult::Unreadable);
+    QCOMPARE(list.lastStatus(), textfile::ReadStatus::NotRegularFile);
+    QVERIFY(list.lastMessage().contains(QString::fromUtf8("不是普通文件")));
+    QVERIFY(list.lastMessage().contains(odd));
+    QCOMPARE(allTips(list), QStringList{"a"});
 }
 
 void TestTips::unreadableKeepsOldList() {
@@ -177,18 +240,28 @@ void TestTips::unreadableKeepsOldList() {
     QCOMPARE(allTips(list), QStringList{"a"});
 }
 
-void TestTips::fileOf4GiBIsRefused() {
-    // A sparse file: 4 GiB long without taking the space or being read.
-    QFile big(path("big.txt"));
-    QVERIFY(big.open(QIODevice::WriteOnly));
-    if (!big.resize(qint64(std::numeric_limits<quint32>::max()) + 1))
-        QSKIP("this file system cannot hold a sparse 4 GiB file");
-    big.close();
+void TestTips::largeFileIsRefusedUnread() {
+    // A sparse 2 GB file: were it read, the test would take its size in memory and time.
+    if (!testfiles::makeSparse(path("big.txt"), qint64(2) << 30))
+        QSKIP("this file system cannot hold a sparse 2 GB file");
     QVERIFY(writeBytes(path("ral.txt"), "a\r\n"));
     TipList list;
     QCOMPARE(list.load(path("ral.txt")), TipList::LoadResult::Ok);
+    QVERIFY(list.lastMessage().isEmpty());
     QCOMPARE(list.load(path("big.txt")), TipList::LoadResult::Unreadable);
+    QCOMPARE(list.lastStatus(), textfile::ReadStatus::TooLarge);
+    QVERIFY(list.lastMessage().contains(QString::fromUtf8("太大")));
+    QVERIFY(list.lastMessage().contains(QStringLiteral("256 MB")));
     QCOMPARE(allTips(list), QStringList{"a"});
+
+    // The limit itself is allowed; one byte more is not.
+    QVERIFY(testfiles::makeSparse(path("edge.txt"), TipList::maxFileBytes + 1, "x\r\n"));
+    QCOMPARE(list.load(path("edge.txt")), TipList::LoadResult::Unreadable);
+    QVERIFY(QFile::resize(path("edge.txt"), TipList::maxFileBytes));
+    QCOMPARE(list.load(path("edge.txt")), TipList::LoadResult::Ok);
+    QCOMPARE(list.count(), 2);
+    QCOMPARE(list.tip(1), QStringLiteral("x"));
+    QCOMPARE(list.tip(2).size(), TipList::maxTipBytes); // NULs, cut
 }
 
 void TestTips::tipNumberFor_data() {
