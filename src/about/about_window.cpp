@@ -34,7 +34,7 @@ QString AboutWindow::authorPage() {
 }
 
 AboutWindow::AboutWindow(AppContext& context, UrlOpener openUrl, QWidget* parent)
-    : Form(context, QString::fromLatin1(kName), parent), m_openUrl(std::move(openUrl)) {
+    : Form(context, kName, parent), m_openUrl(std::move(openUrl)) {
     if (!m_openUrl)
         m_openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 
@@ -127,8 +127,7 @@ void AboutWindow::Form_Load() {
             "祝广大高三学子在高考中都能取得好成绩。") +
         QStringLiteral("\n\n") + QStringLiteral("因为自己能力有限，软件若有什么BUG，欢迎告诉我。"));
     setWindowTitle(QStringLiteral("关于 Dalvenor"));
-    const Form* tray =
-        m_context.registry ? m_context.registry->form(QStringLiteral("frmTray")) : nullptr;
+    const Form* tray = m_context.registry.form(FormName::Tray);
     setWindowIcon(tray ? tray->windowIcon() : programIcon());
 
     Label2->setText(authorPage());
@@ -159,7 +158,7 @@ void AboutWindow::Label2_Click() {
 }
 
 void AboutWindow::cmdOK_Click() {
-    m_context.registry->unload(formName());
+    m_context.registry.unload(formName());
 }
 
 void AboutWindow::Form_MouseDown() {

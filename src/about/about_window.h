@@ -1,6 +1,7 @@
 #pragma once
 
 #include "form.h"
+#include "form_names.h"
 
 #include <QUrl>
 
@@ -16,7 +17,7 @@ class QPushButton;
 class AboutWindow final : public Form {
     Q_OBJECT
 public:
-    static constexpr const char* kName = "frmAbout";
+    static constexpr QLatin1String kName = FormName::About;
     using UrlOpener = std::function<void(const QUrl&)>;
 
     // The author's page, shown as the link's text.

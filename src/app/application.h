@@ -2,7 +2,9 @@
 
 #include "app_context.h"
 #include "clock.h"
+#include "countdown_style.h"
 #include "data_paths.h"
+#include "heartbeat.h"
 #include "window_registry.h"
 
 #include <QString>
@@ -24,9 +26,6 @@ public:
 
     AppContext& context() { return m_context; }
 
-    // Maps the Chinese font names the store uses to fonts installed on this desktop.
-    static void installFontSubstitutions();
-
 private:
     void registerForms();
 
@@ -35,6 +34,8 @@ private:
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<SkinLibrary> m_skin;
     std::unique_ptr<Autostart> m_autostart;
+    Heartbeat m_heartbeat;
+    CountdownStyle m_style;
     WindowRegistry m_registry;
     AppContext m_context;
 };

@@ -2,8 +2,11 @@
 
 #include "app_context.h"
 #include "clock.h"
+#include "countdown_style.h"
 #include "data_files.h"
 #include "data_paths.h"
+#include "heartbeat.h"
+#include "message_box.h"
 #include "settings_store.h"
 #include "skin_library.h"
 #include "twips.h"
@@ -16,19 +19,9 @@
 
 namespace {
 
-const QString kMainSection = QStringLiteral("frmMain");
-const QString kGeometrySection = QStringLiteral("frmWindows");
-
-constexpr quint32 kDefaultForeColor = 10485760; // &HA00000, dark blue
-constexpr double kDefaultFontSize = 15;
-
 // Design geometry, in twips.
 constexpr double kDesignWidth = 6045;
 constexpr double kDesignHeight = 3000;
-constexpr double kDefaultWidth = 6045;
-constexpr double kDefaultHeight = 3240;
-constexpr double kDefaultTop = 5325;
-constexpr double kDefaultLeft = 7770;
 
 struct LabelDesign {
     const char* name;
@@ -55,7 +48,7 @@ QString unreadableTipsMessage(const QString& path) {
 } // namespace
 
 CountdownWindow::CountdownWindow(AppContext& context, QWidget* parent)
-    : Form(context, QString::fromLatin1(kName), parent) {
+    : Form(context, kName, parent) {
     setWindowTitle(QStringLiteral("Dalvenor"));
     setWindowFlag(Qt::FramelessWindowHint);
     QLabel** labels[] = {&Label1, &Label2, &Label3};
@@ -66,43 +59,42 @@ CountdownWindow::CountdownWindow(AppContext& context, QWidget* parent)
     }
     Label3->setWordWrap(true);
 
-    m_timer1.setSingleShot(true);
-    m_timer1.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer1, &QTimer::timeout, this, [this] {
-        Timer1_Timer();
-        scheduleTimer1();
-    });
     connect(&m_timer2, &QTimer::timeout, this, &CountdownWindow::Timer2_Timer);
 }
 
 void CountdownWindow::Form_Load() {
     // The skin applies to every window; set up first so that it covers the ones loaded below.
-    m_context.skin->SkinH_Attach();
-    m_context.skin->SkinH_SetAero(1);
+    m_context.skin.SkinH_Attach();
+    m_context.skin.SkinH_SetAero(1);
     if (IsVistaSystem())
-        m_context.skin->SkinH_SetAero(0);
+        m_context.skin.SkinH_SetAero(0);
 
     readCountdownValues();
 
     m_timer2.start(60000);
-    m_random.seed(quint32(m_context.clock->now().toMSecsSinceEpoch()));
+    m_random.seed(quint32(m_context.clock.now().toMSecsSinceEpoch()));
 
-    if (!LoadTips(m_context.paths->tipsFile()))
+    if (!LoadTips(m_context.paths.tipsFile()))
         Label3->setText(m_tipsResult == TipList::LoadResult::Unreadable
-                            ? unreadableTipsMessage(m_context.paths->tipsFile())
+                            ? unreadableTipsMessage(m_context.paths.tipsFile())
                             : missingTipsMessage());
 
-    applyStoredColour();
-    applyStoredFontAttributes();
+    // The style as stored: colour, font attributes, rectangle, then the face.
+    m_context.style.load(m_context.settings,
+                         IsVistaSystem() ? QStringLiteral("楷体") : QStringLiteral("楷体_GB2312"));
+    applyColour();
+    applyFontAttributes();
     applyGeometry();
-    applyStoredFontName();
+    applyFontName();
+    connect(&m_context.style, &CountdownStyle::textChanged, this, &CountdownWindow::styleChanged);
 
-    m_context.registry->load(QStringLiteral("frmTray"));
+    m_context.registry.load(FormName::Tray);
 
     for (QLabel* label : {Label1, Label2, Label3})
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
-    scheduleTimer1();
+    // Timer1 is the program's heartbeat: one tick at each new wall-clock second.
+    connect(&m_context.heartbeat, &Heartbeat::second, this, &CountdownWindow::Timer1_Timer);
 
     Label1->setText(QString());
     Label2->setText(QString());
@@ -112,25 +104,22 @@ void CountdownWindow::Form_Load() {
 
 void CountdownWindow::Form_Unload(bool& cancel) {
     Q_UNUSED(cancel)
-    storeStyle();
+    QString error;
+    if (!m_context.style.storeText(m_context.settings, &error))
+        MessageBox::warning(nullptr, QStringLiteral("Dalvenor"),
+                            QStringLiteral("无法保存倒计时的字体和颜色：") + error);
 }
 
-void CountdownWindow::storeStyle() {
-    SettingsStore& store = *m_context.settings;
-    const QFont font = Label1->font();
-    store.writeText(kMainSection, QStringLiteral("FontName"), font.family());
-    store.writeNumber(kMainSection, QStringLiteral("FontSize"), font.pointSizeF());
-    store.writeBool(kMainSection, QStringLiteral("FontBold"), font.bold());
-    store.writeBool(kMainSection, QStringLiteral("FontItalic"), font.italic());
-    store.writeBool(kMainSection, QStringLiteral("FontUnderline"), font.underline());
-    store.writeBool(kMainSection, QStringLiteral("FontStrikethru"), font.strikeOut());
-    store.writeInteger(kMainSection, QStringLiteral("ForeColor"),
-                       bgrFromColor(Label1->palette().color(QPalette::WindowText)));
-    store.sync();
+void CountdownWindow::styleChanged() {
+    applyColour();
+    applyFontAttributes();
+    applyFontName();
+    // A change of colour alone changes no text: the overlay must be told to draw it all.
+    UpdateColorKeyShape(this);
 }
 
 void CountdownWindow::readCountdownValues() {
-    const CountdownFile file = readCountdownFile(m_context.paths->dataFile("countdown.ini"));
+    const CountdownFile file = readCountdownFile(m_context.paths.dataFile("countdown.ini"));
     countdown::Values values;
     values.fileFound = file.status == textfile::ReadStatus::Ok;
     values.readError = file.error;
@@ -149,7 +138,7 @@ void CountdownWindow::readCountdownValues() {
 }
 
 void CountdownWindow::Timer1_Timer() {
-    const countdown::Lines lines = countdown::linesAt(m_countdown, m_context.clock->now());
+    const countdown::Lines lines = countdown::linesAt(m_countdown, m_context.clock.now());
     // Only the labels whose text changed are drawn again.
     QRect changed;
     if (Label1->text() != lines.line1)
@@ -185,17 +174,6 @@ QRect CountdownWindow::changedTextArea(const QLabel* label, const QString& befor
     return QRect(whole.left() + left, whole.top(), whole.width() - left, whole.height());
 }
 
-int CountdownWindow::msUntilNextSecond(const QDateTime& now) {
-    // A few milliseconds past the boundary, so that a timer firing a little early still
-    // reads the new second.
-    constexpr int kMargin = 5;
-    return 1000 - now.time().msec() + kMargin;
-}
-
-void CountdownWindow::scheduleTimer1() {
-    m_timer1.start(msUntilNextSecond(m_context.clock->now()));
-}
-
 bool CountdownWindow::LoadTips(const QString& path) {
     if (path.isEmpty())
         return false;
@@ -227,10 +205,8 @@ void CountdownWindow::Timer2_Timer() {
     }
 }
 
-void CountdownWindow::applyStoredColour() {
-    const SettingsStore& store = *m_context.settings;
-    const QColor colour = colorFromBgr(
-        quint32(store.readInteger(kMainSection, QStringLiteral("ForeColor"), kDefaultForeColor)));
+void CountdownWindow::applyColour() {
+    const QColor colour = colorFromBgr(m_context.style.text().foreColor);
     for (QLabel* label : {Label1, Label2, Label3}) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, colour);
@@ -238,18 +214,15 @@ void CountdownWindow::applyStoredColour() {
     }
 }
 
-void CountdownWindow::applyStoredFontAttributes() {
-    const SettingsStore& store = *m_context.settings;
+void CountdownWindow::applyFontAttributes() {
+    const TextStyle& style = m_context.style.text();
     for (QLabel* label : {Label1, Label2, Label3}) {
         QFont font = label->font();
-        double size = store.readNumber(kMainSection, QStringLiteral("FontSize"), kDefaultFontSize);
-        if (!(size > 0 && size <= 1000)) // a size the toolkit cannot draw keeps the default
-            size = kDefaultFontSize;
-        font.setPointSizeF(size);
-        font.setBold(store.readBool(kMainSection, QStringLiteral("FontBold"), false));
-        font.setItalic(store.readBool(kMainSection, QStringLiteral("FontItalic"), false));
-        font.setUnderline(store.readBool(kMainSection, QStringLiteral("FontUnderline"), false));
-        font.setStrikeOut(store.readBool(kMainSection, QStringLiteral("FontStrikethru"), false));
+        font.setPointSizeF(style.fontSize);
+        font.setBold(style.bold);
+        font.setItalic(style.italic);
+        font.setUnderline(style.underline);
+        font.setStrikeOut(style.strikethru);
         label->setFont(font);
     }
 }
@@ -261,7 +234,7 @@ void CountdownWindow::applyGeometry() {
                 twips::toPixels(design.left, design.top, design.width, design.height, this));
     }
 
-    if (takeRecentreMarker(m_context.paths->dataDir())) {
+    if (takeRecentreMarker(m_context.paths.dataDir())) {
         const QScreen* screen = QGuiApplication::primaryScreen();
         const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
         const double screenWidth = twips::fromPixelsX(area.width(), this);
@@ -273,23 +246,15 @@ void CountdownWindow::applyGeometry() {
         return;
     }
 
-    const SettingsStore& store = *m_context.settings;
-    const double width = store.readNumber(kGeometrySection, QStringLiteral("Width"), kDefaultWidth);
-    const double height =
-        store.readNumber(kGeometrySection, QStringLiteral("Height"), kDefaultHeight);
-    const double top = store.readNumber(kGeometrySection, QStringLiteral("Top"), kDefaultTop);
-    const double left = store.readNumber(kGeometrySection, QStringLiteral("Left"), kDefaultLeft);
-    setGeometry(twips::toPixels(left, top, width, height, this));
+    const CountdownRect& rect = m_context.style.rect();
+    setGeometry(twips::toPixels(rect.left, rect.top, rect.width, rect.height, this));
 }
 
-void CountdownWindow::applyStoredFontName() {
-    const QString fallback =
-        IsVistaSystem() ? QStringLiteral("楷体") : QStringLiteral("楷体_GB2312");
-    const QString name =
-        m_context.settings->readText(kMainSection, QStringLiteral("FontName"), fallback);
+void CountdownWindow::applyFontName() {
+    const QString& name = m_context.style.text().fontName;
     for (QLabel* label : {Label1, Label2, Label3}) {
         QFont font = label->font();
-        font.setFamily(name.isEmpty() ? fallback : name);
+        font.setFamily(name);
         // Glyphs on whole pixels: the centred countdown line moves by fractions of a pixel as
         // its width changes, and every new fraction would be another glyph image to rasterise.
         font.setHintingPreference(QFont::PreferFullHinting);

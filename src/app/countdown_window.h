@@ -2,6 +2,7 @@
 
 #include "countdown_clock.h"
 #include "form.h"
+#include "form_names.h"
 #include "tips.h"
 
 #include <QRandomGenerator>
@@ -15,16 +16,12 @@ class QLabel;
 class CountdownWindow final : public Form {
     Q_OBJECT
 public:
-    static constexpr const char* kName = "frmMain";
+    static constexpr QLatin1String kName = FormName::Main;
 
     explicit CountdownWindow(AppContext& context, QWidget* parent = nullptr);
 
     void Form_Load() override;
     void Form_Unload(bool& cancel) override;
-
-    // Stores Label1's style under "frmMain"; the unload does it, and so does the tray's exit,
-    // which ends the process without unloading this window.
-    Q_INVOKABLE void storeStyle();
 
     void Timer1_Timer();
     void Timer2_Timer();
@@ -33,7 +30,7 @@ public:
     void PickRandomTip();
     void DisplayCurrentTip();
 
-    // The display settings window sets the labels' font and colour directly.
+    // The three lines; their font and colour follow the shared countdown style.
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;
@@ -45,23 +42,19 @@ public:
     qint32 CurrentTipIndex = 0;
     qint16 TipTickCount = 0;
 
-    // Milliseconds from now until just past the next wall-clock second, so that every tick
-    // lands in a new second: no second is skipped or shown twice.
-    static int msUntilNextSecond(const QDateTime& now);
-
     // The part of a one-line centred label that differs between two texts of the same width,
     // in the window's coordinates; the whole label when that cannot be told.
     static QRect changedTextArea(const QLabel* label, const QString& before, const QString& after);
 
 private:
     void readCountdownValues();
-    void applyStoredColour();
-    void applyStoredFontAttributes();
+    void applyColour();
+    void applyFontAttributes();
     void applyGeometry();
-    void applyStoredFontName();
-    void scheduleTimer1();
+    void applyFontName();
+    // Shows a change of the shared style on all three lines at once.
+    void styleChanged();
 
-    QTimer m_timer1;
     QTimer m_timer2;
     QRandomGenerator m_random;
     countdown::Prepared m_countdown;

@@ -2,6 +2,7 @@
 
 #include "app_context.h"
 #include "autostart.h"
+#include "countdown_style.h"
 #include "message_box.h"
 #include "program_icon.h"
 #include "settings_store.h"
@@ -13,18 +14,9 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
-namespace {
-
-const QString kMain = QStringLiteral("frmMain");
-const QString kAbout = QStringLiteral("frmAbout");
-const QString kWindows = QStringLiteral("frmWindows");
-const QString kSkins = QStringLiteral("frmSkins");
-const QString kAddins = QStringLiteral("frmAddins");
-
-} // namespace
-
-TrayWindow::TrayWindow(AppContext& context, EndProcess endProcess, QWidget* parent)
-    : Form(context, QString::fromLatin1(kName), parent), m_endProcess(std::move(endProcess)) {
+TrayWindow::TrayWindow(AppContext& context, Autostart& autostart, EndProcess endProcess,
+                       QWidget* parent)
+    : Form(context, kName, parent), m_autostart(autostart), m_endProcess(std::move(endProcess)) {
     if (!m_endProcess)
         m_endProcess = [] { QCoreApplication::exit(0); };
     setWindowTitle(QStringLiteral("Form1"));
@@ -104,52 +96,51 @@ void TrayWindow::Form_Unload(bool& cancel) {
 }
 
 void TrayWindow::mnuAbout_Click() {
-    m_context.registry->unload(kAddins);
-    m_context.registry->show(kAbout);
+    m_context.registry.unload(FormName::Addins);
+    m_context.registry.show(FormName::About);
 }
 
 void TrayWindow::mnuWindows_Click() {
-    m_context.registry->unload(kAddins);
-    m_context.registry->show(kWindows);
+    m_context.registry.unload(FormName::Addins);
+    m_context.registry.show(FormName::Windows);
 }
 
 void TrayWindow::mnuChangeskins_Click() {
-    m_context.registry->unload(kAddins);
-    m_context.registry->show(kSkins);
+    m_context.registry.unload(FormName::Addins);
+    m_context.registry.show(FormName::Skins);
 }
 
 void TrayWindow::mnuAddins_Click() {
-    m_context.registry->unload(kAbout);
-    m_context.registry->unload(kSkins);
-    m_context.registry->unload(kWindows);
-    m_context.registry->show(kAddins);
+    m_context.registry.unload(FormName::About);
+    m_context.registry.unload(FormName::Skins);
+    m_context.registry.unload(FormName::Windows);
+    m_context.registry.show(FormName::Addins);
 }
 
 void TrayWindow::mnuExit_Click() {
-    // Exit ends the process without unloading the countdown window, so its label style is
-    // stored here as its unload would store it.
-    if (Form* main = m_context.registry->form(kMain))
-        QMetaObject::invokeMethod(main, "storeStyle", Qt::DirectConnection);
-    if (m_context.settings)
-        m_context.settings->sync();
+    // Exit ends the process without unloading the countdown window, so its style is stored
+    // here as its unload would store it. A style that cannot be stored is said, then the exit
+    // goes on.
+    if (m_context.registry.isLoaded(FormName::Main)) {
+        QString error;
+        if (!m_context.style.storeText(m_context.settings, &error))
+            MessageBox::warning(nullptr, QStringLiteral("Dalvenor"),
+                                QStringLiteral("无法保存倒计时的字体和颜色：") + error);
+    }
     // This window is destroyed later by the registry; keep what is needed after the unload.
     const EndProcess endProcess = m_endProcess;
-    m_context.registry->unload(formName());
+    m_context.registry.unload(formName());
     endProcess();
 }
 
 void TrayWindow::mnuOpen_Click() {
-    if (!m_context.autostart)
-        return;
     QString error;
-    if (!m_context.autostart->enable(&error))
+    if (!m_autostart.enable(&error))
         MessageBox::warning(nullptr, QStringLiteral("Dalvenor"), error);
 }
 
 void TrayWindow::mnuClose_Click() {
-    if (!m_context.autostart)
-        return;
     QString error;
-    if (!m_context.autostart->disable(&error))
+    if (!m_autostart.disable(&error))
         MessageBox::warning(nullptr, QStringLiteral("Dalvenor"), error);
 }

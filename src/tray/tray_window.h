@@ -1,6 +1,7 @@
 #pragma once
 
 #include "form.h"
+#include "form_names.h"
 
 #include <QPointer>
 
@@ -9,6 +10,7 @@
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
+class Autostart;
 
 // frmTray: the hidden window that owns the notification-area icon and the pop-up menu from
 // which the user reaches every other window. It is never shown; loading it adds the icon and
@@ -16,11 +18,13 @@ class QSystemTrayIcon;
 class TrayWindow final : public Form {
     Q_OBJECT
 public:
-    static constexpr const char* kName = "frmTray";
+    static constexpr QLatin1String kName = FormName::Tray;
     // How "退出(&E)" ends the process once the icon is gone; tests record it instead.
     using EndProcess = std::function<void()>;
 
-    explicit TrayWindow(AppContext& context, EndProcess endProcess = {}, QWidget* parent = nullptr);
+    // autostart carries out "开机启动"; endProcess how "退出(&E)" ends the process.
+    TrayWindow(AppContext& context, Autostart& autostart, EndProcess endProcess = {},
+               QWidget* parent = nullptr);
     ~TrayWindow() override;
 
     void Form_Load() override;
@@ -42,6 +46,7 @@ private:
     QAction* addItem(QMenu* menu, const char* name, const QString& caption,
                      const QKeySequence& shortcut, void (TrayWindow::*handler)());
 
+    Autostart& m_autostart;
     EndProcess m_endProcess;
     QMenu* m_mnuFile = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;

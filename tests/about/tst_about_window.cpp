@@ -1,7 +1,6 @@
 #include "about_window.h"
-#include "app_context.h"
+#include "test_context.h"
 #include "twips.h"
-#include "window_registry.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -14,6 +13,7 @@ namespace {
 
 // Stands in for frmTray, whose icon the about window copies.
 class IconCarrier : public Form {
+    Q_OBJECT
 public:
     IconCarrier(AppContext& context, const QIcon& icon) : Form(context, QStringLiteral("frmTray")) {
         setWindowIcon(icon);
@@ -65,28 +65,25 @@ private slots:
 private:
     AboutWindow* showAbout();
 
-    std::unique_ptr<WindowRegistry> m_registry;
-    AppContext m_context;
+    std::unique_ptr<TestContext> m_test;
     QList<QUrl> m_opened;
 };
 
 void TstAboutWindow::init() {
-    m_registry = std::make_unique<WindowRegistry>();
-    m_context = AppContext{};
-    m_context.registry = m_registry.get();
+    m_test = std::make_unique<TestContext>();
     m_opened.clear();
-    m_registry->registerForm(QStringLiteral("frmAbout"), [this] {
-        return new AboutWindow(m_context, [this](const QUrl& url) { m_opened << url; });
+    m_test->registry.registerForm(QStringLiteral("frmAbout"), [this] {
+        return new AboutWindow(m_test->context, [this](const QUrl& url) { m_opened << url; });
     });
 }
 
 void TstAboutWindow::cleanup() {
-    m_registry.reset();
+    m_test.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 AboutWindow* TstAboutWindow::showAbout() {
-    auto* about = qobject_cast<AboutWindow*>(m_registry->show(QStringLiteral("frmAbout")));
+    auto* about = qobject_cast<AboutWindow*>(m_test->registry.show(QStringLiteral("frmAbout")));
     if (about && !QTest::qWaitForWindowExposed(about))
         return nullptr;
     return about;
@@ -197,9 +194,9 @@ void TstAboutWindow::fixedDialogCentredWithoutMinMax() {
 
 void TstAboutWindow::takesTheTrayIcon() {
     const QIcon icon = distinctIcon();
-    m_registry->registerForm(QStringLiteral("frmTray"),
-                             [this, icon] { return new IconCarrier(m_context, icon); });
-    m_registry->load(QStringLiteral("frmTray"));
+    m_test->registry.registerForm(QStringLiteral("frmTray"),
+                                  [this, icon] { return new IconCarrier(m_test->context, icon); });
+    m_test->registry.load(QStringLiteral("frmTray"));
     AboutWindow* about = showAbout();
     QCOMPARE(about->windowIcon().cacheKey(), icon.cacheKey());
 }
@@ -242,7 +239,7 @@ void TstAboutWindow::keysClose() {
     QFETCH(bool, onButton);
     AboutWindow* about = showAbout();
     QTest::keyClick(onButton ? static_cast<QWidget*>(about->cmdOK) : about, Qt::Key(key));
-    QVERIFY(!m_registry->isLoaded(QStringLiteral("frmAbout")));
+    QVERIFY(!m_test->registry.isLoaded(QStringLiteral("frmAbout")));
     QVERIFY(about->isHidden());
 }
 
@@ -291,7 +288,7 @@ void TstAboutWindow::clickOnLinkOpensPage() {
     QVERIFY(m_opened.isEmpty()); // on release, not on press
     QTest::mouseRelease(about->Label2, Qt::LeftButton, {}, QPoint(4, 4));
     QCOMPARE(m_opened, QList<QUrl>{QUrl(AboutWindow::authorPage())});
-    QVERIFY(m_registry->isLoaded(QStringLiteral("frmAbout")));
+    QVERIFY(m_test->registry.isLoaded(QStringLiteral("frmAbout")));
 }
 
 void TstAboutWindow::releaseOutsideLinkOpensNothing() {

@@ -1,13 +1,8 @@
-#include "app_context.h"
-#include "application.h"
-#include "clock.h"
 #include "countdown_window.h"
-#include "data_paths.h"
-#include "settings_store.h"
-#include "skin_library.h"
+#include "design_font.h"
+#include "test_context.h"
 #include "text_file.h"
-#include "tray_window.h"
-#include "window_registry.h"
+#include "window_utils.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,6 +27,7 @@ private:
 };
 
 class CountingTray : public Form {
+    Q_OBJECT
 public:
     CountingTray(AppContext& context, int& loads) : Form(context, "frmTray"), m_loads(loads) {}
     void Form_Load() override { ++m_loads; }
@@ -50,33 +46,19 @@ void writeFile(const QString& path, const QStringList& lines) {
 class TestCountdownWindow : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { Application::installFontSubstitutions(); }
+    void initTestCase() { installFontSubstitutions(); }
 
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        QDir(m_dir->path()).mkpath("program");
-        QDir(m_dir->path()).mkpath("data");
-        m_paths = std::make_unique<DataPaths>(m_dir->filePath("program"), m_dir->filePath("data"));
-        m_settings = std::make_unique<SettingsStore>(m_dir->filePath("store.ini"));
         m_skinLog.clear();
-        m_skin = std::make_unique<RecordingSkin>(m_skinLog);
-        m_registry = std::make_unique<WindowRegistry>();
-        m_clock.set(QDateTime(QDate(2011, 6, 5), QTime(10, 0)));
+        m_test = std::make_unique<TestContext>(std::make_unique<RecordingSkin>(m_skinLog));
+        m_test->clock.set(QDateTime(QDate(2011, 6, 5), QTime(10, 0)));
         m_trayLoads = 0;
-        m_context.registry = m_registry.get();
-        m_context.settings = m_settings.get();
-        m_context.paths = m_paths.get();
-        m_context.clock = &m_clock;
-        m_context.skin = m_skin.get();
-        m_registry->registerForm("frmMain", [this] { return new CountdownWindow(m_context); });
-        m_registry->registerForm("frmTray",
-                                 [this] { return new CountingTray(m_context, m_trayLoads); });
+        m_test->registry.registerForm("frmMain",
+                                      [this] { return new CountdownWindow(m_test->context); });
+        m_test->registry.registerForm(
+            "frmTray", [this] { return new CountingTray(m_test->context, m_trayLoads); });
     }
-    void cleanup() {
-        m_registry.reset();
-        m_dir.reset();
-    }
+    void cleanup() { m_test.reset(); }
 
     void emptyStoreGivesTheDefaults() {
         CountdownWindow* w = showMain();
@@ -106,7 +88,7 @@ private slots:
         QCOMPARE(w->Label1->text(), QStringLiteral("  第一行  "));
         QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 23小时0分钟0秒"));
         // Each tick recomputes from the clock: a jump shows the right value at once.
-        m_clock.set(QDateTime(QDate(2011, 6, 5), QTime(8, 0)));
+        m_test->clock.set(QDateTime(QDate(2011, 6, 5), QTime(8, 0)));
         w->Timer1_Timer();
         QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有2天 1小时0分钟0秒"));
     }
@@ -144,7 +126,7 @@ private slots:
         QFETCH(QString, stored);
         QFETCH(double, size);
         QFETCH(bool, bold);
-        m_settings->writeText("frmMain", key, stored);
+        m_test->settings().writeText("frmMain", key, stored);
         CountdownWindow* w = showMain();
         for (QLabel* label : {w->Label1, w->Label2, w->Label3}) {
             QCOMPARE(label->font().pointSizeF(), size);
@@ -153,16 +135,16 @@ private slots:
     }
 
     void storedGeometryIsUsed() {
-        m_settings->writeText("frmWindows", "Width", "7500");
-        m_settings->writeText("frmWindows", "Height", "4500");
-        m_settings->writeText("frmWindows", "Top", "1500");
-        m_settings->writeText("frmWindows", "Left", "3000");
+        m_test->settings().writeText("frmWindows", "Width", "7500");
+        m_test->settings().writeText("frmWindows", "Height", "4500");
+        m_test->settings().writeText("frmWindows", "Top", "1500");
+        m_test->settings().writeText("frmWindows", "Left", "3000");
         QCOMPARE(showMain()->geometry(), QRect(200, 100, 500, 300));
     }
 
     void recentreMarkerCentresOnceAndRestoresTheReminderFile() {
-        m_settings->writeText("frmWindows", "Width", "7500");
-        m_settings->writeText("frmWindows", "Left", "3000");
+        m_test->settings().writeText("frmWindows", "Width", "7500");
+        m_test->settings().writeText("frmWindows", "Left", "3000");
         writeFile(dataFile("setting.ini"), {"提醒", "该学习了", "30"});
         CountdownWindow* w = showMain();
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -172,8 +154,8 @@ private slots:
         QVERIFY(!QFile::exists(dataFile("setting.ini")));
         const textfile::TextLines reminder = textfile::readLines(dataFile("settings.ini"));
         QCOMPARE(reminder.lines, (QStringList{"提醒", "该学习了", "30"}));
-        QCOMPARE(m_settings->readText("frmWindows", "Width", ""), QStringLiteral("7500"));
-        QCOMPARE(m_settings->readText("frmWindows", "Left", ""), QStringLiteral("3000"));
+        QCOMPARE(m_test->settings().readText("frmWindows", "Width", ""), QStringLiteral("7500"));
+        QCOMPARE(m_test->settings().readText("frmWindows", "Left", ""), QStringLiteral("3000"));
 
         // The next load reads the stored rectangle again.
         reload();
@@ -181,26 +163,51 @@ private slots:
         QCOMPARE(main()->geometry().left(), 200);
     }
 
-    void styleStoredAtUnloadComesBackOnAllThreeLabels() {
+    void styleChangedByAnotherWindowReachesAllThreeLabels() {
         CountdownWindow* w = showMain();
-        QFont font = w->Label1->font();
-        font.setBold(true);
-        font.setPointSizeF(20);
-        w->Label1->setFont(font);
-        QPalette palette = w->Label1->palette();
-        palette.setColor(QPalette::WindowText, Qt::red);
-        w->Label1->setPalette(palette);
+        m_test->style.setForeColor(0x0000FF); // red
+        for (QLabel* label : {w->Label1, w->Label2, w->Label3})
+            QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+        m_test->style.setFont(QStringLiteral("黑体"), 20, true, true, false, true);
+        for (QLabel* label : {w->Label1, w->Label2, w->Label3}) {
+            QCOMPARE(label->font().family(), QStringLiteral("黑体"));
+            QCOMPARE(label->font().pointSizeF(), 20.0);
+            QVERIFY(label->font().bold() && label->font().italic() && label->font().strikeOut());
+            QVERIFY(!label->font().underline());
+            // The colour set before survives a change of font.
+            QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+        }
+    }
+
+    void styleStoredAtUnloadComesBackOnAllThreeLabels() {
+        showMain();
+        m_test->style.setFont(QStringLiteral("黑体"), 20, true, false, false, false);
+        m_test->style.setForeColor(0x0000FF);
 
         reload();
-        w = main();
+        QCOMPARE(m_test->settings().readText("frmMain", "ForeColor", ""), QStringLiteral("255"));
+        QCOMPARE(m_test->settings().readText("frmMain", "FontBold", ""), QStringLiteral("True"));
+        QCOMPARE(m_test->settings().readText("frmMain", "FontSize", ""), QStringLiteral("20"));
+        CountdownWindow* w = main();
         for (QLabel* label : {w->Label1, w->Label2, w->Label3}) {
             QVERIFY(label->font().bold());
             QCOMPARE(label->font().pointSizeF(), 20.0);
+            QCOMPARE(label->font().family(), QStringLiteral("黑体"));
             QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
         }
-        QCOMPARE(m_settings->readText("frmMain", "ForeColor", ""), QStringLiteral("255"));
-        QCOMPARE(m_settings->readText("frmMain", "FontBold", ""), QStringLiteral("True"));
-        QCOMPARE(m_settings->readText("frmMain", "FontSize", ""), QStringLiteral("20"));
+    }
+
+    void heartbeatDrivesTheCountdown() {
+        writeFile(countdownPath(), {"第一行", "距离高考还有", "6/7/2011", "9:00:00 AM"});
+        CountdownWindow* w = showMain();
+        m_test->heartbeat().tick();
+        QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 23小时0分钟0秒"));
+        m_test->clock.advanceSeconds(1);
+        m_test->heartbeat().tick();
+        QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟59秒"));
+        // An unloaded window no longer listens.
+        QVERIFY(m_test->registry.unload("frmMain"));
+        m_test->heartbeat().tick();
     }
 
     void reloadDoesNotLoadTheTrayAgain() {
@@ -209,26 +216,6 @@ private slots:
         reload();
         QCOMPARE(m_trayLoads, 1);
         QCOMPARE(m_skinLog.count("attach"), 3);
-    }
-
-    void exitFromTheTrayStoresTheStyleFirst() {
-        // The real tray window in place of the counting one.
-        bool ended = false;
-        m_registry->registerForm("frmTray", [this, &ended] {
-            return new TrayWindow(m_context, [&ended] { ended = true; });
-        });
-        CountdownWindow* w = showMain();
-        QFont font = w->Label1->font();
-        font.setItalic(true);
-        w->Label1->setFont(font);
-        auto* tray = qobject_cast<TrayWindow*>(m_registry->form("frmTray"));
-        QVERIFY(tray);
-        tray->mnuExit_Click();
-        QVERIFY(ended);
-        QVERIFY(!m_registry->isLoaded("frmTray"));
-        // Read back from the file, as the next start would.
-        SettingsStore reread(m_dir->filePath("store.ini"));
-        QVERIFY(reread.readBool("frmMain", "FontItalic", false));
     }
 
     void missingTipsFileShowsHowToCreateIt() {
@@ -324,36 +311,32 @@ private slots:
         QFETCH(int, msec);
         QFETCH(int, wait);
         const QDateTime now(QDate(2011, 6, 5), QTime(8, 0, 0, msec));
-        QCOMPARE(CountdownWindow::msUntilNextSecond(now), wait);
+        QCOMPARE(Heartbeat::msUntilNextSecond(now), wait);
         // The tick lands inside the next second, never in the same one.
         QCOMPARE(now.addMSecs(wait).time().second(), 1);
     }
 
 private:
     CountdownWindow* showMain() {
-        auto* w = qobject_cast<CountdownWindow*>(m_registry->show("frmMain"));
+        auto* w = qobject_cast<CountdownWindow*>(m_test->registry.show("frmMain"));
         if (!w)
             qFatal("frmMain did not load");
         return w;
     }
-    CountdownWindow* main() { return qobject_cast<CountdownWindow*>(m_registry->form("frmMain")); }
-    void reload() {
-        QVERIFY(m_registry->unload("frmMain"));
-        QVERIFY(m_registry->show("frmMain"));
+    CountdownWindow* main() {
+        return qobject_cast<CountdownWindow*>(m_test->registry.form("frmMain"));
     }
-    QString dataFile(const QString& name) const { return m_paths->dataFile(name); }
+    void reload() {
+        QVERIFY(m_test->registry.unload("frmMain"));
+        QVERIFY(m_test->registry.show("frmMain"));
+    }
+    QString dataFile(const QString& name) const { return m_test->paths().dataFile(name); }
     QString countdownPath() const { return dataFile("countdown.ini"); }
-    QString tipsPath() const { return QDir(m_paths->programDir()).filePath("ral.txt"); }
+    QString tipsPath() const { return QDir(m_test->paths().programDir()).filePath("ral.txt"); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<DataPaths> m_paths;
-    std::unique_ptr<SettingsStore> m_settings;
+    std::unique_ptr<TestContext> m_test;
     QStringList m_skinLog;
-    std::unique_ptr<RecordingSkin> m_skin;
-    std::unique_ptr<WindowRegistry> m_registry;
-    ManualClock m_clock;
     int m_trayLoads = 0;
-    AppContext m_context;
 };
 
 QTEST_MAIN(TestCountdownWindow)

@@ -1,10 +1,8 @@
-#include "app_context.h"
 #include "autostart_linux.h"
 #include "form.h"
 #include "message_box.h"
-#include "settings_store.h"
+#include "test_context.h"
 #include "tray_window.h"
-#include "window_registry.h"
 
 #include <QAction>
 #include <QFile>
@@ -45,21 +43,6 @@ private:
     bool m_cancelUnload;
 };
 
-// Stands in for the countdown window: exit must store its style as its unload would.
-class FakeMainForm : public RecordingForm {
-    Q_OBJECT
-public:
-    FakeMainForm(AppContext& context, QStringList& log)
-        : RecordingForm(context, QStringLiteral("frmMain"), log) {}
-
-    Q_INVOKABLE void storeStyle() {
-        m_storeCalls++;
-        m_context.settings->writeText(QStringLiteral("frmMain"), QStringLiteral("FontName"),
-                                      QStringLiteral("黑体"));
-    }
-    int m_storeCalls = 0;
-};
-
 class RecordingAutostart : public Autostart {
 public:
     bool enable(QString* error) override {
@@ -96,6 +79,7 @@ private slots:
     void commandsUnloadThenShow();
     void windowWithoutFactoryOpensNothing();
     void exitStoresStyleRemovesIconAndEnds();
+    void exitWithAStoreThatCannotBeWrittenSaysSoAndStillEnds();
     void reloadAddsNoSecondIcon();
     void startWithCommandsReachAutostart();
     void autostartFailureIsShownInChinese();
@@ -104,28 +88,25 @@ private:
     TrayWindow* loadTray();
     void registerSideWindows(const QStringList& names);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<SettingsStore> m_settings;
-    std::unique_ptr<WindowRegistry> m_registry;
-    AppContext m_context;
+    std::unique_ptr<TestContext> m_test;
+    WindowRegistry* m_registry = nullptr;
+    RecordingAutostart m_recordingAutostart;
+    Autostart* m_autostart = &m_recordingAutostart;
     QStringList m_log;
     int m_endCalls = 0;
     std::function<void()> m_onEnd;
 };
 
 void TstTrayWindow::init() {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_settings = std::make_unique<SettingsStore>(m_dir->filePath(QStringLiteral("store.ini")));
-    m_registry = std::make_unique<WindowRegistry>();
-    m_context = AppContext{};
-    m_context.registry = m_registry.get();
-    m_context.settings = m_settings.get();
+    m_test = std::make_unique<TestContext>();
+    m_registry = &m_test->registry;
+    m_recordingAutostart.calls.clear();
+    m_autostart = &m_recordingAutostart;
     m_log.clear();
     m_endCalls = 0;
     m_onEnd = nullptr;
     m_registry->registerForm(QStringLiteral("frmTray"), [this] {
-        return new TrayWindow(m_context, [this] {
+        return new TrayWindow(m_test->context, *m_autostart, [this] {
             m_endCalls++;
             if (m_onEnd)
                 m_onEnd();
@@ -136,7 +117,7 @@ void TstTrayWindow::init() {
 }
 
 void TstTrayWindow::cleanup() {
-    m_registry.reset();
+    m_test.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     MessageBox::setAnswerAll(false);
 }
@@ -149,7 +130,7 @@ void TstTrayWindow::registerSideWindows(const QStringList& names) {
     for (const QString& name : names) {
         const bool cancels = name == QLatin1String("frmAddins");
         m_registry->registerForm(name, [this, name, cancels] {
-            return new RecordingForm(m_context, name, m_log, cancels);
+            return new RecordingForm(m_test->context, name, m_log, cancels);
         });
     }
 }
@@ -308,37 +289,53 @@ void TstTrayWindow::windowWithoutFactoryOpensNothing() {
 }
 
 void TstTrayWindow::exitStoresStyleRemovesIconAndEnds() {
-    auto* main = new FakeMainForm(m_context, m_log);
-    m_registry->registerForm(QStringLiteral("frmMain"), [main] { return main; });
-    registerSideWindows(kSideWindows);
+    registerSideWindows(QStringList{QStringLiteral("frmMain")} + kSideWindows);
     QVERIFY(m_registry->load(QStringLiteral("frmMain")));
     m_registry->show(QStringLiteral("frmAddins"));
     TrayWindow* tray = loadTray();
     QPointer<QSystemTrayIcon> icon = tray->trayIcon();
     QVERIFY(icon->isVisible());
+    // Another window (the display settings) changed the countdown's style.
+    m_test->style.setFont(QStringLiteral("黑体"), 21, false, true, false, false);
     m_log.clear();
 
     bool iconGoneAtEnd = false;
-    int storesAtEnd = -1;
     QString storedAtEnd;
+    bool italicAtEnd = false;
     m_onEnd = [&] {
         iconGoneAtEnd = !icon || !icon->isVisible();
-        storesAtEnd = main->m_storeCalls;
         // What was stored is on disk before the process ends.
-        SettingsStore reread(m_settings->fileName());
+        SettingsStore reread(m_test->settings().fileName());
         storedAtEnd = reread.readText(QStringLiteral("frmMain"), QStringLiteral("FontName"), {});
+        italicAtEnd =
+            reread.readBool(QStringLiteral("frmMain"), QStringLiteral("FontItalic"), false);
     };
     tray->findChild<QAction*>(QStringLiteral("mnuExit"))->trigger();
 
     QCOMPARE(m_endCalls, 1);
-    QCOMPARE(storesAtEnd, 1);
     QCOMPARE(storedAtEnd, QStringLiteral("黑体"));
+    QVERIFY(italicAtEnd);
     QVERIFY(iconGoneAtEnd);
+    QVERIFY(MessageBox::shownBoxes().isEmpty());
     QVERIFY(!m_registry->isLoaded(QStringLiteral("frmTray")));
     // No other window is unloaded on the way out.
     QVERIFY(m_log.isEmpty());
     QVERIFY(m_registry->isLoaded(QStringLiteral("frmMain")));
     QVERIFY(m_registry->isLoaded(QStringLiteral("frmAddins")));
+}
+
+void TstTrayWindow::exitWithAStoreThatCannotBeWrittenSaysSoAndStillEnds() {
+    // A folder stands where the settings file must be written.
+    QVERIFY(QDir().mkpath(m_test->settings().fileName()));
+    registerSideWindows({QStringLiteral("frmMain")});
+    QVERIFY(m_registry->load(QStringLiteral("frmMain")));
+    TrayWindow* tray = loadTray();
+    m_test->style.setForeColor(255);
+    tray->findChild<QAction*>(QStringLiteral("mnuExit"))->trigger();
+    QCOMPARE(m_endCalls, 1);
+    QCOMPARE(MessageBox::shownBoxes().size(), 1);
+    QVERIFY2(MessageBox::shownBoxes().constFirst().text.contains(QStringLiteral("无法保存")),
+             qPrintable(MessageBox::shownBoxes().constFirst().text));
 }
 
 void TstTrayWindow::reloadAddsNoSecondIcon() {
@@ -352,8 +349,7 @@ void TstTrayWindow::reloadAddsNoSecondIcon() {
 }
 
 void TstTrayWindow::startWithCommandsReachAutostart() {
-    RecordingAutostart autostart;
-    m_context.autostart = &autostart;
+    RecordingAutostart& autostart = m_recordingAutostart;
     TrayWindow* tray = loadTray();
     tray->findChild<QAction*>(QStringLiteral("mnuOpen"))->trigger();
     tray->findChild<QAction*>(QStringLiteral("mnuOpen"))->trigger();
@@ -366,12 +362,12 @@ void TstTrayWindow::startWithCommandsReachAutostart() {
 
 void TstTrayWindow::autostartFailureIsShownInChinese() {
     // A regular file where the autostart folder should be: the entry cannot be written.
-    const QString blocker = m_dir->filePath(QStringLiteral("autostart"));
+    const QString blocker = m_test->path(QStringLiteral("autostart"));
     QFile file(blocker);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     XdgAutostart autostart(QStringLiteral("/opt/dalvenor/dalvenor"), blocker);
-    m_context.autostart = &autostart;
+    m_autostart = &autostart;
     TrayWindow* tray = loadTray();
 
     tray->findChild<QAction*>(QStringLiteral("mnuOpen"))->trigger();

@@ -1,6 +1,6 @@
-#include "app_context.h"
 #include "form.h"
-#include "window_registry.h"
+#include "form_names.h"
+#include "test_context.h"
 
 #include <QPointer>
 #include <QTest>
@@ -10,13 +10,14 @@ namespace {
 // Records what the registry asks of it; can refuse to be unloaded, as the additional
 // functions window does.
 class RecordingForm : public Form {
+    Q_OBJECT
 public:
     RecordingForm(AppContext& context, const QString& name, QStringList& log, bool cancels)
         : Form(context, name), m_log(log), m_cancels(cancels) {}
     void Form_Load() override {
         m_log << formName() + ":load";
         // The load sequence may already find its own window by name.
-        if (m_context.registry->form(formName()) != this)
+        if (m_context.registry.form(formName()) != this)
             m_log << formName() + ":not-registered-during-load";
     }
     void Form_Unload(bool& cancel) override {
@@ -31,29 +32,84 @@ private:
     bool m_cancels;
 };
 
+// A window class of its own, for the typed access.
+class AboutLike final : public RecordingForm {
+    Q_OBJECT
+public:
+    static constexpr QLatin1String kName = FormName::About;
+    AboutLike(AppContext& context, QStringList& log) : RecordingForm(context, kName, log, false) {}
+};
+
 } // namespace
 
 class TestWindowRegistry : public QObject {
     Q_OBJECT
 private slots:
     void init() {
-        m_registry = std::make_unique<WindowRegistry>();
-        m_context.registry = m_registry.get();
+        m_test = std::make_unique<TestContext>();
+        m_registry = &m_test->registry;
         m_log.clear();
         m_constructed = 0;
         for (const auto& [name, cancels] :
              {std::pair{QStringLiteral("frmAbout"), false}, {QStringLiteral("frmAddins"), true}})
             m_registry->registerForm(name, [this, name = name, cancels = cancels] {
                 ++m_constructed;
-                return new RecordingForm(m_context, name, m_log, cancels);
+                return new RecordingForm(m_test->context, name, m_log, cancels);
             });
     }
 
-    void unknownWindowOpensNothing() {
-        QVERIFY(!m_registry->isKnown("frmSkins"));
+    void cleanup() { m_test.reset(); }
+
+    void windowNotInThisBuildOpensNothingQuietly() {
+        QTest::failOnWarning(QRegularExpression(".*"));
+        QVERIFY(!m_registry->isRegistered("frmSkins"));
         QCOMPARE(m_registry->show("frmSkins"), nullptr);
         QVERIFY(!m_registry->isLoaded("frmSkins"));
         QVERIFY(m_registry->unload("frmSkins"));
+    }
+
+    // A name that no window has is a mistake in the program: never silent.
+    void unknownNameIsWarnedAbout_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("typo") << QStringLiteral("frmAddin");
+        QTest::newRow("case") << QStringLiteral("FRMMAIN");
+        QTest::newRow("empty") << QString();
+    }
+    void unknownNameIsWarnedAbout() {
+        QFETCH(QString, name);
+        const QRegularExpression warning(QStringLiteral("no window of the program is named"));
+        QTest::ignoreMessage(QtWarningMsg, warning);
+        QCOMPARE(m_registry->show(name), nullptr);
+        QTest::ignoreMessage(QtWarningMsg, warning);
+        QVERIFY(!m_registry->isLoaded(name));
+        QTest::ignoreMessage(QtWarningMsg, warning);
+        m_registry->registerForm(name, [] { return nullptr; });
+    }
+
+    void everyKnownNameIsAccepted() {
+        QTest::failOnWarning(QRegularExpression(".*"));
+        for (QLatin1String name : FormName::All)
+            QVERIFY(!m_registry->isLoaded(name) || name == FormName::About);
+        QCOMPARE(std::size(FormName::All), size_t(7));
+    }
+
+    void typedAccessFindsTheWindowByItsClassName() {
+        WindowRegistry registry;
+        registry.registerForm(AboutLike::kName,
+                              [this] { return new AboutLike(m_test->context, m_log); });
+        QCOMPARE(registry.form<AboutLike>(), nullptr);
+        AboutLike* shown = registry.show<AboutLike>();
+        QVERIFY(shown);
+        QCOMPARE(registry.form<AboutLike>(), shown);
+        QCOMPARE(registry.form(FormName::About), shown);
+        QCOMPARE(registry.load<AboutLike>(), shown);
+        QVERIFY(shown->isVisible());
+    }
+
+    void typedAccessToAnotherClassUnderTheNameGivesNothing() {
+        // frmAbout is registered by init() as a plain recording form, not an AboutLike.
+        QVERIFY(m_registry->show(FormName::About));
+        QCOMPARE(m_registry->form<AboutLike>(), nullptr);
     }
 
     void loadRunsFormLoadOnceAndDoesNotShow() {
@@ -108,8 +164,8 @@ private slots:
     }
 
 private:
-    std::unique_ptr<WindowRegistry> m_registry;
-    AppContext m_context;
+    std::unique_ptr<TestContext> m_test;
+    WindowRegistry* m_registry = nullptr;
     QStringList m_log;
     int m_constructed = 0;
 };

@@ -1,13 +1,29 @@
 #include "window_registry.h"
 
 #include "form.h"
+#include "form_names.h"
+
+#include <QLoggingCategory>
+
+namespace {
+Q_LOGGING_CATEGORY(lcRegistry, "dalvenor.registry")
+} // namespace
 
 WindowRegistry::~WindowRegistry() {
     for (auto& window : m_loaded)
         delete window.data();
 }
 
+void WindowRegistry::checkName(const QString& name) {
+    for (QLatin1String known : FormName::All) {
+        if (known == name)
+            return;
+    }
+    qCWarning(lcRegistry, "no window of the program is named \"%s\"", qUtf8Printable(name));
+}
+
 void WindowRegistry::registerForm(const QString& name, Factory factory) {
+    checkName(name);
     m_factories.insert(name, std::move(factory));
 }
 
@@ -60,6 +76,7 @@ bool WindowRegistry::isLoaded(const QString& name) const {
 }
 
 Form* WindowRegistry::form(const QString& name) const {
+    checkName(name);
     auto it = m_loaded.constFind(name);
     return it == m_loaded.cend() ? nullptr : it->data();
 }

@@ -1,6 +1,7 @@
 #include "form.h"
 
 #include "app_context.h"
+#include "design_font.h"
 #include "window_registry.h"
 
 #include <QCloseEvent>
@@ -8,10 +9,12 @@
 Form::Form(AppContext& context, const QString& name, QWidget* parent)
     : QWidget(parent), m_context(context), m_formName(name) {
     setObjectName(name);
+    // Controls are placed by the twips of the design, which fit the design face.
+    setFont(designFont());
 }
 
 void Form::closeEvent(QCloseEvent* event) {
     // The registry decides: an unload that the window cancels keeps it open (or hidden).
     event->ignore();
-    m_context.registry->unload(m_formName);
+    m_context.registry.unload(m_formName);
 }

@@ -47,14 +47,18 @@ void MessageBox::clearShownBoxes() {
 QMessageBox::StandardButton MessageBox::ask(QMessageBox::Icon icon, QWidget* parent,
                                             const QString& title, const QString& text,
                                             QMessageBox::StandardButtons buttons) {
-    g_shown.append({icon, title, text});
+    // Only boxes answered by script are kept, for the test that scripted them; a real box
+    // leaves nothing behind.
     if (g_nextAnswer != QMessageBox::NoButton) {
+        g_shown.append({icon, title, text});
         const QMessageBox::StandardButton answer = g_nextAnswer;
         g_nextAnswer = QMessageBox::NoButton;
         return answer;
     }
-    if (g_answerAll)
+    if (g_answerAll) {
+        g_shown.append({icon, title, text});
         return firstButton(buttons);
+    }
     QMessageBox box(icon, title, text, buttons, parent);
     return QMessageBox::StandardButton(box.exec());
 }

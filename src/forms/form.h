@@ -7,6 +7,8 @@ struct AppContext;
 
 // A window of the program, known to the others only by its name ("frmMain", "frmTray", ...).
 // The registry constructs it, runs Form_Load once, and asks Form_Unload before destroying it.
+// Each subclass names itself with a static kName from FormName, which the registry's typed
+// access uses.
 class Form : public QWidget {
     Q_OBJECT
 public:

@@ -26,7 +26,7 @@ public:
     // Answers every box with its first button without showing it (tests).
     static void setAnswerAll(bool enabled);
 
-    // Boxes asked for since the last clear, shown or answered by script.
+    // Boxes answered by script since the last clear (boxes really shown are not kept).
     static const QList<Shown>& shownBoxes();
     static void clearShownBoxes();
 

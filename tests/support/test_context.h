@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app_context.h"
+#include "clock.h"
+#include "countdown_style.h"
+#include "data_paths.h"
+#include "heartbeat.h"
+#include "settings_store.h"
+#include "skin_library.h"
+#include "window_registry.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// Everything a window is given, in a fresh temporary folder ("program" and "data" folders and
+// a settings file there), with a clock that only moves when told to. The heartbeat is not
+// started: tests call the tick handlers themselves.
+class TestContext {
+public:
+    explicit TestContext(std::unique_ptr<SkinLibrary> skin = {})
+        : m_paths(makeFolder(QStringLiteral("program")), makeFolder(QStringLiteral("data"))),
+          m_settings(m_dir.filePath(QStringLiteral("store.ini"))),
+          m_skin(skin ? std::move(skin)
+                      : std::make_unique<SkinLibrary>(m_dir.filePath(QStringLiteral("skinh.she")))),
+          m_heartbeat(clock), context{registry, m_settings,  m_paths, clock,
+                                      *m_skin,  m_heartbeat, style} {}
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    const DataPaths& paths() const { return m_paths; }
+    SettingsStore& settings() { return m_settings; }
+    Heartbeat& heartbeat() { return m_heartbeat; }
+
+    ManualClock clock{QDateTime(QDate(2011, 6, 5), QTime(8, 0))};
+    CountdownStyle style;
+
+private:
+    QString makeFolder(const QString& name) {
+        QDir(m_dir.path()).mkpath(name);
+        return m_dir.filePath(name);
+    }
+
+    QTemporaryDir m_dir;
+    DataPaths m_paths;
+    SettingsStore m_settings;
+    std::unique_ptr<SkinLibrary> m_skin;
+    Heartbeat m_heartbeat;
+
+public:
+    // Last: its windows go before the services they use.
+    WindowRegistry registry;
+    AppContext context;
+};
