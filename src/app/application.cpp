@@ -2,6 +2,7 @@
 
 #include "about_window.h"
 #include "autostart.h"
+#include "caution_window.h"
 #include "countdown_window.h"
 #include "design_font.h"
 #include "program_icon.h"
@@ -38,4 +39,5 @@ void Application::registerForms() {
         return new TrayWindow(m_context, *m_autostart, [] { QCoreApplication::exit(0); });
     });
     m_registry.registerForm(AboutWindow::kName, [this] { return new AboutWindow(m_context); });
+    m_registry.registerForm(CautionWindow::kName, [this] { return new CautionWindow(m_context); });
 }
