@@ -7,13 +7,18 @@
 // Label1 is drawn one step away from the key colour (&HFE0000) and must stay visible, Label2
 // in the default text colour (&HA00000), Label3 in exactly the key colour and must vanish.
 // The labels split the height in three equal rows. Once shown it prints "shown <window id>".
+// Every answer ("shown", "ok") comes after a round trip to the X server: the test looks at the
+// screen through a connection of its own, and the server keeps no order between the requests
+// of two clients, so an answer given once the requests were only sent would let the test
+// read the state from before them.
 // Marks: when the test sets the root property _DALVENOR_PROBE_MARK to a number, the probe
 // copies it to _DALVENOR_PROBE_SEEN. The X events are handled in order, so once the copy is
 // there, so is the probe's answer to whatever the test did before (activating a window).
-// Commands on standard input, one per line, each answered by "ok" once applied:
+// Commands on standard input, one per line, each answered by "ok" once the server applied it:
 //   set N TEXT   set label N's text and show it at once, naming the label's rectangle (as the
-//                countdown tick does)
-//   auto N TEXT  set label N's text only; the overlay must reshape by itself
+//                countdown tick does); answered before anything posted meanwhile is handled
+//   auto N TEXT  set label N's text only; the overlay must reshape by itself, from the events
+//                the change posted: answered once those were handled
 //   move X Y     move the window
 //   hide, show   hide or show the window
 //   recreate     destroy the window and make a new one like it, shown (as a reload does)
@@ -39,10 +44,31 @@
 
 namespace {
 
+// Waits until the X server has carried out every request this program sent so far: a reply
+// comes only after all the requests before it. Also sends what Qt still held in its buffer.
+void roundTrip() {
+    if (auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>()) {
+        xcb_connection_t* connection = x11->connection();
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    }
+}
+
 void reply(const QByteArray& line) {
+    roundTrip();
     std::fputs(line.constData(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
+}
+
+// Replies after `passes` rounds of the posted events. A text change posts a layout request,
+// and handling that may post a render: each round comes after what the one before posted.
+void replyAfterPostedEvents(QObject* context, const QByteArray& line, int passes) {
+    if (passes == 0) {
+        reply(line);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        context, [=] { replyAfterPostedEvents(context, line, passes - 1); }, Qt::QueuedConnection);
 }
 
 QRect parseGeometry(const QString& text) {
@@ -167,8 +193,11 @@ int main(int argc, char* argv[]) {
             n <= 3) {
             QLabel* label = probe.labels[n - 1];
             label->setText(text);
-            if (command == QLatin1String("set"))
-                UpdateColorKeyShape(&window, label->geometry());
+            if (command == QLatin1String("auto")) {
+                replyAfterPostedEvents(&app, "ok", 2);
+                return;
+            }
+            UpdateColorKeyShape(&window, label->geometry());
         } else if (command == QLatin1String("move")) {
             window.move(n, line.section(QLatin1Char(' '), 2, 2).toInt());
         } else if (command == QLatin1String("hide")) {
