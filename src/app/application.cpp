@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "about_window.h"
+#include "addins_window.h"
 #include "autostart.h"
 #include "caution_window.h"
 #include "countdown_window.h"
@@ -39,5 +40,6 @@ void Application::registerForms() {
         return new TrayWindow(m_context, *m_autostart, [] { QCoreApplication::exit(0); });
     });
     m_registry.registerForm(AboutWindow::kName, [this] { return new AboutWindow(m_context); });
+    m_registry.registerForm(AddinsWindow::kName, [this] { return new AddinsWindow(m_context); });
     m_registry.registerForm(CautionWindow::kName, [this] { return new CautionWindow(m_context); });
 }
