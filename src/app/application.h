@@ -14,6 +14,7 @@
 class SettingsStore;
 class SkinLibrary;
 class Autostart;
+class TrayNotices;
 
 // Owns the shared services and the window registry, and knows every window by name.
 class Application {
@@ -36,6 +37,7 @@ private:
     std::unique_ptr<Autostart> m_autostart;
     Heartbeat m_heartbeat;
     CountdownStyle m_style;
+    std::unique_ptr<TrayNotices> m_notices;
     WindowRegistry m_registry;
     AppContext m_context;
 };

@@ -7,6 +7,7 @@ class Clock;
 class SkinLibrary;
 class Heartbeat;
 class CountdownStyle;
+class TrayNotifier;
 
 // What every window is given: the shared services, each replaceable in tests. They outlive
 // every window, so windows hold them by reference and never test for their absence.
@@ -20,4 +21,6 @@ struct AppContext {
     Heartbeat& heartbeat;
     // The countdown's font, colour and rectangle, shown by frmMain, changed by other windows.
     CountdownStyle& style;
+    // The tray icon's tooltip and messages, for windows that must not depend on the tray.
+    TrayNotifier& notifier;
 };

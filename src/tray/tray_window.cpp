@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSystemTrayIcon>
 
 TrayWindow::TrayWindow(AppContext& context, Autostart& autostart, EndProcess endProcess,
@@ -77,7 +78,7 @@ void TrayWindow::Form_Load() {
     m_trayIcon->setObjectName(QStringLiteral("trayIcon"));
     // The image first: an icon shown without one never appears.
     m_trayIcon->setIcon(windowIcon());
-    m_trayIcon->setToolTip(QStringLiteral("Dalvenor"));
+    m_trayIcon->setToolTip(m_toolTip);
     // Only the context request (the right button) opens anything, and that is the menu.
     m_trayIcon->setContextMenu(m_mnuFile);
     // Qt's XEmbed tray follows the _NET_SYSTEM_TRAY_S0 selection: it docks again when the
@@ -143,4 +144,43 @@ void TrayWindow::mnuClose_Click() {
     QString error;
     if (!m_autostart.disable(&error))
         MessageBox::warning(nullptr, QStringLiteral("Dalvenor"), error);
+}
+
+void TrayWindow::setIconToolTip(const QString& text) {
+    m_toolTip = text;
+    if (m_trayIcon)
+        m_trayIcon->setToolTip(text);
+}
+
+bool TrayWindow::showIconMessage(const QString& title, const QString& text) {
+    // Qt drops the message silently when no notification area holds the icon.
+    if (!m_trayIcon || !m_trayIcon->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable() ||
+        !QSystemTrayIcon::supportsMessages())
+        return false;
+    m_trayIcon->showMessage(title, text, QSystemTrayIcon::Information, 10000);
+    return true;
+}
+
+void TrayNotices::attach(TrayWindow* tray) {
+    m_tray = tray;
+    if (m_tray)
+        m_tray->setIconToolTip(m_toolTip);
+}
+
+void TrayNotices::setToolTip(const QString& text) {
+    m_toolTip = text;
+    if (m_tray)
+        m_tray->setIconToolTip(text);
+}
+
+void TrayNotices::showMessage(const QString& title, const QString& text) {
+    if (m_tray && m_tray->showIconMessage(title, text))
+        return;
+    // Not modal and not activated: the user may be typing elsewhere, and nothing may wait.
+    auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("trayNoticeBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }

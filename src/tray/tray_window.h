@@ -2,6 +2,7 @@
 
 #include "form.h"
 #include "form_names.h"
+#include "tray_notifier.h"
 
 #include <QPointer>
 
@@ -39,6 +40,12 @@ public:
     void mnuClose_Click();
 
     QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
+
+    // The icon's tooltip, kept for an icon not shown yet.
+    void setIconToolTip(const QString& text);
+    // A balloon beside the icon; false when the desktop cannot show one now (no icon shown,
+    // no notification area), so the caller can say it another way.
+    bool showIconMessage(const QString& title, const QString& text);
     QMenu* mnuFile() const { return m_mnuFile; }
 
 private:
@@ -50,4 +57,28 @@ private:
     EndProcess m_endProcess;
     QMenu* m_mnuFile = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
+    QString m_toolTip = QStringLiteral("Dalvenor");
+};
+
+// The program's TrayNotifier: forwards to frmTray while it exists and keeps the tooltip for a
+// tray window created later (frmTray is loaded by the countdown's start-up and may be unloaded
+// and loaded again). A message that no balloon can carry is shown in a box that neither waits
+// nor takes the focus.
+class TrayNotices final : public TrayNotifier {
+public:
+    TrayNotices() = default;
+    TrayNotices(const TrayNotices&) = delete;
+    TrayNotices& operator=(const TrayNotices&) = delete;
+
+    // The tray window to speak through; given the tooltip set so far.
+    void attach(TrayWindow* tray);
+
+    void setToolTip(const QString& text) override;
+    void showMessage(const QString& title, const QString& text) override;
+
+    QString toolTip() const { return m_toolTip; }
+
+private:
+    QPointer<TrayWindow> m_tray;
+    QString m_toolTip = QStringLiteral("Dalvenor");
 };

@@ -7,12 +7,36 @@
 #include "heartbeat.h"
 #include "settings_store.h"
 #include "skin_library.h"
+#include "tray_notifier.h"
 #include "window_registry.h"
 
 #include <QDir>
+#include <QList>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
+
+// Keeps what the windows said through the tray icon, instead of showing it.
+class RecordingTrayNotifier final : public TrayNotifier {
+public:
+    struct Message {
+        QString title;
+        QString text;
+    };
+
+    void setToolTip(const QString& text) override {
+        toolTip = text;
+        toolTips.append(text);
+    }
+    void showMessage(const QString& title, const QString& text) override {
+        messages.append({title, text});
+    }
+
+    QString toolTip = QStringLiteral("Dalvenor");
+    QStringList toolTips; // every tooltip set, in order
+    QList<Message> messages;
+};
 
 // Everything a window is given, in a fresh temporary folder ("program" and "data" folders and
 // a settings file there), with a clock that only moves when told to. The heartbeat is not
@@ -25,7 +49,7 @@ public:
           m_skin(skin ? std::move(skin)
                       : std::make_unique<SkinLibrary>(m_dir.filePath(QStringLiteral("skinh.she")))),
           m_heartbeat(clock), context{registry, m_settings,  m_paths, clock,
-                                      *m_skin,  m_heartbeat, style} {}
+                                      *m_skin,  m_heartbeat, style,   notifier} {}
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
     const DataPaths& paths() const { return m_paths; }
@@ -34,6 +58,7 @@ public:
 
     ManualClock clock{QDateTime(QDate(2011, 6, 5), QTime(8, 0))};
     CountdownStyle style;
+    RecordingTrayNotifier notifier;
 
 private:
     QString makeFolder(const QString& name) {

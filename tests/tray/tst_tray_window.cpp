@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QFile>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -83,9 +84,12 @@ private slots:
     void reloadAddsNoSecondIcon();
     void startWithCommandsReachAutostart();
     void autostartFailureIsShownInChinese();
+    void noticesReachTheIconOfWhicheverTrayExists();
+    void messageWithoutNotificationAreaIsABoxThatDoesNotWait();
 
 private:
     TrayWindow* loadTray();
+    void attachTraysTo(TrayNotices& notices);
     void registerSideWindows(const QStringList& names);
 
     std::unique_ptr<TestContext> m_test;
@@ -124,6 +128,15 @@ void TstTrayWindow::cleanup() {
 
 TrayWindow* TstTrayWindow::loadTray() {
     return qobject_cast<TrayWindow*>(m_registry->load(QStringLiteral("frmTray")));
+}
+
+void TstTrayWindow::attachTraysTo(TrayNotices& notices) {
+    // As the application does: every frmTray created speaks for the notices.
+    m_registry->registerForm(QStringLiteral("frmTray"), [this, &notices] {
+        auto* tray = new TrayWindow(m_test->context, *m_autostart, [this] { m_endCalls++; });
+        notices.attach(tray);
+        return tray;
+    });
 }
 
 void TstTrayWindow::registerSideWindows(const QStringList& names) {
@@ -379,6 +392,69 @@ void TstTrayWindow::autostartFailureIsShownInChinese() {
     // The program keeps running with its icon.
     QCOMPARE(m_endCalls, 0);
     QVERIFY(tray->trayIcon()->isVisible());
+}
+
+void TstTrayWindow::noticesReachTheIconOfWhicheverTrayExists() {
+    TrayNotices notices;
+    attachTraysTo(notices);
+    // Set before any tray window exists: the icon shows it once loaded.
+    notices.setToolTip(QStringLiteral("Dalvenor — 23:00:00 关机"));
+    TrayWindow* tray = loadTray();
+    QCOMPARE(tray->trayIcon()->toolTip(), QStringLiteral("Dalvenor — 23:00:00 关机"));
+
+    notices.setToolTip(QStringLiteral("Dalvenor — 1时29分59秒后重启"));
+    QCOMPARE(tray->trayIcon()->toolTip(), QStringLiteral("Dalvenor — 1时29分59秒后重启"));
+
+    // Unloaded and loaded again: the new icon carries the text of the moment.
+    m_registry->unload(QStringLiteral("frmTray"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!m_registry->isLoaded(QStringLiteral("frmTray")));
+    notices.setToolTip(QStringLiteral("Dalvenor"));
+    notices.setToolTip(QStringLiteral("Dalvenor — 10秒后关机"));
+    tray = loadTray();
+    QCOMPARE(tray->trayIcon()->toolTip(), QStringLiteral("Dalvenor — 10秒后关机"));
+    QCOMPARE(notices.toolTip(), QStringLiteral("Dalvenor — 10秒后关机"));
+}
+
+void TstTrayWindow::messageWithoutNotificationAreaIsABoxThatDoesNotWait() {
+    QVERIFY2(!QSystemTrayIcon::isSystemTrayAvailable(),
+             "this test needs a display without a notification area");
+    TrayNotices notices;
+    attachTraysTo(notices);
+    TrayWindow* tray = loadTray();
+    // The icon exists but nothing can show a balloon: Qt would drop the message silently.
+    QVERIFY(!tray->showIconMessage(QStringLiteral("Dalvenor"), QStringLiteral("x")));
+
+    // Returns at once (a modal box would not return here), and the box is left open.
+    notices.showMessage(QStringLiteral("Dalvenor"),
+                        QStringLiteral("1 分钟后将为您关机，请保存工作。"));
+    QMessageBox* box = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("trayNoticeBox"))
+            box = qobject_cast<QMessageBox*>(widget);
+    QVERIFY(box);
+    QVERIFY(box->isVisible());
+    QCOMPARE(box->windowModality(), Qt::NonModal);
+    QVERIFY(box->testAttribute(Qt::WA_ShowWithoutActivating));
+    QCOMPARE(box->windowTitle(), QStringLiteral("Dalvenor"));
+    QCOMPARE(box->text(), QStringLiteral("1 分钟后将为您关机，请保存工作。"));
+    QPointer<QMessageBox> watched = box;
+    box->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!watched);
+
+    // Without any tray window at all, the message still reaches the user.
+    m_registry->unload(QStringLiteral("frmTray"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    notices.showMessage(QStringLiteral("Dalvenor"), QStringLiteral("无法关机"));
+    QMessageBox* second = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String("trayNoticeBox"))
+            second = qobject_cast<QMessageBox*>(widget);
+    QVERIFY(second);
+    QCOMPARE(second->text(), QStringLiteral("无法关机"));
+    second->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QTEST_MAIN(TstTrayWindow)
