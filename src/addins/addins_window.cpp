@@ -10,6 +10,7 @@
 #include "lunar_calendar_widget.h"
 #include "message_box.h"
 #include "program_icon.h"
+#include "reminder_page.h"
 #include "text_file.h"
 #include "twips.h"
 #include "version_notes.h"
@@ -614,12 +615,32 @@ void AddinsWindow::paintNotes(QWidget* box) {
 // ---------------------------------------------------------------------------------------------
 // Tab 3 "提醒窗口"
 
-// Saves the reminder's settings with writeTextFile and starts the reminder.
-void AddinsWindow::Command2_Click() {}
+void AddinsWindow::Command2_Click() {
+    const QStringList lines = {Text1->text(), Text2->text(), Text3->text()};
+    // A failed save has said so; the window stays open with what was typed and the reminder
+    // does not start on settings that are not on disk.
+    if (!writeTextFile(m_context.paths.dataFile(QStringLiteral("settings.ini")), lines))
+        return;
+    if (!reminderpage::keepSavedSettingsOverMarker(m_context.paths.dataDir())) {
+        MessageBox::warning(this, windowTitle(),
+                            QStringLiteral("提醒设置已保存，但旧的“setting.ini”无法更新，"
+                                           "倒计时窗口下次载入时可能恢复为旧的提醒设置。"));
+    }
+    // The texts are kept whatever the interval; an interval that can never come is said
+    // plainly instead of a reminder that silently never pops up.
+    const QString problem = reminder::intervalMessage(Text3->text());
+    if (!problem.isEmpty())
+        MessageBox::warning(this, windowTitle(), problem);
+    m_reminder.confirm();
+    hide();
+}
 
-// The reminder counts its minutes on the program's second.
+// The reminder counts its minutes on the program's second (Timer4 adds no wake-up of its own);
+// Text3 is read at every minute, so an edit counts without pressing "确认" again.
 void AddinsWindow::Timer4_Timer(const QDateTime& now) {
     Q_UNUSED(now)
+    if (m_reminder.onSecond(Text3->text()))
+        m_context.registry.show(FormName::Caution);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "form.h"
 #include "form_names.h"
+#include "reminder.h"
 #include "version_notes_scroll.h"
 
 #include <QDate>
@@ -87,6 +88,8 @@ public:
     void Command2_Click();
     // Every wall-clock second; the reminder counts its minutes on it.
     void Timer4_Timer(const QDateTime& now);
+    // ReminderMinutes and whether "确认" has started the reminder.
+    const ReminderCounter& reminder() const { return m_reminder; }
 
     // --- Tab 4 "自定义倒计时" ---
     void Command3_Click();
@@ -195,6 +198,9 @@ private:
     DragHandler m_drag;
 
     std::optional<QDate> m_targetDate;
+
+    // The study reminder (Timer4 and ReminderMinutes): off until "确认", then for good.
+    ReminderCounter m_reminder;
 
     VersionNotesScroll m_scroll;
     QTimer m_scrollTimer;

@@ -1,12 +1,20 @@
 // frmCaution through the real window: its texts from "settings.ini", the slide driven by calling
-// Timer1_Timer (no waiting), closing, showing again and dragging.
+// Timer1_Timer (no waiting), closing, showing again and dragging. Then the reminder page of
+// frmAddins that starts it: "确认" and the heartbeat's minutes.
+#include "addins_window.h"
 #include "caution_window.h"
+#include "data_files.h"
+#include "heartbeat.h"
+#include "message_box.h"
 #include "test_context.h"
 #include "twips.h"
 
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QStringEncoder>
 #include <QTest>
@@ -40,6 +48,7 @@ QRect screenPixels() {
 class TstCautionWindow : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -57,7 +66,19 @@ private slots:
     void surfacesDragTheWindow_data();
     void surfacesDragTheWindow();
 
+    // The reminder page of frmAddins.
+    void confirmSavesThreeLinesAndHides();
+    void confirmWithAnIntervalThatNeverComes_data();
+    void confirmWithAnIntervalThatNeverComes();
+    void failedSaveSaysSoAndLosesNothing();
+    void confirmBesideTheRecentreMarker();
+    void heartbeatMinutesShowThePopup();
+    void nothingPopsUpBeforeConfirm();
+
 private:
+    AddinsWindow* loadAddins();
+    // count seconds of the program's heartbeat, the clock moving with them.
+    void heartbeatSeconds(int count);
     CautionWindow* showCaution();
     CautionWindow* current() const;
     void writeSettings(const QByteArray& bytes);
@@ -69,10 +90,17 @@ private:
     std::unique_ptr<TestContext> m_test;
 };
 
+void TstCautionWindow::initTestCase() {
+    MessageBox::setAnswerAll(true);
+}
+
 void TstCautionWindow::init() {
     m_test = std::make_unique<TestContext>();
     m_test->registry.registerForm(QStringLiteral("frmCaution"),
                                   [this] { return new CautionWindow(m_test->context); });
+    m_test->registry.registerForm(QStringLiteral("frmAddins"),
+                                  [this] { return new AddinsWindow(m_test->context); });
+    MessageBox::clearShownBoxes();
 }
 
 void TstCautionWindow::cleanup() {
@@ -353,6 +381,164 @@ void TstCautionWindow::surfacesDragTheWindow() {
     QCoreApplication::sendEvent(target, &move);
     sendMouse(target, QEvent::MouseButtonRelease, local + delta, Qt::LeftButton, Qt::NoButton);
     QTRY_COMPARE_WITH_TIMEOUT(window->pos(), QPoint(100, 100) + delta, 5000);
+}
+
+AddinsWindow* TstCautionWindow::loadAddins() {
+    return qobject_cast<AddinsWindow*>(m_test->registry.show(QStringLiteral("frmAddins")));
+}
+
+void TstCautionWindow::heartbeatSeconds(int count) {
+    for (int i = 0; i < count; ++i) {
+        m_test->clock.advanceSeconds(1);
+        m_test->heartbeat().tick();
+    }
+}
+
+void TstCautionWindow::confirmSavesThreeLinesAndHides() {
+    AddinsWindow* addins = loadAddins();
+    QVERIFY(addins);
+    addins->Text1->setText(QStringLiteral("学习提醒"));
+    addins->Text2->setText(QStringLiteral("是学习的时候了"));
+    addins->Text3->setText(QStringLiteral("30"));
+    addins->Command2->click();
+
+    QVERIFY(MessageBox::shownBoxes().isEmpty());
+    QVERIFY(!addins->isVisible());
+    QVERIFY(addins->reminder().isRunning());
+    const QString path = m_test->paths().dataFile(QStringLiteral("settings.ini"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.endsWith("\r\n30\r\n"));
+    QCOMPARE(bytes.count("\r\n"), 3);
+    QCOMPARE(readReminderFile(path).lines,
+             QStringList({QStringLiteral("学习提醒"), QStringLiteral("是学习的时候了"),
+                          QStringLiteral("30")}));
+}
+
+void TstCautionWindow::confirmWithAnIntervalThatNeverComes_data() {
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<bool>("told");
+    QTest::newRow("empty") << QString() << true;
+    QTest::newRow("zero") << QStringLiteral("0") << true;
+    QTest::newRow("negative") << QStringLiteral("-3") << true;
+    QTest::newRow("not a number") << QStringLiteral("abc") << true;
+    QTest::newRow("fraction fires") << QStringLiteral("1.5") << false;
+    QTest::newRow("full-width digits fire") << QStringLiteral("３０") << false;
+}
+
+void TstCautionWindow::confirmWithAnIntervalThatNeverComes() {
+    QFETCH(QString, interval);
+    QFETCH(bool, told);
+    AddinsWindow* addins = loadAddins();
+    addins->Text1->setText(QStringLiteral("t"));
+    addins->Text2->setText(QStringLiteral("m"));
+    addins->Text3->setText(interval);
+    addins->Command2_Click();
+
+    QCOMPARE(MessageBox::shownBoxes().size(), told ? 1 : 0);
+    if (told)
+        QVERIFY(MessageBox::shownBoxes().first().text.contains(QStringLiteral("不会弹出")));
+    // The texts are saved all the same, and the window goes away.
+    QCOMPARE(readReminderFile(m_test->paths().dataFile(QStringLiteral("settings.ini"))).lines,
+             QStringList({QStringLiteral("t"), QStringLiteral("m"), interval}));
+    QVERIFY(!addins->isVisible());
+}
+
+void TstCautionWindow::failedSaveSaysSoAndLosesNothing() {
+    // A folder where the file should be: the save cannot replace it.
+    const QString path = m_test->paths().dataFile(QStringLiteral("settings.ini"));
+    QVERIFY(QDir().mkpath(path));
+    AddinsWindow* addins = loadAddins();
+    addins->Text1->setText(QStringLiteral("标题"));
+    addins->Text2->setText(QStringLiteral("内容"));
+    addins->Text3->setText(QStringLiteral("1"));
+    addins->Command2_Click();
+
+    QCOMPARE(MessageBox::shownBoxes().size(), 1);
+    QCOMPARE(MessageBox::shownBoxes().first().icon, QMessageBox::Warning);
+    QVERIFY(MessageBox::shownBoxes().first().text.contains(QStringLiteral("settings.ini")));
+    QVERIFY(QFileInfo(path).isDir());
+    QVERIFY(addins->isVisible());
+    QCOMPARE(addins->Text1->text(), QStringLiteral("标题"));
+    QCOMPARE(addins->Text2->text(), QStringLiteral("内容"));
+    QCOMPARE(addins->Text3->text(), QStringLiteral("1"));
+    // Nothing pops up on settings that were never saved.
+    QVERIFY(!addins->reminder().isRunning());
+    heartbeatSeconds(61);
+    QVERIFY(!m_test->registry.isLoaded(QStringLiteral("frmCaution")));
+}
+
+void TstCautionWindow::confirmBesideTheRecentreMarker() {
+    // A reset of the display settings left the earlier settings under the marker name, dated
+    // after the present moment (the clock was set back since).
+    const QString marker = m_test->paths().dataFile(QStringLiteral("setting.ini"));
+    {
+        QFile file(marker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("old\r\nold message\r\n5\r\n");
+        file.close();
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(1),
+                                 QFileDevice::FileModificationTime));
+    }
+    AddinsWindow* addins = loadAddins();
+    addins->Text1->setText(QStringLiteral("new"));
+    addins->Text2->setText(QStringLiteral("new message"));
+    addins->Text3->setText(QStringLiteral("10"));
+    addins->Command2_Click();
+    QVERIFY(MessageBox::shownBoxes().isEmpty());
+
+    // The marker is still there, whole, and the re-centre still happens once.
+    QCOMPARE(
+        readReminderFile(marker).lines,
+        QStringList({QStringLiteral("old"), QStringLiteral("old message"), QStringLiteral("5")}));
+    QVERIFY(takeRecentreMarker(m_test->paths().dataDir()));
+    QCOMPARE(
+        readReminderFile(m_test->paths().dataFile(QStringLiteral("settings.ini"))).lines,
+        QStringList({QStringLiteral("new"), QStringLiteral("new message"), QStringLiteral("10")}));
+}
+
+void TstCautionWindow::heartbeatMinutesShowThePopup() {
+    writeSettings("提醒\r\nmessage\r\n1\r\n");
+    AddinsWindow* addins = loadAddins();
+    addins->Text3->setText(QStringLiteral("2"));
+    addins->Command2_Click();
+
+    // Two minutes of the shared second, then the pop-up.
+    heartbeatSeconds(2 * 60 - 1);
+    QVERIFY(!m_test->registry.isLoaded(QStringLiteral("frmCaution")));
+    heartbeatSeconds(1);
+    CautionWindow* window = current();
+    QVERIFY(window);
+    QVERIFY(window->isVisible());
+    QVERIFY(window->Timer1->isActive());
+    QCOMPARE(window->Label1->text(), QStringLiteral("message"));
+    QCOMPARE(addins->reminder().minutes(), 0);
+
+    // The interval lowered to 1 while the pop-up is up: the next minute does not restart the
+    // running slide, which then ends well before the minute after.
+    addins->Text3->setText(QStringLiteral("1"));
+    for (int i = 0; i < 50; ++i)
+        window->Timer1_Timer();
+    const int offset = window->slide().offset();
+    heartbeatSeconds(60);
+    QCOMPARE(current(), window);
+    QCOMPARE(window->slide().offset(), offset);
+    QVERIFY(tickUntilClosed() > 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!current());
+    heartbeatSeconds(60);
+    QVERIFY(current());
+    QCOMPARE(current()->slide().state(), SlideAnimation::Rising);
+}
+
+void TstCautionWindow::nothingPopsUpBeforeConfirm() {
+    AddinsWindow* addins = loadAddins();
+    addins->Text3->setText(QStringLiteral("1"));
+    heartbeatSeconds(5 * 60);
+    QVERIFY(!m_test->registry.isLoaded(QStringLiteral("frmCaution")));
+    QVERIFY(!addins->reminder().isRunning());
 }
 
 QTEST_MAIN(TstCautionWindow)
