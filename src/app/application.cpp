@@ -6,6 +6,8 @@
 #include "caution_window.h"
 #include "countdown_window.h"
 #include "design_font.h"
+#include "exit_window.h"
+#include "message_box.h"
 #include "program_icon.h"
 #include "settings_store.h"
 #include "skin_library.h"
@@ -30,6 +32,15 @@ Application::~Application() = default;
 
 void Application::start() {
     m_registry.show(CountdownWindow::kName);
+    // A settings file that could not be read whole is kept aside before anything is written
+    // over it, and the user is told where.
+    if (m_settings->isDamaged()) {
+        QString error;
+        const QString notice = m_settings->keepDamagedFile(&error) ? m_settings->takeDamageNotice()
+                                                                   : m_settings->loadProblem();
+        if (!notice.isEmpty())
+            MessageBox::notify(QMessageBox::Warning, QStringLiteral("Dalvenor"), notice);
+    }
     m_heartbeat.start();
 }
 
@@ -44,6 +55,11 @@ void Application::registerForms() {
         return tray;
     });
     m_registry.registerForm(AboutWindow::kName, [this] { return new AboutWindow(m_context); });
-    m_registry.registerForm(AddinsWindow::kName, [this] { return new AddinsWindow(m_context); });
     m_registry.registerForm(CautionWindow::kName, [this] { return new CautionWindow(m_context); });
+    m_registry.registerForm(AddinsWindow::kName, [this] {
+        auto* addins = new AddinsWindow(m_context);
+        // The scheduled power action goes to the system's power service (logind here).
+        addins->setPowerBackend(createPowerBackend());
+        return addins;
+    });
 }

@@ -6,6 +6,7 @@
 #include "data_files.h"
 #include "data_paths.h"
 #include "heartbeat.h"
+#include "line_fitting.h"
 #include "message_box.h"
 #include "settings_store.h"
 #include "skin_library.h"
@@ -41,10 +42,6 @@ QString missingTipsMessage() {
            QStringLiteral("然后将它存放在应用程序所在的目录。");
 }
 
-QString unreadableTipsMessage(const QString& path) {
-    return QStringLiteral("文件 ral.txt 无法读取，请检查它的读取权限：\r\n") + path;
-}
-
 } // namespace
 
 CountdownWindow::CountdownWindow(AppContext& context, QWidget* parent)
@@ -75,9 +72,7 @@ void CountdownWindow::Form_Load() {
     m_random.seed(quint32(m_context.clock.now().toMSecsSinceEpoch()));
 
     if (!LoadTips(m_context.paths.tipsFile()))
-        Label3->setText(m_tipsResult == TipList::LoadResult::Unreadable
-                            ? unreadableTipsMessage(m_context.paths.tipsFile())
-                            : missingTipsMessage());
+        showTip(Tips.lastMessage().isEmpty() ? missingTipsMessage() : Tips.lastMessage(), true);
 
     // The style as stored: colour, font attributes, rectangle, then the face.
     m_context.style.load(m_context.settings,
@@ -114,7 +109,11 @@ void CountdownWindow::styleChanged() {
     applyColour();
     applyFontAttributes();
     applyFontName();
-    // A change of colour alone changes no text: the overlay must be told to draw it all.
+    // The lines are fitted to the new face; a change of colour alone changes no text, so the
+    // overlay is told to draw it all.
+    if (!m_line1.isEmpty() || !m_line2.isEmpty())
+        showLines();
+    showTip(m_line3, m_line3IsMessage);
     UpdateColorKeyShape(this);
 }
 
@@ -139,16 +138,54 @@ void CountdownWindow::readCountdownValues() {
 
 void CountdownWindow::Timer1_Timer() {
     const countdown::Lines lines = countdown::linesAt(m_countdown, m_context.clock.now());
-    // Only the labels whose text changed are drawn again.
+    m_line1 = lines.line1;
+    m_line2 = lines.line2;
+    m_line2IsCountdown = lines.valid;
+    showLines();
+}
+
+void CountdownWindow::showLines() {
+    // The first line keeps its beginning; the countdown shrinks until every digit and unit
+    // shows; a message wraps within the label, shrinking if it must, so that both what is
+    // wrong and where to mend it can be read.
+    const QFont styleFont = Label1->font();
+    const QString line1 =
+        fitting::elidedLine(fitting::capped(m_line1), styleFont, Label1->contentsRect().width());
+    const QString capped2 = fitting::capped(m_line2);
+    const bool wrap2 = !m_line2IsCountdown;
+    const QSize area2 = Label2->contentsRect().size();
+    const QFont font2 = fitting::shrunkToFit(styleFont, capped2, area2, wrap2);
+    const QString line2 = wrap2 ? fitting::elidedWrapped(capped2, font2, area2) : capped2;
+
+    // Only what changed is drawn again.
     QRect changed;
-    if (Label1->text() != lines.line1)
+    if (Label1->text() != line1)
         changed |= Label1->geometry();
-    if (Label2->text() != lines.line2)
-        changed |= changedTextArea(Label2, Label2->text(), lines.line2);
-    Label1->setText(lines.line1);
-    Label2->setText(lines.line2);
+    if (Label2->font() != font2 || Label2->wordWrap() != wrap2) {
+        Label2->setFont(font2);
+        Label2->setWordWrap(wrap2);
+        changed |= Label2->geometry();
+    } else if (Label2->text() != line2) {
+        changed |= changedTextArea(Label2, Label2->text(), line2);
+    }
+    Label1->setText(line1);
+    Label2->setText(line2);
     if (!changed.isNull())
         UpdateColorKeyShape(this, changed);
+}
+
+void CountdownWindow::showTip(const QString& text, bool isMessage) {
+    m_line3 = text;
+    m_line3IsMessage = isMessage;
+    // A tip keeps the face of the other lines and ends in "…" when it is too long; a message
+    // about the tips file shrinks until it is whole.
+    const QString capped = fitting::capped(text);
+    const QSize area = Label3->contentsRect().size();
+    const QFont font =
+        isMessage ? fitting::shrunkToFit(Label1->font(), capped, area, true) : Label1->font();
+    Label3->setFont(font);
+    Label3->setText(fitting::elidedWrapped(capped, font, area));
+    UpdateColorKeyShape(this, Label3->geometry());
 }
 
 QRect CountdownWindow::changedTextArea(const QLabel* label, const QString& before,
@@ -193,8 +230,7 @@ void CountdownWindow::PickRandomTip() {
 void CountdownWindow::DisplayCurrentTip() {
     if (Tips.count() < 1)
         return;
-    Label3->setText(Tips.tip(CurrentTipIndex));
-    UpdateColorKeyShape(this, Label3->geometry());
+    showTip(Tips.tip(CurrentTipIndex));
 }
 
 void CountdownWindow::Timer2_Timer() {

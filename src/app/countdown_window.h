@@ -54,8 +54,15 @@ private:
     void applyFontName();
     // Shows a change of the shared style on all three lines at once.
     void styleChanged();
+    // Shows the lines as they fit their labels.
+    void showLines();
+    void showTip(const QString& text, bool isMessage = false);
 
     QTimer m_timer2;
+    // The lines as the countdown and the tips give them, before fitting.
+    QString m_line1, m_line2, m_line3;
+    bool m_line2IsCountdown = true;
+    bool m_line3IsMessage = false;
     QRandomGenerator m_random;
     countdown::Prepared m_countdown;
     TipList::LoadResult m_tipsResult = TipList::LoadResult::Missing;

@@ -7,6 +7,7 @@
 int main(int argc, char* argv[]) {
     // The program runs all day: freed memory should go back to the system, not stay in the heap.
     LimitHeapRetention();
+    AvoidSessionBusAutolaunch();
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dalvenor"));
     QApplication::setOrganizationName(QStringLiteral("Dalvenor"));

@@ -44,6 +44,18 @@ void MessageBox::clearShownBoxes() {
     g_shown.clear();
 }
 
+void MessageBox::notify(QMessageBox::Icon icon, const QString& title, const QString& text) {
+    if (g_answerAll || g_nextAnswer != QMessageBox::NoButton) {
+        g_shown.append({icon, title, text});
+        g_nextAnswer = QMessageBox::NoButton;
+        return;
+    }
+    auto* box = new QMessageBox(icon, title, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
 QMessageBox::StandardButton MessageBox::ask(QMessageBox::Icon icon, QWidget* parent,
                                             const QString& title, const QString& text,
                                             QMessageBox::StandardButtons buttons) {

@@ -21,6 +21,10 @@ public:
     information(QWidget* parent, const QString& title, const QString& text,
                 QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
+    // A box that does not wait for its answer: the program goes on while it is shown, and it
+    // goes away when closed. For what the user should know but need not decide.
+    static void notify(QMessageBox::Icon icon, const QString& title, const QString& text);
+
     // The next box is not shown: it returns this answer at once. NoButton shows boxes again.
     static void setNextAnswer(QMessageBox::StandardButton answer);
     // Answers every box with its first button without showing it (tests).

@@ -50,6 +50,10 @@ void LimitHeapRetention();
 // calls it once it is first shown, when start-up's temporary allocations are over.
 void ReleaseFreedMemory();
 
+// With no session bus given, keeps the desktop's bus library from starting one of its own that
+// would outlive the program. Call first thing in main, before anything uses the bus.
+void AvoidSessionBusAutolaunch();
+
 // The transparency key as stored (&H00BBGGRR): pure blue.
 inline constexpr quint32 kTransparencyKey = 0xFF0000;
 

@@ -164,6 +164,7 @@ private slots:
     }
 
     void styleChangedByAnotherWindowReachesAllThreeLabels() {
+        writeFile(tipsPath(), {"甲"});
         CountdownWindow* w = showMain();
         m_test->style.setForeColor(0x0000FF); // red
         for (QLabel* label : {w->Label1, w->Label2, w->Label3})
@@ -180,6 +181,7 @@ private slots:
     }
 
     void styleStoredAtUnloadComesBackOnAllThreeLabels() {
+        writeFile(tipsPath(), {"甲"});
         showMain();
         m_test->style.setFont(QStringLiteral("黑体"), 20, true, false, false, false);
         m_test->style.setForeColor(0x0000FF);
@@ -208,6 +210,62 @@ private slots:
         // An unloaded window no longer listens.
         QVERIFY(m_test->registry.unload("frmMain"));
         m_test->heartbeat().tick();
+    }
+
+    // What matters is always whole on the desktop, whatever the size and the length.
+    void linesFitTheirLabels_data() {
+        QTest::addColumn<double>("size");
+        QTest::addColumn<QStringList>("countdown");
+        QTest::addColumn<QString>("line2MustHold"); // a part that must be readable
+        QTest::newRow("countdown at 50 pt")
+            << 50.0 << QStringList{"第一行", "距离高考还有", "6/7/2011", "9:00:00 AM"}
+            << QStringLiteral("距离高考还有1天 23小时0分钟0秒");
+        QTest::newRow("countdown at 15 pt")
+            << 15.0 << QStringList{"第一行", "还有", "6/7/2011", "9:00:00 AM"}
+            << QStringLiteral("还有1天 23小时0分钟0秒");
+        QTest::newRow("unreadable date at 15 pt")
+            << 15.0 << QStringList{"第一行", "距离高考还有", "2/30/2027", "9:00:00 AM"}
+            << QStringLiteral("附加功能 → 自定义倒计时");
+        QTest::newRow("unreadable date at 50 pt")
+            << 50.0 << QStringList{"第一行", "距离高考还有", "2/30/2027", "9:00:00 AM"}
+            << QStringLiteral("2/30/2027");
+        QTest::newRow("long first line")
+            << 15.0 << QStringList{QString(10000, u'长'), "还有", "6/7/2011", "9:00:00 AM"}
+            << QStringLiteral("还有1天 23小时0分钟0秒");
+    }
+    void linesFitTheirLabels() {
+        QFETCH(double, size);
+        QFETCH(QStringList, countdown);
+        QFETCH(QString, line2MustHold);
+        writeFile(countdownPath(), countdown);
+        writeFile(tipsPath(), {QString(3000, u'提') + QStringLiteral("尾")});
+        m_test->settings().writeNumber("frmMain", "FontSize", size);
+        CountdownWindow* w = showMain();
+        w->Timer1_Timer();
+
+        // The whole message or count is there, and it is drawn inside the label.
+        QVERIFY2(w->Label2->text().contains(line2MustHold), qPrintable(w->Label2->text()));
+        const QRect area2 = w->Label2->contentsRect();
+        const QRect drawn2 =
+            QFontMetrics(w->Label2->font())
+                .boundingRect(QRect(QPoint(), area2.size()),
+                              w->Label2->wordWrap() ? Qt::TextWordWrap : 0, w->Label2->text());
+        QVERIFY2(drawn2.width() <= area2.width() && drawn2.height() <= area2.height(),
+                 qPrintable(QStringLiteral("%1x%2 in %3x%4")
+                                .arg(drawn2.width())
+                                .arg(drawn2.height())
+                                .arg(area2.width())
+                                .arg(area2.height())));
+        // The first line and the tip keep their beginning and say that they go on.
+        const QString line1 = w->Label1->text();
+        QVERIFY(line1.startsWith(countdown.first().left(1)));
+        QVERIFY(QFontMetrics(w->Label1->font()).horizontalAdvance(line1) <=
+                w->Label1->contentsRect().width());
+        if (countdown.first().size() > 100)
+            QVERIFY(line1.endsWith(QStringLiteral("…")));
+        QVERIFY(w->Label3->text().startsWith(QStringLiteral("提")));
+        QVERIFY(w->Label3->text().endsWith(QStringLiteral("…")));
+        QVERIFY(w->Label3->text().size() < 3000);
     }
 
     void reloadDoesNotLoadTheTrayAgain() {

@@ -134,13 +134,12 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(menu));
             for (QAction* action : menu->actions()) {
                 const QRect area = menu->actionGeometry(action);
-                const int need = QFontMetrics(menu->font()).horizontalAdvance(
-                    visibleText(action->text()));
-                QVERIFY2(need < area.width(),
-                         qPrintable(QStringLiteral("%1: needs %2, has %3")
-                                        .arg(action->text())
-                                        .arg(need)
-                                        .arg(area.width())));
+                const int need =
+                    QFontMetrics(menu->font()).horizontalAdvance(visibleText(action->text()));
+                QVERIFY2(need < area.width(), qPrintable(QStringLiteral("%1: needs %2, has %3")
+                                                             .arg(action->text())
+                                                             .arg(need)
+                                                             .arg(area.width())));
             }
             menu->hide();
         }

@@ -3,10 +3,12 @@
 #include "window_utils.h"
 
 #include <QBitmap>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -62,6 +64,47 @@ class TestWindowUtils : public QObject {
     Q_OBJECT
 
 private slots:
+    // The program must not leave a session bus of its own running after it ends.
+    void sessionBusIsNeverAutolaunched_data() {
+        QTest::addColumn<QString>("given");   // DBUS_SESSION_BUS_ADDRESS at start
+        QTest::addColumn<bool>("runtimeBus"); // whether $XDG_RUNTIME_DIR/bus exists
+        QTest::addColumn<bool>("keepsGiven"); // the address stays as given
+        QTest::newRow("none given, no runtime bus") << QString() << false << false;
+        QTest::newRow("none given, runtime bus") << QString() << true << true;
+        QTest::newRow("given") << QStringLiteral("unix:path=/run/user/1/bus") << false << true;
+    }
+    void sessionBusIsNeverAutolaunched() {
+        QFETCH(QString, given);
+        QFETCH(bool, runtimeBus);
+        QFETCH(bool, keepsGiven);
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        if (runtimeBus) {
+            QFile bus(runtime.filePath(QStringLiteral("bus")));
+            QVERIFY(bus.open(QIODevice::WriteOnly));
+        }
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray savedAddress = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        if (given.isEmpty())
+            qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        else
+            qputenv("DBUS_SESSION_BUS_ADDRESS", given.toLocal8Bit());
+
+        AvoidSessionBusAutolaunch();
+        const QString after = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", savedAddress);
+        if (keepsGiven) {
+            QCOMPARE(after, given);
+        } else {
+            // Something the bus library will try and fail at once, never "autolaunch:".
+            QVERIFY2(after.startsWith(QLatin1String("unix:path=")), qPrintable(after));
+            QVERIFY(!QFileInfo::exists(after.mid(10)));
+        }
+    }
+
     void vistaOrLaterDecidesOnTheVersionRecord_data();
     void vistaOrLaterDecidesOnTheVersionRecord();
     void thisDesktopCountsAsVista();

@@ -1,0 +1,107 @@
+#include "line_fitting.h"
+
+#include <QFontMetricsF>
+#include <QRegularExpression>
+#include <QTextLayout>
+
+#include <cmath>
+
+namespace fitting {
+
+namespace {
+
+const QString kEllipsis = QStringLiteral("…");
+
+QSizeF wrappedSize(const QString& text, const QFont& font, qreal width) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    const QFontMetricsF metrics(font);
+    qreal height = 0;
+    qreal widest = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        height += metrics.lineSpacing();
+        widest = qMax(widest, line.naturalTextWidth());
+    }
+    layout.endLayout();
+    return {widest, height};
+}
+
+// A label's text in lines: the explicit line breaks of the text, each wrapped.
+QSizeF textSize(const QString& text, const QFont& font, qreal width, bool wrap) {
+    const QFontMetricsF metrics(font);
+    QSizeF total;
+    for (const QString& part : text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")))) {
+        QSizeF size = wrap ? wrappedSize(part, font, width)
+                           : QSizeF(metrics.horizontalAdvance(part), metrics.lineSpacing());
+        if (part.isEmpty())
+            size.setHeight(metrics.lineSpacing());
+        total = QSizeF(qMax(total.width(), size.width()), total.height() + size.height());
+    }
+    return total;
+}
+
+} // namespace
+
+QString capped(const QString& text) {
+    if (text.size() <= kMaxShownChars)
+        return text;
+    qsizetype end = kMaxShownChars - 1;
+    if (text.at(end - 1).isHighSurrogate())
+        --end;
+    return text.left(end) + kEllipsis;
+}
+
+QString elidedLine(const QString& text, const QFont& font, int width) {
+    return QFontMetrics(font).elidedText(text, Qt::ElideRight, width);
+}
+
+bool fits(const QString& text, const QFont& font, const QSize& area, bool wrap) {
+    const QSizeF size = textSize(text, font, area.width(), wrap);
+    // Half a pixel of slack for the rounding of fractional advances.
+    return size.width() <= area.width() + 0.5 && size.height() <= area.height() + 0.5;
+}
+
+QFont shrunkToFit(const QFont& font, const QString& text, const QSize& area, bool wrap) {
+    if (fits(text, font, area, wrap))
+        return font;
+    QFont smaller = font;
+    double size = font.pointSizeF();
+    // A first guess from the width, then steps of a tenth down until it fits.
+    if (!wrap) {
+        const qreal width = QFontMetricsF(font).horizontalAdvance(text);
+        if (width > 0)
+            size = std::floor(size * area.width() / width * 10) / 10;
+    }
+    while (size > kMinPointSize) {
+        smaller.setPointSizeF(size);
+        if (fits(text, smaller, area, wrap))
+            return smaller;
+        size = std::floor(size * 9) / 10;
+    }
+    smaller.setPointSizeF(kMinPointSize);
+    return smaller;
+}
+
+QString elidedWrapped(const QString& text, const QFont& font, const QSize& area) {
+    if (fits(text, font, area, true))
+        return text;
+    // The longest beginning that fits with the ellipsis, by halving.
+    qsizetype low = 0;
+    qsizetype high = text.size();
+    while (low < high) {
+        const qsizetype mid = (low + high + 1) / 2;
+        if (fits(text.left(mid) + kEllipsis, font, area, true))
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    if (low > 0 && text.at(low - 1).isHighSurrogate())
+        --low;
+    return text.left(low) + kEllipsis;
+}
+
+} // namespace fitting
