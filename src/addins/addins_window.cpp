@@ -12,6 +12,7 @@
 #include "program_icon.h"
 #include "reminder_page.h"
 #include "text_file.h"
+#include "tray_notifier.h"
 #include "twips.h"
 #include "version_notes.h"
 #include "window_registry.h"
@@ -259,6 +260,12 @@ void AddinsWindow::buildPowerTab(QWidget* page) {
     connect(Option1, &QRadioButton::clicked, this, &AddinsWindow::Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &AddinsWindow::Option2_Click);
     connect(CmdStart, &QPushButton::clicked, this, &AddinsWindow::CmdStart_Click);
+    for (QLineEdit* box : {TextHour, TextMin, TextSec}) {
+        // Typing allows two characters; a normalised count may hold more ("100" hours) and
+        // must not be cut when written back, so the limit follows what the box holds.
+        connect(box, &QLineEdit::textEdited, box,
+                [box] { box->setMaxLength(std::max<int>(2, box->text().size())); });
+    }
 }
 
 void AddinsWindow::buildNotesTab(QWidget* page) {
@@ -510,26 +517,147 @@ void AddinsWindow::refreshFrameCaption(const QDateTime& now) {
     Frame1->setTitle(QStringLiteral("当前的系统时间为：") + timeOfDayText(now.time()));
 }
 
-// The power plan drives the two trigger modes; nothing is armed until CmdStart arms it.
+// Timer2 (方式一) and Timer3 (方式二) are "enabled" while the plan is armed in their mode; both
+// run on the program's one second, and 方式二 counts the seconds that really passed.
 void AddinsWindow::Timer2_Timer(const QDateTime& now) {
-    Q_UNUSED(now)
+    if (m_plan.mode() == power::PowerPlan::Mode::TimeOfDay)
+        powerTick(now);
 }
 
 void AddinsWindow::Timer3_Timer(const QDateTime& now) {
-    Q_UNUSED(now)
+    if (m_plan.mode() == power::PowerPlan::Mode::Countdown)
+        powerTick(now);
 }
 
-// Arms or disarms the power plan.
-void AddinsWindow::CmdStart_Click() {}
+void AddinsWindow::powerTick(const QDateTime& now) {
+    const power::TickResult result = m_plan.tick(now, m_monotonic());
+    if (result.request != PowerAction::None) {
+        // Always with the force flag; the answer comes later and only a failure is said.
+        if (m_power)
+            m_power->request(result.request, true);
+        else
+            powerRequestFinished(0, result.request,
+                                 requestErrorText(result.request, QString(),
+                                                  QStringLiteral("此系统没有可用的电源服务。")));
+    }
+    if (!result.warning.isEmpty())
+        m_context.notifier.showMessage(QStringLiteral("Dalvenor"), result.warning);
+    showPowerState(result.status, result.toolTip);
+}
 
-void AddinsWindow::Option1_Click() {}
+void AddinsWindow::CmdStart_Click() {
+    if (m_plan.isArmed()) {
+        m_plan.disarm();
+        m_availabilityQuery = 0;
+        Frame1->setEnabled(true);
+        CmdStart->setText(QStringLiteral("开始执行"));
+        showPowerState(QString(), m_plan.toolTip());
+        return;
+    }
+    Frame1->setEnabled(false);
+    const QDateTime now = m_context.clock.now();
+    power::ArmResult result;
+    if (Option1->isChecked()) {
+        result = m_plan.armTimeOfDay(CBoxHour->currentText(), CBoxMin->currentText(),
+                                     CBoxSec->currentText(), Combo4->currentText(), now);
+    } else {
+        result = m_plan.armCountdown(TextHour->text(), TextMin->text(), TextSec->text(),
+                                     Combo5->currentText(), now, m_monotonic());
+        if (result.armed) {
+            const std::pair<QLineEdit*, QString> normalised[] = {{TextHour, result.hourText},
+                                                                 {TextMin, result.minuteText},
+                                                                 {TextSec, result.secondText}};
+            for (const auto& [box, text] : normalised) {
+                box->setMaxLength(std::max<int>(2, text.size()));
+                box->setText(text);
+            }
+        }
+    }
+    if (!result.armed) {
+        // Nothing is armed on a text that is not a number: say which field, and let it be put
+        // right.
+        Frame1->setEnabled(true);
+        MessageBox::warning(this, windowTitle(), result.error);
+        return;
+    }
+    CmdStart->setText(QStringLiteral("停止执行"));
+    // Ask the system now whether it will allow the action, so that a "no" is known before the
+    // moment comes; the answer adds a line to the status.
+    const PowerAction action = m_plan.action();
+    if (action != PowerAction::None) {
+        if (m_power)
+            m_availabilityQuery = m_power->query(action);
+        else
+            m_plan.setAvailabilityNote(availabilityNote(action, QStringLiteral("na")));
+    }
+    showPowerState(m_plan.statusText(), m_plan.toolTip());
+    if (!result.warning.isEmpty())
+        m_context.notifier.showMessage(QStringLiteral("Dalvenor"), result.warning);
+}
 
-void AddinsWindow::Option2_Click() {}
+void AddinsWindow::showPowerState(const QString& status, const QString& toolTip) {
+    LabInformation->setText(status);
+    if (toolTip != m_toolTip) {
+        m_toolTip = toolTip;
+        m_context.notifier.setToolTip(toolTip);
+    }
+}
 
-// The power plan decides which keys the hour, minute and second boxes take.
+void AddinsWindow::powerQueryAnswered(quint64 id, PowerAction action, const QString& note) {
+    // An answer for an earlier arming, or one that came after disarming, says nothing now.
+    if (id != m_availabilityQuery || !m_plan.isArmed() || action != m_plan.action())
+        return;
+    m_plan.setAvailabilityNote(note);
+    LabInformation->setText(m_plan.statusText());
+}
+
+void AddinsWindow::powerRequestFinished(quint64 id, PowerAction action, const QString& error) {
+    Q_UNUSED(id)
+    Q_UNUSED(action)
+    // The plan stays armed: the user sees why nothing happened and may disarm.
+    if (!error.isEmpty())
+        m_context.notifier.showMessage(QStringLiteral("Dalvenor"), error);
+}
+
+void AddinsWindow::setPowerBackend(std::unique_ptr<PowerBackend> backend) {
+    m_power = std::move(backend);
+    if (!m_power)
+        return;
+    connect(m_power.get(), &PowerBackend::queryAnswered, this, &AddinsWindow::powerQueryAnswered);
+    connect(m_power.get(), &PowerBackend::requestFinished, this,
+            &AddinsWindow::powerRequestFinished);
+}
+
+void AddinsWindow::Option1_Click() {
+    for (QWidget* input : std::initializer_list<QWidget*>{CBoxHour, CBoxMin, CBoxSec, Combo4})
+        input->setEnabled(true);
+    for (QWidget* input : std::initializer_list<QWidget*>{TextHour, TextMin, TextSec, Combo5})
+        input->setEnabled(false);
+}
+
+void AddinsWindow::Option2_Click() {
+    for (QWidget* input : std::initializer_list<QWidget*>{CBoxHour, CBoxMin, CBoxSec, Combo4})
+        input->setEnabled(false);
+    for (QWidget* input : std::initializer_list<QWidget*>{TextHour, TextMin, TextSec, Combo5})
+        input->setEnabled(true);
+}
+
+// Only a key that types a character is judged: digits and backspace are kept, any other
+// character is discarded. Arrows, Delete, Tab and shortcuts (Ctrl+V among them) type none
+// and keep working; pasted text is judged at arming.
 bool AddinsWindow::TextTime_KeyPress(QLineEdit* box, QKeyEvent* event) {
     Q_UNUSED(box)
-    Q_UNUSED(event)
+    const QString text = event->text();
+    if (text.isEmpty() || (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
+        return false;
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        const bool control = code < 0x20 || code == 0x7f;
+        if (control && code != 8)
+            return false;
+        if (!power::isCountdownBoxKey(code))
+            return true;
+    }
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "form.h"
 #include "form_names.h"
+#include "power_plan.h"
 #include "reminder.h"
 #include "version_notes_scroll.h"
 
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QComboBox;
@@ -25,6 +27,7 @@ class QTabWidget;
 class QKeyEvent;
 class QWindow;
 class LunarCalendarWidget;
+class PowerBackend;
 
 // frmAddins, "附加功能": a month calendar with the Chinese calendar line, the scheduled power
 // action, the scrolling version notes, the study reminder's settings and the custom countdown.
@@ -74,6 +77,12 @@ public:
     void Option2_Click();
     // A key typed in TextHour, TextMin or TextSec; true discards it.
     bool TextTime_KeyPress(QLineEdit* box, QKeyEvent* event);
+    // PlanHour, PlanMinute, PlanSecond, the mode and the status texts.
+    const power::PowerPlan& powerPlan() const { return m_plan; }
+    // The system's power service that carries out the action. Without one, arming says the
+    // action cannot happen here and firing says it did not: a window made without it can never
+    // touch the machine (tests give a fake one).
+    void setPowerBackend(std::unique_ptr<PowerBackend> backend);
 
     // --- Tab 2 "版本说明" ---
     void Command1_Click();
@@ -198,6 +207,16 @@ private:
     DragHandler m_drag;
 
     std::optional<QDate> m_targetDate;
+
+    // The scheduled power action (PlanHour, PlanMinute, PlanSecond, Timer2/Timer3).
+    void powerTick(const QDateTime& now);
+    void showPowerState(const QString& status, const QString& toolTip);
+    void powerQueryAnswered(quint64 id, PowerAction action, const QString& note);
+    void powerRequestFinished(quint64 id, PowerAction action, const QString& error);
+    power::PowerPlan m_plan;
+    std::unique_ptr<PowerBackend> m_power;
+    quint64 m_availabilityQuery = 0; // the question asked at the latest arming
+    QString m_toolTip;               // what the tray icon was last told
 
     // The study reminder (Timer4 and ReminderMinutes): off until "确认", then for good.
     ReminderCounter m_reminder;
