@@ -398,6 +398,10 @@ bool writeLines(const QString& path, const QStringList& lines, QString* error) {
         return fail(file.errorString());
     if (file.write(bytes) != bytes.size())
         return fail(file.errorString());
+    // Qt 6.4's commit() overlooks a failure of its own final flush (a full disk, a file size
+    // limit) and would put a cut file in place of the old one: flush first and check it.
+    if (!file.flush())
+        return fail(file.errorString());
     if (!file.commit())
         return fail(file.errorString());
     return true;
