@@ -1,8 +1,46 @@
 #!/bin/sh
 # Builds and runs every test: unit, widget and desktop tests (each desktop test starts its
-# own virtual desktop).
+# own virtual desktop) in ./build; then the unit and widget tests once more in ./build-asan,
+# built with AddressSanitizer and UndefinedBehaviorSanitizer. Arguments go to both ctest runs
+# (e.g. `-L unit`, `-R tips`).
+#
+# Environment:
+#   DALVENOR_BUILD_DIR        the ordinary build (default ./build)
+#   DALVENOR_ASAN_BUILD_DIR   the sanitizer build (default ./build-asan)
+#   DALVENOR_SANITIZE_TESTS   0 leaves the sanitizer run out (default 1)
+#   DALVENOR_REQUIRE_DESKTOP  1 (the default here) makes a desktop test that would be skipped,
+#                             for a missing tool or program, fail: the set-up installs them all
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh"
 build="${DALVENOR_BUILD_DIR:-$root/build}"
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@"
+asan="${DALVENOR_ASAN_BUILD_DIR:-$root/build-asan}"
+export DALVENOR_REQUIRE_DESKTOP="${DALVENOR_REQUIRE_DESKTOP:-1}"
+
+status=0
+ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@" || status=$?
+
+if [ "${DALVENOR_SANITIZE_TESTS:-1}" != 0 ]; then
+    echo "== Unit and widget tests with AddressSanitizer and UndefinedBehaviorSanitizer"
+    if [ ! -f "$asan/build.ninja" ]; then
+        cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DDALVENOR_SANITIZE=ON
+    else
+        cmake "$asan" >/dev/null # picks up new tests
+    fi
+    # Only what these tests need: their executables (with what they depend on) and the data.
+    # Test names are the names of their targets; a test that is not a target of its own is
+    # left to the ordinary run.
+    known=$(ninja -C "$asan" -t targets all | sed -n 's/^\([A-Za-z0-9_.+-]*\): .*/\1/p')
+    targets="dalvenor_data"
+    for name in $(ctest --test-dir "$asan" -N -L 'unit|widgets' | sed -n 's/^ *Test *#[0-9]*: //p'); do
+        if printf '%s\n' "$known" | grep -qx "$name"; then
+            targets="$targets $name"
+        fi
+    done
+    # shellcheck disable=SC2086 # one word per target
+    cmake --build "$asan" --parallel "$(nproc)" --target $targets
+    ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)" -L 'unit|widgets' "$@" ||
+        status=$?
+fi
+exit "$status"
