@@ -1,0 +1,355 @@
+// The reminder pop-up on a real X server (Xvfb, openbox and tint2 from the virtual desktop
+// script) with the real program: the reminder is confirmed through the tray menu and the
+// "提醒窗口" tab, a window the user types in is focused, and then the pop-up must rise at the
+// bottom right above the other windows, leave the keyboard where it was and close by itself.
+// The program runs under libfaketime's speed-up, so its minute passes in a few real seconds;
+// nothing in the program knows about it.
+// Skips (exit code 77) while the program, libfaketime or a tool is missing; with
+// DALVENOR_REQUIRE_DESKTOP=1 a skip is a failure instead. Every check of something another X
+// client did is polled with a generous limit.
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <optional>
+
+namespace {
+
+constexpr int kWaitMs = 30000;
+// The program's clock runs this many times faster: its minute takes 12 s, the slide about 8 s.
+constexpr int kSpeedUp = 5;
+const QString kTitle = QStringLiteral("学习提醒");
+const QString kProbeTitle = QStringLiteral("caution-typing-probe");
+
+const char* const kFakeTimeLibraries[] = {
+    "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
+    "/usr/lib/aarch64-linux-gnu/faketime/libfaketime.so.1",
+    "/usr/lib/faketime/libfaketime.so.1",
+};
+
+bool holds(const QString& value) {
+    return !value.isEmpty();
+}
+template <typename T> bool holds(const T& value) {
+    return bool(value);
+}
+
+template <typename F> auto waitFor(F probe, int timeoutMs = kWaitMs) -> decltype(probe()) {
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        auto value = probe();
+        if (holds(value))
+            return value;
+        if (deadline.hasExpired())
+            return {};
+        QTest::qWait(50);
+    }
+}
+
+} // namespace
+
+class TstCautionDesktop : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void popupRisesAboveWithoutTakingTheKeyboardAndCloses();
+
+private:
+    void skip(const char* why);
+    QString run(const QStringList& command, int* exitCode = nullptr);
+    QStringList visibleWindows(const QString& nameOrClass, bool byClass = false);
+    std::optional<QRect> frameOf(const QString& id);
+    QString activeWindowName();
+    QString trayIconCentre();
+    bool confirmReminder();
+
+    QTemporaryDir m_dir;
+    QString m_script;
+    QString m_stateFile;
+    QString m_typedFile;
+    QProcessEnvironment m_env;
+    std::unique_ptr<QProcess> m_program;
+    std::unique_ptr<QProcess> m_probe;
+    bool m_started = false;
+};
+
+void TstCautionDesktop::skip(const char* why) {
+    if (qEnvironmentVariableIntValue("DALVENOR_REQUIRE_DESKTOP") == 1)
+        QFAIL(why);
+    qWarning("skipped: %s", why);
+    std::exit(77);
+}
+
+QString TstCautionDesktop::run(const QStringList& command, int* exitCode) {
+    QProcess process;
+    process.setProcessEnvironment(m_env);
+    process.start(command.first(), command.mid(1));
+    process.waitForFinished(kWaitMs);
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+QStringList TstCautionDesktop::visibleWindows(const QString& nameOrClass, bool byClass) {
+    const QString out =
+        run({QStringLiteral("xdotool"), QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+             byClass ? QStringLiteral("--class") : QStringLiteral("--name"),
+             QStringLiteral("^%1$").arg(nameOrClass)});
+    return out.split(u'\n', Qt::SkipEmptyParts);
+}
+
+// The outer frame of a managed client: its geometry plus the window manager's frame extents.
+std::optional<QRect> TstCautionDesktop::frameOf(const QString& id) {
+    const QString info = run({QStringLiteral("xwininfo"), QStringLiteral("-id"), id});
+    static const QRegularExpression field(
+        QStringLiteral(R"(Absolute upper-left ([XY]):\s+(-?\d+))"));
+    static const QRegularExpression size(QStringLiteral(R"((Width|Height):\s+(\d+))"));
+    int x = 0, y = 0, w = 0, h = 0;
+    for (auto it = field.globalMatch(info); it.hasNext();) {
+        const auto m = it.next();
+        (m.captured(1) == u'X' ? x : y) = m.captured(2).toInt();
+    }
+    for (auto it = size.globalMatch(info); it.hasNext();) {
+        const auto m = it.next();
+        (m.captured(1) == QLatin1String("Width") ? w : h) = m.captured(2).toInt();
+    }
+    if (w == 0 || h == 0)
+        return std::nullopt;
+    const QString extents = run(
+        {QStringLiteral("xprop"), QStringLiteral("-id"), id, QStringLiteral("_NET_FRAME_EXTENTS")});
+    static const QRegularExpression four(QStringLiteral(R"(=\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))"));
+    const auto m = four.match(extents);
+    if (!m.hasMatch())
+        return QRect(x, y, w, h);
+    const int left = m.captured(1).toInt(), right = m.captured(2).toInt();
+    const int top = m.captured(3).toInt(), bottom = m.captured(4).toInt();
+    return QRect(x - left, y - top, w + left + right, h + top + bottom);
+}
+
+QString TstCautionDesktop::activeWindowName() {
+    return run({QStringLiteral("xdotool"), QStringLiteral("getactivewindow"),
+                QStringLiteral("getwindowname")});
+}
+
+// The program's icon inside tint2's notification area: a small "Dalvenor" window low on the
+// screen (the panel is at the bottom).
+QString TstCautionDesktop::trayIconCentre() {
+    static const QRegularExpression line(QStringLiteral(
+        R"re("Dalvenor": \("dalvenor" "Dalvenor"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re"));
+    const QString tree =
+        run({QStringLiteral("xwininfo"), QStringLiteral("-root"), QStringLiteral("-tree")});
+    for (auto it = line.globalMatch(tree); it.hasNext();) {
+        const auto m = it.next();
+        const int w = m.captured(1).toInt(), h = m.captured(2).toInt();
+        const int x = m.captured(3).toInt(), y = m.captured(4).toInt();
+        if (w <= 64 && h <= 64 && y > 600)
+            return QStringLiteral("%1 %2").arg(x + w / 2).arg(y + h / 2);
+    }
+    return {};
+}
+
+// Tray menu "附加功能...(&D)", tab "提醒窗口" (the file gave its boxes), "确认".
+bool TstCautionDesktop::confirmReminder() {
+    const QString icon = waitFor([&] { return trayIconCentre(); });
+    if (icon.isEmpty()) {
+        qWarning("no tray icon");
+        return false;
+    }
+    const QStringList before = visibleWindows(QStringLiteral("dalvenor"), true);
+    QString menu;
+    for (int attempt = 0; attempt < 5 && menu.isEmpty(); ++attempt) {
+        run({QStringLiteral("xdotool"), QStringLiteral("mousemove"), icon.section(u' ', 0, 0),
+             icon.section(u' ', 1, 1), QStringLiteral("click"), QStringLiteral("3")});
+        menu = waitFor(
+            [&] {
+                for (const QString& id : visibleWindows(QStringLiteral("dalvenor"), true)) {
+                    if (!before.contains(id))
+                        return id;
+                }
+                return QString();
+            },
+            5000);
+    }
+    const std::optional<QRect> menuRect = menu.isEmpty() ? std::nullopt : frameOf(menu);
+    if (!menuRect) {
+        qWarning("no tray menu");
+        return false;
+    }
+    // The fifth of six items.
+    run({QStringLiteral("xdotool"), QStringLiteral("mousemove"),
+         QString::number(menuRect->center().x()),
+         QString::number(menuRect->top() + menuRect->height() * 9 / 12), QStringLiteral("click"),
+         QStringLiteral("1")});
+    const QString addins =
+        waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).value(0); });
+    if (addins.isEmpty()) {
+        qWarning("no 附加功能 window");
+        return false;
+    }
+    run({QStringLiteral("xdotool"), QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+         addins});
+    if (!waitFor([&] { return activeWindowName() == QStringLiteral("附加功能"); }))
+        return false;
+    run({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("ctrl+Tab"),
+         QStringLiteral("ctrl+Tab"), QStringLiteral("ctrl+Tab")});
+    // "确认" at 2468, 2880, 1455 x 495 twips in the client area: its centre.
+    const QString info = run({QStringLiteral("xwininfo"), QStringLiteral("-id"), addins});
+    static const QRegularExpression corner(
+        QStringLiteral(R"(Absolute upper-left X:\s+(-?\d+)\s+Absolute upper-left Y:\s+(-?\d+))"));
+    const auto m = corner.match(info);
+    if (!m.hasMatch())
+        return false;
+    QTest::qWait(300); // the tab change is drawn by the program; the click must land after it
+    run({QStringLiteral("xdotool"), QStringLiteral("mousemove"),
+         QString::number(m.captured(1).toInt() + 212), QString::number(m.captured(2).toInt() + 208),
+         QStringLiteral("click"), QStringLiteral("1")});
+    // "确认" hides the window.
+    return bool(waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).isEmpty(); }));
+}
+
+void TstCautionDesktop::initTestCase() {
+    const QString program = qEnvironmentVariable("DALVENOR_BIN_DIR") + QStringLiteral("/dalvenor");
+    if (!QFileInfo(program).isExecutable())
+        skip("the program is not built");
+    QString fakeTime;
+    for (const char* candidate : kFakeTimeLibraries) {
+        if (QFileInfo::exists(QString::fromLatin1(candidate)))
+            fakeTime = QString::fromLatin1(candidate);
+    }
+    if (fakeTime.isEmpty())
+        skip("libfaketime (package faketime) is not installed");
+    for (const char* tool : {"xdotool", "xwininfo", "xprop", "Xvfb", "openbox", "tint2"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            skip("a tool of the virtual desktop is missing");
+    }
+
+    m_script =
+        qEnvironmentVariable("DALVENOR_SOURCE_DIR") + QStringLiteral("/scripts/virtual_desktop.sh");
+    QVERIFY(m_dir.isValid());
+    m_stateFile = m_dir.filePath(QStringLiteral("desktop.state"));
+    QProcess start;
+    start.start(QStringLiteral("sh"), {m_script, QStringLiteral("start"), m_stateFile});
+    QVERIFY(start.waitForFinished(120000));
+    QVERIFY2(start.exitCode() == 0, start.readAllStandardError().constData());
+    m_started = true;
+    QString display;
+    QFile state(m_stateFile);
+    QVERIFY(state.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : state.readAll().split('\n')) {
+        if (line.startsWith("DISPLAY="))
+            display = QString::fromLatin1(line.mid(8));
+    }
+    QVERIFY(!display.isEmpty());
+
+    m_env = QProcessEnvironment::systemEnvironment();
+    m_env.insert(QStringLiteral("DISPLAY"), display);
+    m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    m_env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+
+    // The program runs from a folder of its own, where its files are written.
+    const QString folder = m_dir.filePath(QStringLiteral("program"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString copy = folder + QStringLiteral("/dalvenor");
+    QVERIFY(QFile::copy(program, copy));
+    QFile settings(folder + QStringLiteral("/settings.ini"));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    QStringEncoder gbk("GBK");
+    settings.write(QByteArray(gbk.encode(kTitle)) + "\r\nstudy now\r\n1\r\n");
+    settings.close();
+
+    QProcessEnvironment programEnv = m_env;
+    programEnv.insert(QStringLiteral("LD_PRELOAD"), fakeTime);
+    programEnv.insert(QStringLiteral("FAKETIME"), QStringLiteral("+0 x%1").arg(kSpeedUp));
+    m_program = std::make_unique<QProcess>();
+    m_program->setProcessEnvironment(programEnv);
+    m_program->setWorkingDirectory(folder);
+    m_program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_program->start(copy, {});
+    QVERIFY2(m_program->waitForStarted(kWaitMs), qPrintable(m_program->errorString()));
+}
+
+void TstCautionDesktop::cleanupTestCase() {
+    for (auto* process : {m_probe.get(), m_program.get()}) {
+        if (process && process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    if (m_started) {
+        QProcess stop;
+        stop.start(QStringLiteral("sh"), {m_script, QStringLiteral("stop"), m_stateFile});
+        stop.waitForFinished(60000);
+    }
+}
+
+void TstCautionDesktop::popupRisesAboveWithoutTakingTheKeyboardAndCloses() {
+    QVERIFY2(confirmReminder(), "could not confirm the reminder on \"提醒窗口\"");
+
+    // The window the user types in, focused before the pop-up comes.
+    m_typedFile = m_dir.filePath(QStringLiteral("typed.txt"));
+    m_probe = std::make_unique<QProcess>();
+    m_probe->setProcessEnvironment(m_env);
+    m_probe->start(QCoreApplication::applicationDirPath() + QStringLiteral("/caution_typing_probe"),
+                   {m_typedFile});
+    QVERIFY(m_probe->waitForStarted(kWaitMs));
+    const QString probe = waitFor([&] { return visibleWindows(kProbeTitle).value(0); });
+    QVERIFY(!probe.isEmpty());
+    run({QStringLiteral("xdotool"), QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+         probe});
+    QVERIFY(waitFor([&] { return activeWindowName() == kProbeTitle; }));
+
+    // One minute of the program's clock (12 s here), counted from "确认".
+    const QString popup = waitFor([&] { return visibleWindows(kTitle).value(0); }, 90000);
+    QVERIFY2(!popup.isEmpty(), "the reminder never popped up");
+
+    // Typing goes on in the focused window while the pop-up is up.
+    run({QStringLiteral("xdotool"), QStringLiteral("type"), QStringLiteral("--delay"),
+         QStringLiteral("20"), QStringLiteral("still typing")});
+    QVERIFY(waitFor([&] {
+        QFile typed(m_typedFile);
+        return typed.open(QIODevice::ReadOnly) && typed.readAll() == "still typing";
+    }));
+    QCOMPARE(activeWindowName(), kProbeTitle);
+
+    // Risen at the bottom right: 200 twips (13 px) from the right edge, its bottom at least 450
+    // twips (30 px) above the bottom of the 1280 x 800 screen.
+    const std::optional<QRect> frame = waitFor([&]() -> std::optional<QRect> {
+        const std::optional<QRect> r = frameOf(popup);
+        if (r && r->bottom() + 1 <= 800 - 30)
+            return r;
+        return std::nullopt;
+    });
+    QVERIFY2(frame, "the pop-up did not rise");
+    QVERIFY(visibleWindows(kTitle).contains(popup)); // still up while it is checked
+    QVERIFY2(qAbs(frame->right() + 1 - (1280 - 13)) <= 1,
+             qPrintable(QStringLiteral("right edge at %1").arg(frame->right() + 1)));
+    QVERIFY2(frame->bottom() + 1 >= 800 - 30 - 16,
+             qPrintable(QStringLiteral("bottom edge at %1").arg(frame->bottom() + 1)));
+    // Above the other windows: marked so, and stacked over the focused window.
+    QVERIFY(run({QStringLiteral("xprop"), QStringLiteral("-id"), popup,
+                 QStringLiteral("_NET_WM_STATE")})
+                .contains(QStringLiteral("_NET_WM_STATE_ABOVE")));
+    const QString stacking = run({QStringLiteral("xprop"), QStringLiteral("-root"),
+                                  QStringLiteral("_NET_CLIENT_LIST_STACKING")});
+    const auto position = [&](const QString& id) {
+        return stacking.indexOf(QStringLiteral("0x%1").arg(id.toULongLong(), 0, 16));
+    };
+    QVERIFY2(position(popup) > position(probe) && position(probe) >= 0, qPrintable(stacking));
+    QCOMPARE(activeWindowName(), kProbeTitle);
+
+    // It sinks and closes by itself (about 42 s of the program's clock), and the program lives on.
+    QVERIFY2(waitFor([&] { return visibleWindows(kTitle).isEmpty(); }, 120000),
+             "the pop-up did not close by itself");
+    QCOMPARE(m_program->state(), QProcess::Running);
+    QCOMPARE(activeWindowName(), kProbeTitle);
+}
+
+QTEST_GUILESS_MAIN(TstCautionDesktop)
+#include "tst_caution_desktop.moc"
