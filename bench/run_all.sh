@@ -136,6 +136,14 @@ iconv -f GB18030 -t UTF-8 "$(dirname "$program")/ral.txt" >"$conky_tips" 2>/dev/
             --workdir "$work/callgrind" --json "$out/tick_cost.json" ||
             echo "run_all: callgrind measurement failed; left out of the table" >&2
     fi
+
+    # Real time: about 2 minutes (a minute of the reminder running, then one whole slide).
+    if [ "${BENCH_CAUTION:-1}" != 0 ]; then
+        echo "== Study reminder: between showings, and one whole slide"
+        "$python" "$bench/caution_bench.py" --program "$program" --json "$out/caution.json" |
+            tee "$out/caution.txt" ||
+            echo "run_all: reminder measurement failed; left out" >&2
+    fi
 }
 
 stop_desktop
@@ -157,4 +165,10 @@ header="$header- Side by side: ${duration} s of wall time after ${settle} s of s
 header="$header CPU is the sum over threads of schedstat, wake-ups the voluntary context switches\n\n"
 echo "== Results"
 "$python" "$bench/dalvenor_bench.py" report --dir "$out" --out "$results" --header "$header"
+if [ -s "$out/caution.txt" ]; then
+    {
+        printf '\n## Study reminder (targets: slide <= 3 %% of one core, between showings <= 1.2 wake-ups/s)\n\n'
+        sed 's/^/- /' "$out/caution.txt"
+    } >>"$results"
+fi
 echo "Written to $results"
