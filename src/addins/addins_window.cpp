@@ -199,6 +199,9 @@ void AddinsWindow::buildCalendarTab(QWidget* page) {
     MonthView1->setGeometry(twips::toPixels(1163, 697, 4065, 2220));
     MonthView1->setDateRange(QDate(1753, 1, 1), QDate(9999, 12, 31));
     MonthView1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    // Month and day names in Chinese like every other text of the program, whatever the
+    // desktop's language.
+    MonthView1->setLocale(QLocale(QLocale::Chinese, QLocale::China));
     MonthView1->setDescriber([this](QDate day) { return lunarLine(day); });
     // The calendar is for looking up dates: a press on it never drags the window.
     MonthView1->setAttribute(Qt::WA_NoMousePropagation);
