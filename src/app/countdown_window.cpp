@@ -18,11 +18,18 @@
 #include <QLabel>
 #include <QScreen>
 
+#include <cmath>
+
 namespace {
 
 // Design geometry, in twips.
 constexpr double kDesignWidth = 6045;
 constexpr double kDesignHeight = 3000;
+
+// The largest window side or position X11 can take.
+constexpr int kMaxWindowPixels = 32767;
+// What text in the key colour is drawn in: RGB 0, 0, 254.
+constexpr quint32 kNearTransparencyKey = 0xFE0000;
 
 struct LabelDesign {
     const char* name;
@@ -242,7 +249,10 @@ void CountdownWindow::Timer2_Timer() {
 }
 
 void CountdownWindow::applyColour() {
-    const QColor colour = colorFromBgr(m_context.style.text().foreColor);
+    // Text in exactly the transparency key would vanish with the background: it is drawn one
+    // step off the key. The stored colour stays what the user chose.
+    const quint32 stored = m_context.style.text().foreColor;
+    const QColor colour = colorFromBgr(stored == kTransparencyKey ? kNearTransparencyKey : stored);
     for (QLabel* label : {Label1, Label2, Label3}) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, colour);
@@ -264,26 +274,57 @@ void CountdownWindow::applyFontAttributes() {
 }
 
 void CountdownWindow::applyGeometry() {
-    for (const LabelDesign& design : kLabels) {
-        findChild<QLabel*>(QString::fromLatin1(design.name))
-            ->setGeometry(
-                twips::toPixels(design.left, design.top, design.width, design.height, this));
-    }
-
     if (takeRecentreMarker(m_context.paths.dataDir())) {
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-        const double screenWidth = twips::fromPixelsX(area.width(), this);
-        const double screenHeight = twips::fromPixelsY(area.height(), this);
-        setGeometry(twips::toPixels((screenWidth - kDesignWidth) / 2,
-                                    (screenHeight - kDesignHeight) / 2, kDesignWidth, kDesignHeight,
-                                    this)
-                        .translated(area.topLeft()));
-        return;
+        setGeometry(centredDesignGeometry());
+    } else if (const std::optional<QRect> stored = visibleGeometry(m_context.style.rect())) {
+        setGeometry(*stored);
+    } else {
+        // A rectangle no screen shows (a monitor unplugged, a lower resolution) or one that
+        // is no rectangle at all would hide the countdown for good. It is centred for this
+        // run; the stored values stay, so the old place comes back with its monitor.
+        setGeometry(centredDesignGeometry());
     }
 
-    const CountdownRect& rect = m_context.style.rect();
-    setGeometry(twips::toPixels(rect.left, rect.top, rect.width, rect.height, this));
+    // The lines span the whole window: the text stands centred in the rectangle the student
+    // chose in the display settings, not in a strip at its left edge.
+    for (const LabelDesign& design : kLabels) {
+        const QRect designed =
+            twips::toPixels(design.left, design.top, design.width, design.height, this);
+        findChild<QLabel*>(QString::fromLatin1(design.name))
+            ->setGeometry(designed.left(), designed.top(), qMax(1, width() - designed.left()),
+                          designed.height());
+    }
+}
+
+QRect CountdownWindow::centredDesignGeometry() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    const double screenWidth = twips::fromPixelsX(area.width(), this);
+    const double screenHeight = twips::fromPixelsY(area.height(), this);
+    return twips::toPixels((screenWidth - kDesignWidth) / 2, (screenHeight - kDesignHeight) / 2,
+                           kDesignWidth, kDesignHeight, this)
+        .translated(area.topLeft());
+}
+
+std::optional<QRect> CountdownWindow::visibleGeometry(const CountdownRect& rect) const {
+    // X11 takes window sizes and positions as 16-bit numbers.
+    const double limitX = twips::fromPixelsX(kMaxWindowPixels, this);
+    const double limitY = twips::fromPixelsY(kMaxWindowPixels, this);
+    const auto within = [](double value, double low, double high) {
+        return std::isfinite(value) && value >= low && value <= high;
+    };
+    if (!within(rect.width, 0, limitX) || !within(rect.height, 0, limitY) ||
+        !within(rect.left, -limitX, limitX) || !within(rect.top, -limitY, limitY))
+        return std::nullopt;
+    const QRect pixels = twips::toPixels(rect.left, rect.top, rect.width, rect.height, this);
+    if (pixels.width() < 1 || pixels.height() < 1)
+        return std::nullopt;
+    // Partly on a screen is enough: the student put it there.
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->geometry().intersects(pixels))
+            return pixels;
+    }
+    return std::nullopt;
 }
 
 void CountdownWindow::applyFontName() {

@@ -9,6 +9,10 @@
 #include <QString>
 #include <QTimer>
 
+#include <optional>
+
+struct CountdownRect;
+
 class QLabel;
 
 // frmMain: the countdown drawn straight on the desktop. Its load sequence is the program's
@@ -51,6 +55,10 @@ private:
     void applyColour();
     void applyFontAttributes();
     void applyGeometry();
+    // The design size, centred on the primary screen.
+    QRect centredDesignGeometry() const;
+    // The stored rectangle in pixels, unless it is degenerate, absurdly large or on no screen.
+    std::optional<QRect> visibleGeometry(const CountdownRect& rect) const;
     void applyFontName();
     // Shows a change of the shared style on all three lines at once.
     void styleChanged();

@@ -74,7 +74,9 @@ private slots:
         }
         // 6045 x 3240 twips at left 7770, top 5325: 15 twips a pixel at 96 dpi.
         QCOMPARE(w->geometry(), QRect(518, 355, 403, 216));
-        QCOMPARE(w->Label3->geometry(), QRect(0, 112, 401, 81));
+        // The lines span the window's width, at their designed tops and heights.
+        QCOMPARE(w->Label1->geometry(), QRect(0, 0, 403, 49));
+        QCOMPARE(w->Label3->geometry(), QRect(0, 112, 403, 81));
         QCOMPARE(m_skinLog, (QStringList{"attach", "aero1", "aero0"}));
         QCOMPARE(m_trayLoads, 1);
     }
@@ -161,6 +163,88 @@ private slots:
         reload();
         QCOMPARE(main()->geometry().width(), 500);
         QCOMPARE(main()->geometry().left(), 200);
+    }
+
+    // A rectangle no screen shows, or no rectangle at all, would hide the countdown for good:
+    // it is centred for this run and the stored values stay.
+    void unusableStoredRectangleIsCentredForThisRun_data() {
+        QTest::addColumn<QStringList>("stored"); // Width, Height, Top, Left
+        QTest::addColumn<bool>("centred");
+        // "W" and "H" stand for the screen's width and height in twips, plus what follows.
+        QTest::newRow("right of the screen") << QStringList{"6045", "3240", "1500", "W"} << true;
+        QTest::newRow("left of the screen") << QStringList{"6045", "3240", "1500", "-6045"} << true;
+        QTest::newRow("below the screen") << QStringList{"6045", "3240", "H", "1500"} << true;
+        QTest::newRow("above the screen") << QStringList{"6045", "3240", "-3240", "1500"} << true;
+        QTest::newRow("far away") << QStringList{"6045", "3240", "1e9", "1e9"} << true;
+        QTest::newRow("zero width") << QStringList{"0", "3240", "1500", "1500"} << true;
+        QTest::newRow("negative height") << QStringList{"6045", "-15", "1500", "1500"} << true;
+        QTest::newRow("under a pixel") << QStringList{"5", "3240", "1500", "1500"} << true;
+        QTest::newRow("absurdly large") << QStringList{"1e12", "3240", "0", "0"} << true;
+        QTest::newRow("partly left of the screen")
+            << QStringList{"6045", "3240", "1500", "-3000"} << false;
+        QTest::newRow("partly below the screen")
+            << QStringList{"6045", "3240", "H-1000", "1500"} << false;
+        QTest::newRow("whole screen") << QStringList{"W", "H", "0", "0"} << false;
+    }
+    void unusableStoredRectangleIsCentredForThisRun() {
+        QFETCH(QStringList, stored);
+        QFETCH(bool, centred);
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QCOMPARE(QGuiApplication::screens().size(), 1);
+        QCOMPARE(screen.topLeft(), QPoint(0, 0));
+        for (QString& value : stored) {
+            if (value.startsWith(u'W'))
+                value = QString::number(screen.width() * 15 + value.mid(1).toInt());
+            else if (value.startsWith(u'H'))
+                value = QString::number(screen.height() * 15 + value.mid(1).toInt());
+        }
+        const char* keys[] = {"Width", "Height", "Top", "Left"};
+        for (int i = 0; i < 4; ++i)
+            m_test->settings().writeText("frmWindows", keys[i], stored.at(i));
+        CountdownWindow* w = showMain();
+        if (centred) {
+            QCOMPARE(w->size(), QSize(403, 200));
+            QVERIFY(qAbs(w->geometry().center().x() - screen.center().x()) <= 1);
+            QVERIFY(qAbs(w->geometry().center().y() - screen.center().y()) <= 1);
+        } else {
+            QCOMPARE(w->geometry(), QRect(stored.at(3).toInt() / 15, stored.at(2).toInt() / 15,
+                                          stored.at(0).toInt() / 15, stored.at(1).toInt() / 15));
+        }
+        QVERIFY(w->geometry().intersects(screen));
+        // Stored as it was, so the old place comes back with its monitor.
+        reload();
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(m_test->settings().readText("frmWindows", keys[i], ""), stored.at(i));
+    }
+
+    void textInTheKeyColourStaysVisible_data() {
+        QTest::addColumn<quint32>("stored");
+        QTest::addColumn<QColor>("drawn");
+        QTest::newRow("the key") << quint32(0xFF0000) << QColor(0, 0, 254);
+        QTest::newRow("one step off") << quint32(0xFE0000) << QColor(0, 0, 254);
+        QTest::newRow("dark blue") << quint32(0xA00000) << QColor(0, 0, 160);
+    }
+    void textInTheKeyColourStaysVisible() {
+        QFETCH(quint32, stored);
+        QFETCH(QColor, drawn);
+        writeFile(tipsPath(), {"甲乙丙丁"});
+        m_test->settings().writeInteger("frmMain", "ForeColor", stored);
+        CountdownWindow* w = showMain();
+        for (QLabel* label : {w->Label1, w->Label2, w->Label3})
+            QCOMPARE(label->palette().color(QPalette::WindowText), drawn);
+        // The tip's pixels are there on the key background.
+        const QImage image = w->Label3->grab().toImage();
+        bool textSeen = false;
+        for (int y = 0; y < image.height() && !textSeen; ++y)
+            for (int x = 0; x < image.width() && !textSeen; ++x)
+                textSeen = image.pixelColor(x, y) != QColor(0, 0, 255);
+        QVERIFY(textSeen);
+        // Chosen live, too; and the stored value stays what the user chose.
+        m_test->style.setForeColor(0);
+        m_test->style.setForeColor(stored);
+        QCOMPARE(w->Label1->palette().color(QPalette::WindowText), drawn);
+        reload();
+        QCOMPARE(m_test->settings().readText("frmMain", "ForeColor", ""), QString::number(stored));
     }
 
     void styleChangedByAnotherWindowReachesAllThreeLabels() {
