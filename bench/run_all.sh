@@ -129,6 +129,11 @@ iconv -f GB18030 -t UTF-8 "$(dirname "$program")/ral.txt" >"$conky_tips" 2>/dev/
         --conky-config "$bench/conky/countdown.conf" --conky-tips "$conky_tips" \
         --runs "$startup_runs" --json "$out/startup.json"
 
+    echo "== 附加功能: menu click to map, CPU while the version notes scroll, after hiding"
+    "$python" "$bench/addins_bench.py" --dalvenor "$program" $env_args --duration 20 \
+        --json "$out/addins.json" ||
+        echo "run_all: the 附加功能 measurement failed; left out" >&2
+
     if [ "${BENCH_CALLGRIND:-1}" != 0 ] && command -v valgrind >/dev/null 2>&1; then
         echo "== Instructions per second under callgrind"
         mkdir -p "$work/callgrind"
