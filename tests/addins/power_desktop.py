@@ -1,0 +1,285 @@
+"""Driving Dalvenor's scheduled power action on a virtual desktop, with a logind mock.
+
+Shared by the desktop test (power_desktop_test.py) and the benchmark: a private D-Bus system
+bus with python3-dbusmock's logind template on it, the real program started with that bus as
+its system bus, and "附加功能" opened through the tray menu and armed by clicks and keys.
+
+The machine's own system bus is never used: the bus is a dbus-daemon listening on a socket in
+a temporary folder, and every program started here gets DBUS_SYSTEM_BUS_ADDRESS pointing at
+it. Nothing runs unless that holds.
+"""
+
+import os
+import signal
+import subprocess
+import time
+
+import dbus
+from Xlib import X, display, error as xerror
+from Xlib.protocol import event as xevent
+
+LOGIN1 = "org.freedesktop.login1"
+MANAGER_PATH = "/org/freedesktop/login1"
+MOCK_INTERFACE = "org.freedesktop.DBus.Mock"
+
+BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>{address}</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+# Seconds. Generous: desktop tests may share two busy cores with builds.
+TIMEOUT = 30.0
+
+# Design geometry of "定时关机" in twips, relative to the tab control (Frame1's children
+# relative to Frame1); 15 twips to a pixel.
+FRAME1 = (368, 600)
+OPTION2 = (240, 960, 855, 255)
+TEXT_BOXES = {"TextHour": (1200, 960, 450, 270), "TextMin": (2280, 960, 450, 270),
+              "TextSec": (3240, 960, 450, 270)}
+CMD_START = (2408, 2760, 1575, 495)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(what, condition, timeout=TIMEOUT, interval=0.05):
+    """Polls condition() until it gives something true, and returns that."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+def stop_process(proc):
+    if proc is None or proc.poll() is not None:
+        return
+    proc.send_signal(signal.SIGTERM)
+    try:
+        proc.wait(10)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait(10)
+
+
+class LogindMock:
+    """A private system bus in folder, with the logind template of python3-dbusmock on it."""
+
+    def __init__(self, folder, python):
+        self.folder = os.path.realpath(folder)
+        self.address = "unix:path=" + os.path.join(self.folder, "system_bus")
+        self.python = python
+        self.daemon = None
+        self.mock = None
+        self.bus = None
+
+    def start(self):
+        config = os.path.join(self.folder, "bus.conf")
+        with open(config, "w", encoding="utf-8") as f:
+            f.write(BUS_CONFIG.format(address=self.address))
+        self.daemon = subprocess.Popen(
+            ["dbus-daemon", "--config-file=" + config, "--nofork", "--print-address=1"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        printed = self.daemon.stdout.readline().strip()
+        check(printed.startswith(self.address), "dbus-daemon printed %r" % printed)
+        self.bus = dbus.bus.BusConnection(self.address)
+        self.mock = subprocess.Popen(
+            [self.python, "-m", "dbusmock", "--template", "logind"],
+            env=self.environment(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("the logind mock on the private bus",
+                 lambda: self.bus.name_has_owner(LOGIN1) or self.mock.poll() is not None)
+        check(self.mock.poll() is None, "the logind mock ended at start")
+
+    def environment(self, base=None):
+        """base (default: this process's environment) with the private bus as the system bus
+        and no session bus."""
+        env = dict(os.environ if base is None else base)
+        env["DBUS_SYSTEM_BUS_ADDRESS"] = self.address
+        env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        # Refuse anything else: these programs may ask logind to power off.
+        check(env["DBUS_SYSTEM_BUS_ADDRESS"].startswith("unix:path=" + self.folder + os.sep),
+              "not the private bus")
+        return env
+
+    def calls(self, method):
+        """[(timestamp in whole seconds, [arguments])] of the calls of a manager method."""
+        mock = self.bus.get_object(LOGIN1, MANAGER_PATH)
+        return [(int(stamp), list(args)) for stamp, args in
+                mock.GetMethodCalls(method, dbus_interface=MOCK_INTERFACE)]
+
+    def stop(self):
+        stop_process(self.mock)
+        if self.bus is not None:
+            self.bus.close()
+        stop_process(self.daemon)
+
+
+class VirtualDesktop:
+    """scripts/virtual_desktop.sh: Xvfb, openbox and tint2 on a free display."""
+
+    def __init__(self, script, folder):
+        self.script = script
+        self.state = os.path.join(folder, "desktop.state")
+        self.display = None
+        self.started = False
+
+    def start(self):
+        done = subprocess.run(["sh", self.script, "start", self.state], capture_output=True,
+                              text=True, timeout=180)
+        self.started = True
+        check(done.returncode == 0, "virtual desktop: " + done.stderr)
+        with open(self.state, encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("DISPLAY="):
+                    self.display = line.strip().split("=", 1)[1]
+        check(self.display, "no display in the desktop state")
+
+    def stop(self):
+        if self.started:
+            subprocess.run(["sh", self.script, "stop", self.state], capture_output=True,
+                           timeout=120)
+
+
+class Desktop:
+    """X look-ups and xdotool input on one display."""
+
+    def __init__(self, display_name):
+        self.name = display_name
+        self.d = display.Display(display_name)
+        self.root = self.d.screen().root
+        self.env = dict(os.environ, DISPLAY=display_name)
+
+    def close(self):
+        self.d.close()
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
+                       capture_output=True, timeout=TIMEOUT)
+
+    def window_name(self, win):
+        for atom_name in ("_NET_WM_NAME", "WM_NAME"):
+            prop = win.get_full_property(self.d.intern_atom(atom_name), X.AnyPropertyType)
+            if prop and prop.value:
+                value = prop.value
+                return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
+        return ""
+
+    def windows(self):
+        """Every viewable window: (window, name, WM_CLASS, absolute rectangle, parents)."""
+        found = []
+        pending = [(self.root, ())]
+        while pending:
+            win, parents = pending.pop()
+            try:
+                attributes = win.get_attributes()
+                children = win.query_tree().children
+                if win != self.root and attributes.map_state != X.IsViewable:
+                    continue
+                geometry = win.get_geometry()
+                origin = win.translate_coords(self.root, 0, 0)
+                wm_class = win.get_wm_class() or ("", "")
+                found.append((win, self.window_name(win), wm_class[1],
+                              (-origin.x, -origin.y, geometry.width, geometry.height), parents))
+            except xerror.XError:
+                continue
+            pending.extend((child, parents + (win,)) for child in children)
+        return found
+
+    def tray_icon(self):
+        """The program's icon inside tint2's notification area: its rectangle."""
+        panels = {w.id for w, _, cls, _, _ in self.windows() if cls.lower() == "tint2"}
+        for win, name, _, rect, parents in self.windows():
+            if name == "Dalvenor" and rect[2] < 100 and any(p.id in panels for p in parents):
+                return rect
+        return None
+
+    def top_level(self, title):
+        """The client window with this title, and its rectangle."""
+        for win, name, _, rect, _ in self.windows():
+            if name == title and rect[2] > 100:
+                return win, rect
+        return None
+
+    def close_window(self, win):
+        """Asks the window to close, as its title-bar button does (WM_DELETE_WINDOW)."""
+        protocols = self.d.intern_atom("WM_PROTOCOLS")
+        delete = self.d.intern_atom("WM_DELETE_WINDOW")
+        message = xevent.ClientMessage(window=win, client_type=protocols,
+                                       data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+        win.send_event(message)
+        self.d.sync()
+
+    def is_viewable(self, win):
+        try:
+            return win.get_attributes().map_state == X.IsViewable
+        except xerror.XError:
+            return False
+
+
+def start_program(program, desktop, logind):
+    env = logind.environment(dict(desktop.env, QT_QPA_PLATFORM="xcb"))
+    return subprocess.Popen([program], cwd=os.path.dirname(program), env=env,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def open_addins(desktop, program_proc):
+    """Opens "附加功能" through the tray menu (right click, then its mnemonic D); gives the
+    window and its rectangle."""
+    icon = wait_for("the tray icon", desktop.tray_icon, timeout=60)
+    x, y = icon[0] + icon[2] // 2, icon[1] + icon[3] // 2
+    deadline = time.monotonic() + 90
+    while time.monotonic() < deadline:
+        check(program_proc.poll() is None, "the program ended")
+        desktop.xdotool("mousemove", x, y, "click", "3")
+        try:
+            # The menu takes the keyboard when it opens; retry the click when it did not.
+            time.sleep(0.5)
+            desktop.xdotool("key", "d")
+            return wait_for("附加功能", lambda: desktop.top_level("附加功能"), timeout=10)
+        except Failure:
+            desktop.xdotool("key", "Escape")
+    raise Failure("附加功能 never opened from the tray menu")
+
+
+def twips_centre(rect, offset=(0, 0)):
+    left, top, width, height = rect
+    return (round((offset[0] + left + width / 2) / 15), round((offset[1] + top + height / 2) / 15))
+
+
+def arm_countdown(desktop, window, tab_point, seconds_keys):
+    """On the open "附加功能": tab "定时关机", 方式二, TextSec typed with seconds_keys (xdotool
+    key names), then "开始执行". Gives the wall time just before and after the click."""
+    def click(point):
+        desktop.xdotool("mousemove", "--window", window.id, point[0], point[1], "click", "1")
+
+    click(tab_point)
+    # The tab's controls are laid out in the tab control's coordinates, which start at the
+    # window's client origin.
+    click(twips_centre(OPTION2, FRAME1))
+    for name in ("TextHour", "TextMin"):
+        click(twips_centre(TEXT_BOXES[name], FRAME1))
+        desktop.xdotool("key", "--clearmodifiers", "ctrl+a", "0")
+    click(twips_centre(TEXT_BOXES["TextSec"], FRAME1))
+    desktop.xdotool("key", "--clearmodifiers", "ctrl+a", *seconds_keys)
+    before = time.time()
+    click(twips_centre(CMD_START))
+    after = time.time()
+    return before, after
