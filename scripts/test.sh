@@ -23,8 +23,10 @@ ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@" || stat
 if [ "${DALVENOR_SANITIZE_TESTS:-1}" != 0 ]; then
     echo "== Unit and widget tests with AddressSanitizer and UndefinedBehaviorSanitizer"
     if [ ! -f "$asan/build.ninja" ]; then
-        cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DDALVENOR_SANITIZE=ON
+        # Debug, so that Qt's own checks in its headers (an index out of range) are on too;
+        # -O1 -g1 compiles in a third less time than -O2 -g and still gives stacks with lines.
+        cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+            -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" -DDALVENOR_SANITIZE=ON
     else
         cmake "$asan" >/dev/null # picks up new tests
     fi
