@@ -11,25 +11,47 @@
 #include "message_box.h"
 #include "program_icon.h"
 #include "settings_store.h"
+#include "single_instance.h"
+#include "skin_folders.h"
 #include "skin_library.h"
+#include "skin_window.h"
+#include "style_sheet_skin.h"
 #include "tray_window.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QProcess>
 
-Application::Application(const QString& programDir)
+Application::Application(const QString& programDir, SingleInstance* instance)
     : m_paths(DataPaths::resolve(programDir)), m_settings(std::make_unique<SettingsStore>()),
-      m_skin(std::make_unique<SkinLibrary>(m_paths.dataFile(QStringLiteral("skinh.she")))),
+      m_skin(std::make_unique<SkinLibrary>(m_paths.dataFile(QStringLiteral("skinh.she")),
+                                           std::make_unique<StyleSheetSkinEngine>())),
       m_autostart(createAutostart()), m_heartbeat(m_clock),
-      m_notices(std::make_unique<TrayNotices>()), m_context{m_registry, *m_settings, m_paths,
-                                                            m_clock,    *m_skin,     m_heartbeat,
-                                                            m_style,    *m_notices} {
+      m_notices(std::make_unique<TrayNotices>()),
+      m_instance(instance), m_context{m_registry,  *m_settings, m_paths,    m_clock, *m_skin,
+                                      m_heartbeat, m_style,     *m_notices, *this} {
     // Every window of the program carries the program icon.
     QApplication::setWindowIcon(programIcon());
     installFontSubstitutions();
+    // A user's own skins go here; the skin manager lists them beside the built-in ones.
+    SkinFolders::forProgram(m_paths).createUserDir();
     registerForms();
 }
 
 Application::~Application() = default;
+
+bool Application::restart() {
+    // The guard stops answering first: a new start must wait for this process to end, not hand
+    // over to it.
+    if (m_instance)
+        m_instance->releaseForRestart();
+    return QProcess::startDetached(QCoreApplication::applicationFilePath(), {},
+                                   QDir::currentPath());
+}
+
+void Application::exit() {
+    QCoreApplication::exit(0);
+}
 
 void Application::start() {
     m_registry.show(CountdownWindow::kName);
@@ -56,6 +78,7 @@ void Application::registerForms() {
         return tray;
     });
     m_registry.registerForm(AboutWindow::kName, [this] { return new AboutWindow(m_context); });
+    m_registry.registerForm(SkinWindow::kName, [this] { return new SkinWindow(m_context); });
     m_registry.registerForm(CautionWindow::kName, [this] { return new CautionWindow(m_context); });
     m_registry.registerForm(DisplayWindow::kName, [this] { return new DisplayWindow(m_context); });
     m_registry.registerForm(AddinsWindow::kName, [this] {

@@ -5,6 +5,7 @@
 #include "countdown_style.h"
 #include "data_paths.h"
 #include "heartbeat.h"
+#include "program_control.h"
 #include "window_registry.h"
 
 #include <QString>
@@ -15,12 +16,20 @@ class SettingsStore;
 class SkinLibrary;
 class Autostart;
 class TrayNotices;
+class SingleInstance;
 
 // Owns the shared services and the window registry, and knows every window by name.
-class Application {
+class Application final : public ProgramControl {
 public:
-    explicit Application(const QString& programDir);
-    ~Application();
+    // instance: the one-instance guard this process holds, let go of by a restart.
+    explicit Application(const QString& programDir, SingleInstance* instance = nullptr);
+    ~Application() override;
+
+    // Starts this executable again, detached, once the guard no longer answers a new start;
+    // the new instance waits until this process has ended.
+    bool restart() override;
+    // Ends the event loop, as the tray's "退出(&E)" does.
+    void exit() override;
 
     // Shows the countdown window; its load sequence is the program's start-up.
     void start();
@@ -38,6 +47,7 @@ private:
     Heartbeat m_heartbeat;
     CountdownStyle m_style;
     std::unique_ptr<TrayNotices> m_notices;
+    SingleInstance* m_instance = nullptr;
     WindowRegistry m_registry;
     AppContext m_context;
 };

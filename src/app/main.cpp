@@ -19,7 +19,7 @@ int main(int argc, char* argv[]) {
     if (!instance.acquire())
         return 0;
 
-    Application app(QCoreApplication::applicationDirPath());
+    Application app(QCoreApplication::applicationDirPath(), &instance);
     app.start();
     return QApplication::exec();
 }

@@ -8,6 +8,7 @@ class SkinLibrary;
 class Heartbeat;
 class CountdownStyle;
 class TrayNotifier;
+class ProgramControl;
 
 // What every window is given: the shared services, each replaceable in tests. They outlive
 // every window, so windows hold them by reference and never test for their absence.
@@ -23,4 +24,6 @@ struct AppContext {
     CountdownStyle& style;
     // The tray icon's tooltip and messages, for windows that must not depend on the tray.
     TrayNotifier& notifier;
+    // Restarting and ending the program, for windows that must not depend on the application.
+    ProgramControl& program;
 };

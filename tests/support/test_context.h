@@ -5,6 +5,7 @@
 #include "countdown_style.h"
 #include "data_paths.h"
 #include "heartbeat.h"
+#include "program_control.h"
 #include "settings_store.h"
 #include "skin_library.h"
 #include "tray_notifier.h"
@@ -38,6 +39,19 @@ public:
     QList<Message> messages;
 };
 
+// Records what the windows asked of the program (restart, exit) instead of doing it.
+class RecordingProgramControl final : public ProgramControl {
+public:
+    bool restart() override {
+        requests.append(QStringLiteral("restart"));
+        return restartSucceeds;
+    }
+    void exit() override { requests.append(QStringLiteral("exit")); }
+
+    QStringList requests; // "restart" and "exit", in order
+    bool restartSucceeds = true;
+};
+
 // Everything a window is given, in a fresh temporary folder ("program" and "data" folders and
 // a settings file there), with a clock that only moves when told to. The heartbeat is not
 // started: tests call the tick handlers themselves.
@@ -48,8 +62,8 @@ public:
           m_settings(m_dir.filePath(QStringLiteral("store.ini"))),
           m_skin(skin ? std::move(skin)
                       : std::make_unique<SkinLibrary>(m_dir.filePath(QStringLiteral("skinh.she")))),
-          m_heartbeat(clock), context{registry, m_settings,  m_paths, clock,
-                                      *m_skin,  m_heartbeat, style,   notifier} {}
+          m_heartbeat(clock), context{registry,    m_settings, m_paths,  clock,  *m_skin,
+                                      m_heartbeat, style,      notifier, program} {}
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
     const DataPaths& paths() const { return m_paths; }
@@ -59,6 +73,7 @@ public:
     ManualClock clock{QDateTime(QDate(2011, 6, 5), QTime(8, 0))};
     CountdownStyle style;
     RecordingTrayNotifier notifier;
+    RecordingProgramControl program;
 
 private:
     QString makeFolder(const QString& name) {

@@ -1,0 +1,49 @@
+// Draws the previews of skin files at build time:
+//   skin_preview OUTPUT_FOLDER SKIN.she...
+// writes OUTPUT_FOLDER/SKIN.png for each; fails when a skin is no usable style sheet, so
+// that a broken built-in skin stops the build. Run with QT_QPA_PLATFORM=offscreen.
+#include "skin_preview.h"
+#include "style_sheet_skin.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: skin_preview OUTPUT_FOLDER SKIN.she...\n");
+        return 2;
+    }
+    const QDir output(args.at(1));
+    if (!QDir().mkpath(output.path())) {
+        std::fprintf(stderr, "skin_preview: cannot create %s\n", qPrintable(output.path()));
+        return 1;
+    }
+    for (const QString& path : args.mid(2)) {
+        const skinfile::Loaded skin = skinfile::load(path);
+        const QImage preview =
+            skin.status == skinfile::Status::Ok ? skinpreview::render(skin.sheet) : QImage();
+        if (preview.isNull()) {
+            std::fprintf(stderr, "skin_preview: %s is no usable skin\n", qPrintable(path));
+            return 1;
+        }
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        preview.save(&buffer, "PNG");
+        QSaveFile file(
+            output.filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".png")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
+            std::fprintf(stderr, "skin_preview: cannot write %s: %s\n", qPrintable(file.fileName()),
+                         qPrintable(file.errorString()));
+            return 1;
+        }
+    }
+    return 0;
+}
