@@ -4,6 +4,9 @@
   side-by-side  Dalvenor and Conky (an equivalent three-line countdown) run together; after
                 both settled, CPU time, wake-ups and memory of each over a fixed wall time.
   startup       time from starting the program to its window being mapped, several runs.
+  armed-idle    one program, idle as started, then with a 方式二 countdown armed through
+                "附加功能" and the window closed (hidden): CPU, wake-ups and memory of each
+                period. Its power service is a logind mock on a private bus.
   tick-cost     instructions per second of the idle program under callgrind.
   threads       per-thread CPU time and wake-ups of a running PID over some seconds.
   report        the Markdown table from the JSON files the other commands wrote.
@@ -320,6 +323,59 @@ def cmd_side_by_side(args):
         print(thread_table(r))
 
 
+def cmd_armed_idle(args):
+    import tempfile
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                    "tests", "addins"))
+    import power_desktop as pd
+
+    folder = tempfile.mkdtemp(prefix="dalvenor-armed-")
+    logind = pd.LogindMock(folder, sys.executable)
+    proc = None
+    desktop = None
+    try:
+        logind.start()
+        desktop = pd.Desktop(os.environ["DISPLAY"])
+        # Never the machine's logind: the program's system bus is the private one.
+        env = logind.environment(program_env(args.env))
+        program = os.path.abspath(args.dalvenor)
+        proc = subprocess.Popen([program], cwd=os.path.dirname(program), env=env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for_window("dalvenor", proc, 30)
+        time.sleep(args.settle)
+        plain_start = sample(proc.pid)
+        time.sleep(args.duration)
+        plain = difference(plain_start, sample(proc.pid))
+
+        window, _ = pd.open_addins(desktop, proc)
+        pd.arm_countdown(desktop, window, pd.tab_point(), {"TextHour": ["2"]})
+        pd.wait_for("CanPowerOff at arming", lambda: logind.calls("CanPowerOff"))
+        desktop.close_window(window)
+        pd.wait_for("the window to hide", lambda: not desktop.is_viewable(window))
+        time.sleep(args.settle)
+        armed_start = sample(proc.pid)
+        time.sleep(args.duration)
+        armed = difference(armed_start, sample(proc.pid))
+        if proc.poll() is not None:
+            raise SystemExit("dalvenor ended during the measurement")
+        if logind.calls("PowerOff"):
+            raise SystemExit("the countdown fired during the measurement")
+    finally:
+        if proc is not None:
+            stop(proc)
+        if desktop is not None:
+            desktop.close()
+        logind.stop()
+        subprocess.run(["rm", "-rf", folder])
+    result = {"plain": plain, "armed": armed, "env": args.env or []}
+    write_json(args.json, result)
+    for name, r in (("plain idle", plain), ("方式二 armed, window hidden", armed)):
+        print(f"{name}: {r['seconds']:.3f} s, CPU {r['cpu_ns'] / 1e6:.3f} ms,"
+              f" wake-ups {r['wakeups']} ({r['wakeups_per_s']:.2f}/s),"
+              f" RssAnon {r['rss_anon_kib']} KiB, PSS {r['pss_kib']} KiB")
+        print(thread_table(r))
+
+
 def cmd_threads(args):
     start = sample(args.pid)
     time.sleep(args.duration)
@@ -507,6 +563,21 @@ def cmd_report(args):
                      "(reported)", "—"))
     lines = ["| Figure | Dalvenor | Conky | Target | Result |", "|---|---|---|---|---|"]
     lines += ["| " + " | ".join(row) + " |" for row in rows]
+    armed = load(os.path.join(args.dir, "armed_idle.json"))
+    if armed:
+        p, a = armed["plain"], armed["armed"]
+        lines += ["", "Idle with a 方式二 countdown armed and the window hidden, against the same"
+                  " program idle just before (%.1f s each):" % a["seconds"], "",
+                  "| Figure | Plain idle | Armed, hidden | Target | Result |",
+                  "|---|---|---|---|---|",
+                  "| CPU time | %.2f ms | %.2f ms | (reported) | — |" % (p["cpu_ns"] / 1e6,
+                                                                    a["cpu_ns"] / 1e6),
+                  "| Wake-ups per second | %.2f (%d) | %.2f (%d) | ≤ 1.2 | %s |" % (
+                      p["wakeups_per_s"], p["wakeups"], a["wakeups_per_s"], a["wakeups"],
+                      verdict(a["wakeups_per_s"] <= 1.2)),
+                  "| Private memory (RssAnon) | %d KiB | %d KiB | (reported) | — |" % (
+                      p["rss_anon_kib"], a["rss_anon_kib"]),
+                  "| PSS | %d KiB | %d KiB | (reported) | — |" % (p["pss_kib"], a["pss_kib"])]
     if side:
         for name in ("dalvenor", "conky"):
             if name not in side:
@@ -543,6 +614,12 @@ def main():
     p.add_argument("--settle", type=float, default=5)
     p.add_argument("--duration", type=float, default=60)
     p.set_defaults(func=cmd_side_by_side)
+
+    p = sub.add_parser("armed-idle")
+    common(p, conky=False)
+    p.add_argument("--settle", type=float, default=5)
+    p.add_argument("--duration", type=float, default=60)
+    p.set_defaults(func=cmd_armed_idle)
 
     p = sub.add_parser("startup")
     common(p)

@@ -10,6 +10,8 @@
 #      three lines side by side and measures CPU time, wake-ups and memory of both over
 #      BENCH_DURATION seconds (default 60) after BENCH_SETTLE seconds (default 5);
 #   3. times the start to the mapped window (median of BENCH_STARTUP_RUNS, default 7);
+#   3b. idle figures of one program before and after arming a 方式二 countdown through
+#      "附加功能" and closing the window (its power service a logind mock on a private bus);
 #   4. counts the instructions of the idle program per second under callgrind (one tick a
 #      second); BENCH_CALLGRIND=0 skips it.
 # The program runs with HOME and XDG_* in a temporary folder, TZ=Asia/Shanghai and no D-Bus
@@ -33,6 +35,14 @@ for candidate in python3 /usr/bin/python3; do
     fi
 done
 [ -n "${python:-}" ] || { echo "run_all: python3 with Xlib (python3-xlib) is needed" >&2; exit 1; }
+# The armed-idle figures also need D-Bus and the logind mock (python3-dbusmock).
+power_python=$python
+for candidate in python3 /usr/bin/python3; do
+    if "$candidate" -c 'import Xlib, dbus, dbusmock' 2>/dev/null; then
+        power_python=$candidate
+        break
+    fi
+done
 
 # --- build -----------------------------------------------------------------------------------
 if [ ! -f "$build/build.ninja" ]; then
@@ -123,6 +133,11 @@ iconv -f GB18030 -t UTF-8 "$(dirname "$program")/ral.txt" >"$conky_tips" 2>/dev/
     "$python" "$bench/dalvenor_bench.py" side-by-side --dalvenor "$program" $env_args \
         --conky-config "$bench/conky/countdown.conf" --conky-tips "$conky_tips" \
         --settle "$settle" --duration "$duration" --json "$out/side_by_side.json"
+
+    echo "== Idle, then with a 方式二 countdown armed and the window hidden, ${duration} s each"
+    "$power_python" "$bench/dalvenor_bench.py" armed-idle --dalvenor "$program" $env_args \
+        --settle "$settle" --duration "$duration" --json "$out/armed_idle.json" ||
+        echo "run_all: armed idle measurement failed; left out of the table" >&2
 
     echo "== Start to mapped window"
     "$python" "$bench/dalvenor_bench.py" startup --dalvenor "$program" $env_args \

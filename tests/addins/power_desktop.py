@@ -259,14 +259,21 @@ def open_addins(desktop, program_proc):
     raise Failure("附加功能 never opened from the tray menu")
 
 
+def tab_point():
+    """Where the caption of tab 1 "定时关机" is, in window coordinates: the tab row starts at
+    the left edge and tab 0 "小日历" is three characters wide."""
+    return (int(os.environ.get("POWER_TAB_X", "90")), int(os.environ.get("POWER_TAB_Y", "10")))
+
+
 def twips_centre(rect, offset=(0, 0)):
     left, top, width, height = rect
     return (round((offset[0] + left + width / 2) / 15), round((offset[1] + top + height / 2) / 15))
 
 
-def arm_countdown(desktop, window, tab_point, seconds_keys):
-    """On the open "附加功能": tab "定时关机", 方式二, TextSec typed with seconds_keys (xdotool
-    key names), then "开始执行". Gives the wall time just before and after the click."""
+def arm_countdown(desktop, window, tab_point, keys):
+    """On the open "附加功能": tab "定时关机", 方式二, each of TextHour, TextMin, TextSec
+    cleared and typed with its keys (xdotool key names, "0" when not given), then "开始执行".
+    Gives the wall time just before and after the click."""
     def click(point):
         desktop.xdotool("mousemove", "--window", window.id, point[0], point[1], "click", "1")
 
@@ -274,11 +281,9 @@ def arm_countdown(desktop, window, tab_point, seconds_keys):
     # The tab's controls are laid out in the tab control's coordinates, which start at the
     # window's client origin.
     click(twips_centre(OPTION2, FRAME1))
-    for name in ("TextHour", "TextMin"):
+    for name in ("TextHour", "TextMin", "TextSec"):
         click(twips_centre(TEXT_BOXES[name], FRAME1))
-        desktop.xdotool("key", "--clearmodifiers", "ctrl+a", "0")
-    click(twips_centre(TEXT_BOXES["TextSec"], FRAME1))
-    desktop.xdotool("key", "--clearmodifiers", "ctrl+a", *seconds_keys)
+        desktop.xdotool("key", "--clearmodifiers", "ctrl+a", *keys.get(name, ["0"]))
     before = time.time()
     click(twips_centre(CMD_START))
     after = time.time()

@@ -66,7 +66,8 @@ def main():
         os.execv(python, [python, os.path.abspath(__file__), program])
 
     from power_desktop import (Desktop, Failure, LogindMock, VirtualDesktop, arm_countdown,
-                               check, open_addins, start_program, stop_process, wait_for)
+                               check, open_addins, start_program, stop_process, tab_point,
+                               wait_for)
 
     # A time-out of the test runner ends this process with SIGTERM: clean up as on failure.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
@@ -83,8 +84,8 @@ def main():
         window, rect = open_addins(desktop, program_proc)
         print("附加功能 at", rect)
 
-        before, after = arm_countdown(desktop, window, tab_point=tab_point(),
-                                      seconds_keys=["x", str(COUNTDOWN_SECONDS)])
+        before, after = arm_countdown(desktop, window, tab_point(),
+                                      {"TextSec": ["x", str(COUNTDOWN_SECONDS)]})
         # Asked at arming whether it may power off: the program talks to our mock.
         wait_for("CanPowerOff at arming", lambda: logind.calls("CanPowerOff"), timeout=20)
         check(not logind.calls("PowerOff"), "PowerOff at arming")
@@ -124,12 +125,6 @@ def main():
         desktop_proc.stop()
         logind.stop()
         shutil.rmtree(folder, ignore_errors=True)
-
-
-def tab_point():
-    """Where the caption of tab 1 "定时关机" is, in window coordinates: the tab row starts at
-    the left edge and tab 0 "小日历" is three characters wide."""
-    return (int(os.environ.get("POWER_TAB_X", "90")), int(os.environ.get("POWER_TAB_Y", "10")))
 
 
 if __name__ == "__main__":
