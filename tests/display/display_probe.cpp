@@ -1,0 +1,46 @@
+// The program's own windows, started as the program starts them, in the current folder (which
+// the desktop test fills with a countdown and a tip). Prints "ready" once the countdown is
+// shown; the line "show" on its input opens the display settings, as "显示设置...(&W)" does,
+// and it answers "shown". Ends when its input closes.
+#include "application.h"
+#include "form_names.h"
+#include "window_registry.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char* argv[]) {
+    QApplication qtApp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Dalvenor"));
+    QApplication::setOrganizationName(QStringLiteral("Dalvenor"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    Application app(QDir::currentPath());
+    app.start();
+    std::puts("ready");
+    std::fflush(stdout);
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &qtApp, [&app, &input] {
+        char buffer[256];
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer - 1);
+        if (got <= 0) {
+            input.setEnabled(false);
+            QCoreApplication::exit(0);
+            return;
+        }
+        buffer[got] = '\0';
+        if (QByteArray(buffer).trimmed() == "show") {
+            WindowRegistry& registry = app.context().registry;
+            registry.unload(FormName::Addins);
+            registry.show(FormName::Windows);
+            std::puts("shown");
+            std::fflush(stdout);
+        }
+    });
+    return QApplication::exec();
+}
