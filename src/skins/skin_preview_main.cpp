@@ -2,6 +2,7 @@
 //   skin_preview OUTPUT_FOLDER SKIN.she...
 // writes OUTPUT_FOLDER/SKIN.png for each; fails when a skin is no usable style sheet, so
 // that a broken built-in skin stops the build. Run with QT_QPA_PLATFORM=offscreen.
+#include "design_font.h"
 #include "skin_preview.h"
 #include "style_sheet_skin.h"
 
@@ -15,6 +16,8 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // The faces the program's windows are drawn with.
+    installFontSubstitutions();
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 3) {
         std::fprintf(stderr, "usage: skin_preview OUTPUT_FOLDER SKIN.she...\n");
