@@ -7,13 +7,18 @@
 #include "text_file.h"
 #include "twips.h"
 
+#include <QApplication>
+#include <QColorDialog>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFontDialog>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -411,7 +416,81 @@ private slots:
         QTRY_COMPARE(w->pos(), start + QPoint(40, 30));
     }
 
+    // The dialogs themselves, answered by the test as soon as they are up.
+    void realFontDialogCarriesTheColour_data() {
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("OK") << true;
+        QTest::newRow("cancel") << false;
+    }
+    void realFontDialogCarriesTheColour() {
+        QFETCH(bool, accept);
+        CommonDialog1 dialog;
+        dialog.CancelError = true;
+        dialog.Flags = 0x103;
+        dialog.FontName = QStringLiteral("楷体");
+        dialog.FontSize = 18;
+        dialog.Color = 0x123456; // none of the sixteen: offered as its own entry
+        int offered = 0;
+        QString firstName;
+        answerModalDialog([&](QDialog* shown) {
+            auto* fontDialog = qobject_cast<QFontDialog*>(shown);
+            QVERIFY(fontDialog);
+            QCOMPARE(fontDialog->currentFont().pointSizeF(), 18.0);
+            auto* colours = fontDialog->findChild<QComboBox*>("fontColor");
+            QVERIFY(colours && colours->isVisibleTo(fontDialog));
+            offered = colours->count();
+            firstName = colours->itemText(0);
+            QCOMPARE(colours->currentData().value<quint32>(), 0x123456u);
+            colours->setCurrentIndex(colours->findText(QStringLiteral("红色")));
+            if (accept)
+                fontDialog->accept();
+            else
+                fontDialog->reject();
+        });
+        QCOMPARE(dialog.ShowFont(), accept);
+        QCOMPARE(offered, 17);
+        QCOMPARE(firstName, QStringLiteral("黑色"));
+        QCOMPARE(dialog.Color, accept ? 0x0000FFu : 0x123456u);
+        QCOMPARE(dialog.FontSize, 18.0);
+        QVERIFY(CommonDialog1::shownDialogs().isEmpty()); // shown for real, not scripted
+    }
+
+    void realColourDialogStartsFromTheColour() {
+        CommonDialog1 dialog;
+        dialog.CancelError = true;
+        dialog.Flags = 0x103;
+        dialog.Color = 0x0000FF;
+        QColor startedWith;
+        answerModalDialog([&](QDialog* shown) {
+            auto* colourDialog = qobject_cast<QColorDialog*>(shown);
+            QVERIFY(colourDialog);
+            startedWith = colourDialog->currentColor();
+            colourDialog->setCurrentColor(QColor(0x12, 0x34, 0x56));
+            colourDialog->accept();
+        });
+        QVERIFY(dialog.ShowColor());
+        QCOMPARE(startedWith, QColor(Qt::red));
+        QCOMPARE(dialog.Color, 0x563412u);
+    }
+
 private:
+    // Runs answer on the next modal dialog once it is shown (the dialog's own loop runs it).
+    template <typename F> void answerModalDialog(F answer) {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [poll, answer] {
+            auto* shown = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!shown || !shown->isVisible())
+                return;
+            poll->deleteLater();
+            poll->stop();
+            answer(shown);
+            // A failed check above returned early: do not leave the dialog waiting.
+            if (shown->isVisible())
+                shown->reject();
+        });
+        poll->start(10);
+    }
+
     DisplayWindow* showWindows() {
         auto* w = qobject_cast<DisplayWindow*>(m_test->registry.show("frmWindows"));
         if (!w)
