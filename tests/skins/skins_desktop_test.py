@@ -1,0 +1,313 @@
+#!/usr/bin/python3
+"""Taking the skin off restarts the real program, on a virtual desktop.
+
+A copy of the program in a temporary folder (so that the skin file it deletes is a temporary
+one) starts with a skin in use; "附加功能" is opened, then "更换皮肤...(&S)", and "不使用皮肤" is
+clicked in the skin manager. The old process must end, exactly one new process of the copy
+must run with exactly one tray icon, "skinh.she" must be gone, and the new instance must be
+unskinned. Every process started here, the restarted program included, is stopped at the end.
+
+  skins_desktop_test.py PROGRAM
+
+Exits 77 (skipped) when the program is not built or a tool is missing, unless
+DALVENOR_REQUIRE_DESKTOP=1.
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+TIMEOUT = 60.0  # seconds; desktop tests share two busy cores with builds
+SKIP = 77
+
+# The skin manager's design geometry in twips (15 twips to a pixel).
+COMMAND6 = (3840, 3120, 1215, 495)
+# A point of the manager's own background, left of the previews, in pixels.
+BACKGROUND = (6, 130)
+MENU_ITEMS = 6
+ITEM_SKINS = 3
+ITEM_ADDINS = 4
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(what, condition, timeout=TIMEOUT, interval=0.05):
+    """Polls condition until it gives a true value or the time is up."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+def skip(reason):
+    if os.environ.get("DALVENOR_REQUIRE_DESKTOP") == "1":
+        print("FAIL: %s (DALVENOR_REQUIRE_DESKTOP=1 allows no skip)" % reason, file=sys.stderr)
+        sys.exit(1)
+    print("SKIP: " + reason, file=sys.stderr)
+    sys.exit(SKIP)
+
+
+def processes_of(executable):
+    """PIDs of live processes running this executable file."""
+    target = os.path.realpath(executable)
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            if os.readlink("/proc/%s/exe" % entry) != target:
+                continue
+            with open("/proc/%s/stat" % entry, encoding="utf-8") as f:
+                state = f.read().rsplit(")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if state != "Z":
+            found.append(int(entry))
+    return found
+
+
+def stop_pid(pid):
+    try:
+        os.kill(pid, signal.SIGTERM)
+    except ProcessLookupError:
+        return
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            return
+        time.sleep(0.05)
+    try:
+        os.kill(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+class Desktop:
+    """X look-ups and xdotool input on one display."""
+
+    def __init__(self, name):
+        from Xlib import X, display, error as xerror
+        self.X, self.xerror = X, xerror
+        self.name = name
+        self.d = display.Display(name)
+        self.root = self.d.screen().root
+        self.env = dict(os.environ, DISPLAY=name)
+
+    def close(self):
+        self.d.close()
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
+                       capture_output=True, timeout=TIMEOUT)
+
+    def window_name(self, win):
+        for atom in ("_NET_WM_NAME", "WM_NAME"):
+            prop = win.get_full_property(self.d.intern_atom(atom), self.X.AnyPropertyType)
+            if prop and prop.value:
+                value = prop.value
+                return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
+        return ""
+
+    def windows(self):
+        """Every viewable window: (window, name, class, absolute rectangle, parents)."""
+        found = []
+        pending = [(self.root, ())]
+        while pending:
+            win, parents = pending.pop()
+            try:
+                attributes = win.get_attributes()
+                children = win.query_tree().children
+                if win != self.root and attributes.map_state != self.X.IsViewable:
+                    continue
+                geometry = win.get_geometry()
+                origin = win.translate_coords(self.root, 0, 0)
+                wm_class = win.get_wm_class() or ("", "")
+                found.append((win, self.window_name(win), wm_class[1],
+                              (-origin.x, -origin.y, geometry.width, geometry.height), parents))
+            except self.xerror.XError:
+                continue
+            pending.extend((child, parents + (win,)) for child in children)
+        return found
+
+    def tray_icons(self):
+        """Rectangles of the program's icons inside tint2's notification area."""
+        listed = self.windows()
+        panels = {w.id for w, _, cls, _, _ in listed if cls.lower() == "tint2"}
+        return [rect for _, name, _, rect, parents in listed
+                if name == "Dalvenor" and 4 < rect[2] < 100 and any(p.id in panels for p in parents)]
+
+    def top_level(self, title):
+        for win, name, _, rect, _ in self.windows():
+            if name == title and rect[2] > 100:
+                return win, rect
+        return None
+
+    def program_windows(self):
+        """Viewable top-level windows of the program (its X class is "Dalvenor")."""
+        return {w.id: rect for w, _, cls, rect, parents in self.windows()
+                if cls == "Dalvenor" and len(parents) == 1}
+
+    def pixel(self, x, y):
+        image = self.root.get_image(x, y, 1, 1, self.X.ZPixmap, 0xFFFFFFFF)
+        blue, green, red = image.data[0], image.data[1], image.data[2]
+        return red, green, blue
+
+
+def grey(rgb):
+    return (rgb[0] * 11 + rgb[1] * 16 + rgb[2] * 5) // 32
+
+
+def choose_from_tray_menu(desktop, item, title):
+    """Right-clicks the icon and clicks item of its menu until the window titled title shows."""
+    deadline = time.monotonic() + 3 * TIMEOUT
+    while time.monotonic() < deadline:
+        icons = wait_for("the tray icon", desktop.tray_icons)
+        x, y = icons[0][0] + icons[0][2] // 2, icons[0][1] + icons[0][3] // 2
+        before = desktop.program_windows()
+        desktop.xdotool("mousemove", x, y, "click", "3")
+
+        def menu():
+            for wid, rect in desktop.program_windows().items():
+                if wid not in before and rect[2] >= 80 and 6 * 14 <= rect[3] <= 6 * 40:
+                    return rect
+            return None
+
+        try:
+            rect = wait_for("the tray menu", menu, timeout=10)
+        except Failure:
+            continue
+        height = rect[3] / MENU_ITEMS
+        desktop.xdotool("mousemove", rect[0] + rect[2] // 3, int(rect[1] + height * (item + 0.5)),
+                        "click", "1")
+        try:
+            return wait_for(title, lambda: desktop.top_level(title), timeout=15)
+        except Failure:
+            desktop.xdotool("key", "Escape")
+    raise Failure("%s never opened from the tray menu" % title)
+
+
+def manager_background(desktop, rect):
+    return grey(desktop.pixel(rect[0] + BACKGROUND[0], rect[1] + BACKGROUND[1]))
+
+
+def run(program, folder, desktop):
+    copy = os.path.join(folder, "program")
+    os.makedirs(copy)
+    bin_dir = os.path.dirname(program)
+    executable = os.path.join(copy, "dalvenor")
+    shutil.copy2(program, executable)
+    for name in ("countdown.ini", "ral.txt"):
+        if os.path.isfile(os.path.join(bin_dir, name)):
+            shutil.copy2(os.path.join(bin_dir, name), copy)
+    shutil.copytree(os.path.join(bin_dir, "skins"), os.path.join(copy, "skins"))
+    # A skin in use: the brushed-metal grey one, clearly darker than the plain window.
+    active = os.path.join(copy, "skinh.she")
+    shutil.copy2(os.path.join(copy, "skins", "itunes.she"), active)
+
+    env = dict(desktop.env, QT_QPA_PLATFORM="xcb")
+    env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+    first = subprocess.Popen([executable], cwd=copy, env=env, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+    try:
+        wait_for("the tray icon", desktop.tray_icons)
+        choose_from_tray_menu(desktop, ITEM_ADDINS, "附加功能")
+        _, rect = choose_from_tray_menu(desktop, ITEM_SKINS, "皮肤管理器")
+        # Painted in the skin: the background is the skin's grey, not the plain window's.
+        skinned = wait_for("the manager drawn in the skin",
+                           lambda: manager_background(desktop, rect) < 225 and
+                           manager_background(desktop, rect))
+        print("skinned background grey %d" % skinned)
+
+        x = rect[0] + (COMMAND6[0] + COMMAND6[2] // 2) // 15
+        y = rect[1] + (COMMAND6[1] + COMMAND6[3] // 2) // 15
+        desktop.xdotool("mousemove", x, y, "click", "1")
+
+        wait_for("the old process to end", lambda: first.poll() is not None)
+        check(first.returncode == 0, "the old process ended with %s" % first.returncode)
+        check(not os.path.exists(active), "skinh.she is still there")
+
+        # The new instance: one process of the copy, one icon, and it stays one.
+        wait_for("one new process", lambda: len(processes_of(executable)) == 1)
+        wait_for("its tray icon", lambda: len(desktop.tray_icons()) == 1)
+        check(len(processes_of(executable)) == 1,
+              "processes of the program: %s" % processes_of(executable))
+        check(len(desktop.tray_icons()) == 1, "tray icons: %s" % desktop.tray_icons())
+        check(first.pid not in processes_of(executable), "the old process runs on")
+
+        # And it runs plain.
+        _, rect = choose_from_tray_menu(desktop, ITEM_SKINS, "皮肤管理器")
+        plain = wait_for("the manager drawn plain",
+                         lambda: manager_background(desktop, rect) >= 230 and
+                         manager_background(desktop, rect))
+        print("plain background grey %d" % plain)
+        check(len(processes_of(executable)) == 1, "a second instance appeared")
+        check(not os.path.exists(active), "skinh.she came back")
+    finally:
+        if first.poll() is None:
+            first.kill()
+            first.wait(timeout=TIMEOUT)
+        for pid in processes_of(executable):
+            stop_pid(pid)
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    program = sys.argv[1]
+    if not os.access(program, os.X_OK):
+        skip(program + " has not been built")
+    for tool in ("Xvfb", "openbox", "tint2", "xdotool"):
+        if shutil.which(tool) is None:
+            skip(tool + " is not installed")
+    try:
+        import Xlib  # noqa: F401
+    except ImportError:
+        skip("python3-xlib is not installed")
+    script = os.path.join(os.environ["DALVENOR_SOURCE_DIR"], "scripts", "virtual_desktop.sh")
+    folder = tempfile.mkdtemp(prefix="skins-desktop.")
+    state = os.path.join(folder, "desktop.state")
+    desktop = None
+    try:
+        started = subprocess.run(["sh", script, "start", state], capture_output=True, text=True,
+                                 timeout=180)
+        check(started.returncode == 0, "virtual desktop: " + started.stderr)
+        name = None
+        with open(state, encoding="utf-8") as f:
+            for line in f:
+                if line.startswith("DISPLAY="):
+                    name = line.strip().split("=", 1)[1]
+        check(name, "no display in the desktop state")
+        desktop = Desktop(name)
+        run(program, folder, desktop)
+        print("PASS: the program came back unskinned, once")
+        return 0
+    except Failure as failure:
+        print("FAIL: %s" % failure, file=sys.stderr)
+        return 1
+    finally:
+        if desktop:
+            desktop.close()
+        subprocess.run(["sh", script, "stop", state], capture_output=True, timeout=120)
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
