@@ -367,6 +367,13 @@ def cmd_armed_idle(args):
             desktop.close()
         logind.stop()
         subprocess.run(["rm", "-rf", folder])
+    # Pooled threads of the window may end within a period; totals from the process would then
+    # lose what they had counted before the first sample. Count each thread's own change.
+    for r in (plain, armed):
+        r["cpu_ns"] = sum(t["cpu_ns"] for t in r["threads"])
+        r["cpu_ms_per_min"] = r["cpu_ns"] / 1e6 * 60 / r["seconds"]
+        r["wakeups"] = sum(t["voluntary"] for t in r["threads"])
+        r["wakeups_per_s"] = r["wakeups"] / r["seconds"]
     result = {"plain": plain, "armed": armed, "env": args.env or []}
     write_json(args.json, result)
     for name, r in (("plain idle", plain), ("方式二 armed, window hidden", armed)):
