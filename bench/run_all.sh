@@ -48,7 +48,7 @@ done
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 fi
-cmake --build "$build" --target dalvenor bench_tips_load
+cmake --build "$build" --target dalvenor bench_tips_load bench_skin_apply
 program=${BENCH_PROGRAM:-$build/bin/dalvenor}
 
 # --- isolated environment --------------------------------------------------------------------
@@ -148,6 +148,13 @@ iconv -f GB18030 -t UTF-8 "$(dirname "$program")/ral.txt" >"$conky_tips" 2>/dev/
     "$python" "$bench/addins_bench.py" --dalvenor "$program" $env_args --duration 20 \
         --json "$out/addins.json" ||
         echo "run_all: the 附加功能 measurement failed; left out" >&2
+
+    echo "== Skins: putting one on with every window open; private memory with one in use"
+    QT_QPA_PLATFORM=xcb "$build/bench/bench_skin_apply" "$(dirname "$program")" --rounds 10 |
+        tee "$out/skin_apply.txt" || echo "run_all: skin measurement failed; left out" >&2
+    "$python" "$bench/skin_memory.py" --dalvenor "$program" --settle "$settle" \
+        --json "$out/skin_memory.json" | tee "$out/skin_memory.txt" ||
+        echo "run_all: skin memory measurement failed; left out" >&2
 
     if [ "${BENCH_CALLGRIND:-1}" != 0 ] && command -v valgrind >/dev/null 2>&1; then
         echo "== Instructions per second under callgrind"
