@@ -1,8 +1,10 @@
 // The program's own windows, started as the program starts them, in the current folder (which
 // the desktop test fills with a countdown and a tip). Prints "ready" once the countdown is
 // shown; the line "show" on its input opens the display settings, as "显示设置...(&W)" does,
-// and it answers "shown". Ends when its input closes.
+// and it answers "shown"; "colour BGR" and "font FACE SIZE" change the countdown's style as the
+// display settings do, and it answers "styled". Ends when its input closes.
 #include "application.h"
+#include "countdown_style.h"
 #include "form_names.h"
 #include "window_registry.h"
 
@@ -34,7 +36,19 @@ int main(int argc, char* argv[]) {
             return;
         }
         buffer[got] = '\0';
-        if (QByteArray(buffer).trimmed() == "show") {
+        const QList<QByteArray> words = QByteArray(buffer).trimmed().split(' ');
+        CountdownStyle& style = app.context().style;
+        if (words.size() == 2 && words[0] == "colour") {
+            style.setForeColor(words[1].toUInt());
+            std::puts("styled");
+            std::fflush(stdout);
+        } else if (words.size() == 3 && words[0] == "font") {
+            const TextStyle& now = style.text();
+            style.setFont(QString::fromUtf8(words[1]), words[2].toDouble(), now.bold, now.italic,
+                          now.underline, now.strikethru);
+            std::puts("styled");
+            std::fflush(stdout);
+        } else if (QByteArray(buffer).trimmed() == "show") {
             WindowRegistry& registry = app.context().registry;
             registry.unload(FormName::Addins);
             registry.show(FormName::Windows);
