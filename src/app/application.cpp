@@ -9,6 +9,7 @@
 #include "display_window.h"
 #include "exit_window.h"
 #include "message_box.h"
+#include "translations.h"
 #include "program_icon.h"
 #include "settings_store.h"
 #include "single_instance.h"
@@ -33,6 +34,7 @@ Application::Application(const QString& programDir, SingleInstance* instance)
     // Every window of the program carries the program icon.
     QApplication::setWindowIcon(programIcon());
     installFontSubstitutions();
+    installToolkitTranslations();
     // A user's own skins go here; the skin manager lists them beside the built-in ones.
     SkinFolders::forProgram(m_paths).createUserDir();
     registerForms();
