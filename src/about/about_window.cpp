@@ -4,6 +4,7 @@
 #include "program_icon.h"
 #include "taskbar.h"
 #include "twips.h"
+#include "version.h"
 #include "window_registry.h"
 #include "window_utils.h"
 
@@ -63,8 +64,9 @@ AboutWindow::AboutWindow(AppContext& context, UrlOpener openUrl, QWidget* parent
 
     lblTitle =
         addLabel("lblTitle", QStringLiteral("Dalvenor"), 1200, 240, 3885, 360, QColor(255, 0, 0));
-    lblVersion = addLabel("lblVersion", QStringLiteral("版本：1.2 Beta"), 1200, 720, 3885, 225,
-                          QColor(255, 0, 255));
+    lblVersion =
+        addLabel("lblVersion", QStringLiteral("版本：" DALVENOR_VERSION " " DALVENOR_VERSION_STAGE),
+                 1200, 720, 3885, 225, QColor(255, 0, 255));
     lblDescription =
         addLabel("lblDescription", QString(), 1200, 1080, 3885, 1290, QColor(0, 128, 0));
     lblDescription->setWordWrap(true);
