@@ -55,7 +55,8 @@ DataPaths DataPaths::resolve(const QString& programDir, const QString& perUserDi
                              const WritableTest& isWritable) {
     const QString installed =
         QDir::cleanPath(QDir(programDir).absoluteFilePath(QStringLiteral("../share/dalvenor")));
-    if (isWritable(programDir))
+    const bool runsInPlace = isRegularFile(QDir(programDir).filePath(kPortableMark));
+    if (runsInPlace && isWritable(programDir))
         return DataPaths(programDir, programDir, installed);
 
     DataPaths paths(programDir, perUserDir, installed);

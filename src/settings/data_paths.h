@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLatin1String>
 #include <QString>
 
 #include <functional>
@@ -11,13 +12,19 @@ class DataPaths {
 public:
     DataPaths(QString programDir, QString dataDir, QString installedDataDir = {});
 
-    // The program folder when it is writable; otherwise the per-user folder, seeded with the
-    // shipped default "countdown.ini" on first start. When that folder can be neither made
-    // nor seeded (a read-only program folder and an unwritable home), the folder that holds
-    // the shipped "countdown.ini" is used as it is, read-only: the countdown still shows.
+    // The file that marks a program folder which runs in place: a build tree or an unpacked
+    // portable copy. An installed program has none.
+    static constexpr QLatin1String kPortableMark{"dalvenor.portable"};
+
+    // The program folder when it runs in place (it holds the regular file kPortableMark) and
+    // is writable; otherwise the per-user folder, seeded with the shipped default
+    // "countdown.ini" on first start. So an installed program never writes beside its
+    // executable, even when run by the superuser. When the per-user folder can be neither
+    // made nor seeded (a read-only program folder and an unwritable home), the folder that
+    // holds the shipped "countdown.ini" is used as it is, read-only: the countdown still shows.
     static DataPaths resolve(const QString& programDir);
     // The same with the per-user folder and the test for a writable folder given (tests: the
-    // superuser may write into any folder).
+    // superuser may write into any folder). The mark is looked for in the real folder.
     using WritableTest = std::function<bool(const QString& dir)>;
     static DataPaths resolve(const QString& programDir, const QString& perUserDir,
                              const WritableTest& isWritableDir);

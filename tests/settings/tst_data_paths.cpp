@@ -31,6 +31,7 @@ private slots:
 
     void writableProgramFolderHoldsTheData() {
         QTemporaryDir dir;
+        put(dir.filePath(DataPaths::kPortableMark), "runs in place\n");
         const DataPaths paths = DataPaths::resolve(dir.path());
         QCOMPARE(paths.dataDir(), dir.path());
         QCOMPARE(paths.dataFile("countdown.ini"), dir.filePath("countdown.ini"));
@@ -146,6 +147,55 @@ private slots:
         QFile::setPermissions(dir.filePath("home"), all);
         QVERIFY(!paths.dataDirWritable());
         QCOMPARE(contents(paths.dataFile("countdown.ini")), QByteArray("shipped\r\n"));
+    }
+
+    // Only a folder marked as running in place (a build tree, an unpacked portable copy) and
+    // writable keeps the data beside the program; an installed program writes into the
+    // per-user folder even where it could write beside itself (the superuser under /usr).
+    void dataBesideTheProgramOnlyWhenMarkedAndWritable_data() {
+        QTest::addColumn<QString>("mark"); // none, file, folder, dangling link
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<bool>("countdownBeside");
+        QTest::addColumn<bool>("besideProgram");
+        QTest::newRow("installed, writable by the superuser") << "none" << true << false << false;
+        QTest::newRow("installed with a countdown beside") << "none" << true << true << false;
+        QTest::newRow("marked and writable") << "file" << true << true << true;
+        QTest::newRow("marked, read-only") << "file" << false << true << false;
+        QTest::newRow("a folder named like the mark") << "folder" << true << true << false;
+        QTest::newRow("a dangling link named like the mark") << "link" << true << true << false;
+    }
+
+    void dataBesideTheProgramOnlyWhenMarkedAndWritable() {
+        QFETCH(QString, mark);
+        QFETCH(bool, writable);
+        QFETCH(bool, countdownBeside);
+        QFETCH(bool, besideProgram);
+        QTemporaryDir dir;
+        const QString program = dir.filePath("usr/bin");
+        QDir().mkpath(program);
+        put(dir.filePath("usr/share/dalvenor/countdown.ini"), "installed\r\n");
+        if (countdownBeside)
+            put(program + "/countdown.ini", "beside\r\n");
+        const QString markPath = QDir(program).filePath(DataPaths::kPortableMark);
+        if (mark == "file")
+            put(markPath, "x");
+        else if (mark == "folder")
+            QDir().mkpath(markPath);
+        else if (mark == "link")
+            QVERIFY(QFile::link(dir.filePath("nowhere"), markPath));
+        const QString perUser = dir.filePath("home/.local/share/Dalvenor");
+        const auto isWritable = [&](const QString& folder) {
+            return writable || folder != program;
+        };
+
+        const DataPaths paths = DataPaths::resolve(program, perUser, isWritable);
+        QVERIFY(paths.dataDirWritable());
+        QCOMPARE(paths.dataDir(), besideProgram ? program : perUser);
+        if (!besideProgram) {
+            // Seeded from the shipped default beside the program first, else the installed one.
+            QCOMPARE(contents(perUser + "/countdown.ini"),
+                     countdownBeside ? QByteArray("beside\r\n") : QByteArray("installed\r\n"));
+        }
     }
 
     void aFolderNamedLikeTheTipsFileDoesNotCount() {
