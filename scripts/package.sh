@@ -1,0 +1,19 @@
+#!/bin/sh
+# Builds the Debian package: the program (with what it installs) in the build folder, then
+# CPack's DEB generator, its library dependencies computed from the binary by dpkg-shlibdeps.
+# Prints the path of the .deb. Environment: DALVENOR_BUILD_DIR (default ./build).
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install_deps.sh"
+build="${DALVENOR_BUILD_DIR:-$root/build}"
+if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+# CPack installs the whole project before packing, which builds what is still missing.
+cmake --build "$build" --parallel "$(nproc)" --target dalvenor dalvenor_data dalvenor_skin_data \
+    dalvenor_docs
+out="$build/package"
+rm -rf "$out"
+(cd "$build" && cpack -G DEB -B "$out" >&2)
+deb=$(ls "$out"/dalvenor_*.deb)
+echo "$deb"
