@@ -1,5 +1,6 @@
 #include "overlay_window_x11.h"
 
+#include "device_pixels.h"
 #include "overlay_shape_x11.h"
 #include "overlay_stacking_x11.h"
 #include "window_utils.h"
@@ -9,6 +10,8 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
 #include <QSysInfo>
 #include <QTimer>
 #include <QWidget>
@@ -230,7 +233,7 @@ std::vector<xcb_rectangle_t> toXcb(const QRegion& region) {
 
 X11Overlay* X11Overlay::attach(QWidget* window) {
     xcb_connection_t* connection = currentConnection();
-    if (!connection || !window || !qFuzzyCompare(window->devicePixelRatioF(), 1.0))
+    if (!connection || !window)
         return nullptr;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     const Server& server = serverFor(connection, x11->display());
@@ -325,7 +328,7 @@ void X11Overlay::createNative() {
     xcb_create_gc(m_connection, m_gc, m_pixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
 
     m_window = xcb_generate_id(m_connection);
-    const QRect geometry = m_widget->geometry();
+    const QRect geometry = nativeGeometry();
     // In the order of the value mask bits. No event is ever selected: the server repaints
     // from the background pixmap by itself, and a quiet window never wakes the program.
     const quint32 values[] = {m_pixmap, 0, 1, 0};
@@ -358,7 +361,7 @@ void X11Overlay::createNative() {
 
 void X11Overlay::createPixmap() {
     // All key colour: nothing is visible, as the empty shape says.
-    m_content = QImage(m_widget->size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    m_content = QImage(nativeGeometry().size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
     m_content.fill(keyRgb());
     m_pixmap = xcb_generate_id(m_connection);
     xcb_create_pixmap(m_connection, m_depth, m_pixmap, m_root, quint16(m_content.width()),
@@ -395,9 +398,10 @@ void X11Overlay::setNames() {
 }
 
 void X11Overlay::show() {
+    m_ratio = currentRatio();
     if (!m_window)
         createNative();
-    else if (m_widget->size().expandedTo(QSize(1, 1)) != m_content.size())
+    else
         resizeNative();
     moveNative();
     // Content and shape first, so that the key colour is never seen.
@@ -426,10 +430,36 @@ void X11Overlay::hide() {
     m_stacking->setFollowing(false);
 }
 
+qreal X11Overlay::currentRatio() const {
+    const QScreen* screen = screenUnder();
+    const qreal ratio = screen ? screen->devicePixelRatio() : 1.0;
+    return ratio > 0 ? ratio : 1.0;
+}
+
+const QScreen* X11Overlay::screenUnder() const {
+    // Qt never maps the widget, so its window's screen stays the one it started on: the
+    // screen is the one under the widget's middle.
+    if (const QScreen* screen = QGuiApplication::screenAt(m_widget->geometry().center()))
+        return screen;
+    return m_widget->screen() ? m_widget->screen() : QGuiApplication::primaryScreen();
+}
+
+QRect X11Overlay::nativeGeometry() const {
+    const QScreen* screen = screenUnder();
+    return devicepixels::nativeGeometry(m_widget->geometry(),
+                                        screen ? screen->geometry().topLeft() : QPoint(), m_ratio);
+}
+
 void X11Overlay::moveNative() {
     if (!m_window)
         return;
-    const QPoint pos = m_widget->geometry().topLeft();
+    // On a screen of another scale the same logical size takes another number of pixels.
+    if (const qreal ratio = currentRatio(); !qFuzzyCompare(ratio, m_ratio)) {
+        m_ratio = ratio;
+        m_ratioChanged = true;
+        resizeNative();
+    }
+    const QPoint pos = nativeGeometry().topLeft();
     const quint32 values[] = {quint32(pos.x()), quint32(pos.y())};
     xcb_configure_window(m_connection, m_window, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
     if (m_mapped)
@@ -437,8 +467,11 @@ void X11Overlay::moveNative() {
 }
 
 void X11Overlay::resizeNative() {
-    if (!m_window || m_widget->size().expandedTo(QSize(1, 1)) == m_content.size())
+    if (!m_window)
         return;
+    if (nativeGeometry().size().expandedTo(QSize(1, 1)) == m_content.size() && !m_ratioChanged)
+        return;
+    m_ratioChanged = false;
     // Hide everything, then swap in a pixmap of the new size and draw it afresh.
     xcb_shape_rectangles(m_connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
                          XCB_CLIP_ORDERING_YX_BANDED, m_window, 0, 0, 0, nullptr);
@@ -457,21 +490,34 @@ void X11Overlay::resizeNative() {
 void X11Overlay::renderAll() {
     m_fullRenderQueued = false;
     const QRect all = m_widget->rect();
-    for (int top = 0; top < all.height(); top += kStripRows)
-        renderBand(QRect(0, top, all.width(), qMin(kStripRows, all.height() - top)));
+    const int rows = qMax(1, int(kStripRows / m_ratio));
+    for (int top = 0; top < all.height(); top += rows)
+        renderBand(QRect(0, top, all.width(), qMin(rows, all.height() - top)));
     xcb_flush(m_connection);
 }
 
 bool X11Overlay::renderBand(const QRect& area) {
-    const QRect rect = area & m_widget->rect() & m_content.rect();
+    // Drawn at the screen's resolution: the band's device pixels, every one that the logical
+    // area touches, drawn whole (a scale of 1.5 splits pixels between bands), so that the
+    // text is as sharp as the screen allows and the shape comes from the very pixels shown.
+    const QRect rect = devicepixels::covering(area & m_widget->rect(), m_ratio) & m_content.rect();
     if (rect.isEmpty())
         return false;
+    const QRect source = devicepixels::coveringLogical(rect, m_ratio) & m_widget->rect();
     QImage image(rect.size(), QImage::Format_RGB32);
     image.fill(keyRgb());
+    image.setDevicePixelRatio(m_ratio);
     m_rendering = true;
-    // The window's own background is the key, which the image holds already.
-    m_widget->render(&image, QPoint(), QRegion(rect), QWidget::DrawChildren);
+    {
+        QPainter painter(&image);
+        // The source's corner lands where it lies among the device pixels, a fraction of a
+        // pixel into the image at a fractional scale.
+        painter.translate(QPointF(source.topLeft()) - QPointF(rect.topLeft()) / m_ratio);
+        // The window's own background is the key, which the image holds already.
+        m_widget->render(&painter, QPoint(), QRegion(source), QWidget::DrawChildren);
+    }
     m_rendering = false;
+    image.setDevicePixelRatio(1.0);
 
     // Only what differs from the server's copy is sent: a tick of the countdown changes a
     // digit or two. Few bytes also keep the socket writable, so that no request ever waits

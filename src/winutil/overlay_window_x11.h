@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class QScreen;
 class QWidget;
 class X11OverlayStacking;
 struct xcb_connection_t;
@@ -40,7 +41,9 @@ class X11Overlay final : public QObject {
 public:
     // Takes over the display of window, or returns nullptr where this server cannot show it
     // this way (no SHAPE extension, a root visual other than 24-bit TrueColor in 32-bit
-    // pixels, a scaled screen); the caller then falls back to Qt's own window.
+    // pixels); the caller then falls back to Qt's own window. On a scaled screen
+    // (QT_SCALE_FACTOR, Xft.dpi) the window sits where Qt would put the widget's, and its
+    // content is drawn at the screen's resolution.
     static X11Overlay* attach(QWidget* window);
     static X11Overlay* of(const QWidget* window);
     ~X11Overlay() override;
@@ -64,6 +67,10 @@ private:
     void show();
     void hide();
     void moveNative();
+    qreal currentRatio() const;
+    const QScreen* screenUnder() const;
+    // The widget's geometry in the X screen's pixels.
+    QRect nativeGeometry() const;
     void resizeNative();
     void renderAll();
     bool renderBand(const QRect& area);
@@ -80,8 +87,11 @@ private:
     quint32 m_pixmap = 0;
     quint32 m_gc = 0;
     std::unique_ptr<X11OverlayStacking> m_stacking; // lives as long as m_window
-    // What the pixmap holds, pixel for pixel; its pixels that differ from the key are the
-    // window's bounding shape.
+    // Device pixels per logical pixel where the window is.
+    qreal m_ratio = 1.0;
+    bool m_ratioChanged = false;
+    // What the pixmap holds, pixel for pixel (device pixels); its pixels that differ from the key
+    // are the window's bounding shape.
     QImage m_content;
     bool m_mapped = false;
     bool m_rendering = false;

@@ -2,7 +2,7 @@
 """Checks a colour-keyed overlay on a real X server, by its pixels and by its behaviour.
 
     overlay_desktop_test.py probe PROBE_BINARY
-    overlay_desktop_test.py program DALVENOR_BINARY
+    overlay_desktop_test.py program DALVENOR_BINARY [scale=FACTOR | xftdpi=DPI]
 
 Starts its own virtual desktop (Xvfb, openbox, tint2), puts a known colour on the root window
 and a known-colour window that records button presses partly beneath where the overlay will
@@ -23,7 +23,11 @@ be, starts the overlay and checks:
     activated does not, windows not activated keep their place relative to it; (probe) it
     is shown above the windows there, and an active window that is already gone does no
     harm;
-  - (probe) the probe reports no X error.
+  - (probe) the probe reports no X error;
+  - (program, scaled: QT_SCALE_FACTOR=FACTOR, or Xft.dpi set to DPI in the X resources) the
+    window stands where its stored rectangle in twips says, at 15 twips per logical pixel and
+    the scale's device pixels per logical pixel, nothing shows outside it, and at a scale of
+    2 the text is drawn at the screen's resolution, not enlarged from half of it.
 The probe answers each command only after a round trip to the X server, so that what it did
 is on the server before the test looks; the test never assumes that its own connection has
 seen what another client sent. Every other wait polls a condition with a generous time limit.
@@ -54,6 +58,11 @@ FRONT_COLOUR = (0x30, 0x60, 0xD0)
 DESKTOP_COLOUR = (0x60, 0x60, 0x60)
 ONE_STEP_FROM_KEY = (0, 0, 254)
 DEFAULT_TEXT = (0, 0, 160)
+
+# The countdown's stored rectangle for the scaled runs, in twips (left, top, width, height):
+# logical pixels (200, 150, 403, 216), which lies over the window beneath and the bare root
+# window, whole on the screen up to a scale of 2.
+SCALED_TWIPS = (3000, 2250, 6045, 3240)
 
 PROBE_GEOMETRY = (300, 200, 420, 240)
 # Left part over the window beneath, right part over the bare root window. It also covers
@@ -413,7 +422,86 @@ def check_overlay(desktop, before, overlay_id, rect, beneath, beneath_rect, focu
     return after
 
 
-def run(mode, binary):
+def scaled_rect(twips, factor):
+    """Where Qt puts a window with this rectangle in twips: logical pixels at 96 dpi, then the
+    position and the size each scaled and rounded."""
+    left, top, width, height = (round(v / 15) for v in twips)
+    return tuple(int(v * factor + 0.5) for v in (left, top, width, height))
+
+
+def write_stored_rect(twips):
+    """The settings store the program reads its rectangle from (HOME and the XDG folders are
+    the test's own)."""
+    config = os.environ.get("XDG_CONFIG_HOME") or os.path.join(os.environ["HOME"], ".config")
+    folder = os.path.join(config, "Dalvenor")
+    os.makedirs(folder, exist_ok=True)
+    left, top, width, height = twips
+    with open(os.path.join(folder, "Dalvenor.ini"), "w", encoding="utf-8") as f:
+        f.write("[frmWindows]\nLeft=%d\nTop=%d\nWidth=%d\nHeight=%d\n"
+                % (left, top, width, height))
+
+
+def panel_rects(desktop):
+    """Where tint2 draws (its notification area gets the program's icon), as rectangles."""
+    found = []
+    for child in desktop.root.query_tree().children:
+        try:
+            for window in [child] + list(child.query_tree().children):
+                wm_class = window.get_wm_class() or ()
+                if "tint2" in (name.lower() for name in wm_class):
+                    found.append(desktop.position(child))
+                    break
+        except xerror.XError:
+            continue
+    return found
+
+
+def check_scaled(desktop, before, rect, expected, factor):
+    check(rect == expected, "the overlay is at %r, not at %r where its stored rectangle says"
+          % (rect, expected))
+    # Nothing of the key colour and no other change on the whole screen outside the panel.
+    panels = panel_rects(desktop)
+    screen_rect = before.rect
+
+    def clean():
+        shot = desktop.shot(screen_rect)
+        stray = []
+        for p in shot.points():
+            if any(inside(p, panel) for panel in panels):
+                continue
+            now = shot.at(*p)
+            if now == KEY or (now != before.at(*p) and not inside(p, rect)):
+                stray.append(p)
+                if len(stray) == 3:
+                    break
+        return (shot, stray)
+
+    # A shot may fall between two of the overlay's requests; what it shows must not stay.
+    try:
+        shot = wait_for("", lambda: (lambda r: None if r[1] else r[0])(clean()))
+    except Failure:
+        raise Failure("key colour or changed pixels outside the overlay stay on the screen, "
+                      "e.g. at %r" % (clean()[1],))
+    if factor != 2:
+        return
+    # Enlarged from a drawing at half the resolution, every 2 x 2 block of device pixels
+    # would be of one colour; drawn at the screen's resolution, the edges of the glyphs cut
+    # through many of them.
+    area = intersect(rect, screen_rect)
+    blocks = split = 0
+    for y in range(area[1], area[1] + area[3] - 1, 2):
+        for x in range(area[0], area[0] + area[2] - 1, 2):
+            colours = {shot.at(x, y), shot.at(x + 1, y), shot.at(x, y + 1), shot.at(x + 1, y + 1)}
+            if any(shot.at(px, py) != before.at(px, py)
+                   for px, py in ((x, y), (x + 1, y), (x, y + 1), (x + 1, y + 1))):
+                blocks += 1
+                split += len(colours) > 1
+    check(blocks > 100, "only %d blocks of text on the screen" % blocks)
+    check(split > blocks // 4, "the text looks enlarged: %d of %d blocks of 2 x 2 pixels hold "
+          "more than one colour" % (split, blocks))
+
+
+def run(mode, binary, scaling=None):
     workdir = tempfile.mkdtemp(prefix="overlay-test.", dir=os.environ.get("TMPDIR"))
     desktop = Desktop(workdir)
     process = None
@@ -449,7 +537,20 @@ def run(mode, binary):
             for name in ("countdown.ini",):
                 if os.path.exists(os.path.join(bin_dir, name)):
                     shutil.copy(os.path.join(bin_dir, name), workdir)
-            process = subprocess.Popen([binary], cwd=workdir)
+            env = dict(os.environ)
+            factor = 1.0
+            if scaling:
+                kind, value = scaling
+                write_stored_rect(SCALED_TWIPS)
+                if kind == "scale":
+                    env["QT_SCALE_FACTOR"] = value
+                    factor = float(value)
+                else:
+                    # What a desktop's font settings write; Qt scales by it over 96 dpi.
+                    subprocess.run(["xrdb", "-merge"], input="Xft.dpi: %s\n" % value,
+                                   text=True, check=True, timeout=TIMEOUT)
+                    factor = float(value) / 96
+            process = subprocess.Popen([binary], cwd=workdir, env=env)
             title = "Dalvenor"
 
         overlay = wait_for("the overlay window", lambda: find_overlay(desktop, title))
@@ -468,6 +569,8 @@ def run(mode, binary):
             check_stacking(desktop, process, title, beneath)
             check_no_x_errors(process, errors_path)
         else:
+            if scaling:
+                check_scaled(desktop, before, rect, scaled_rect(SCALED_TWIPS, factor), factor)
             check_program_ticks(desktop, before, after, rect, beneath, focus_before)
             check_stacking(desktop, None, title, beneath)
         print("PASS: overlay 0x%x at %r" % (overlay.id, rect))
@@ -769,7 +872,18 @@ def skip(reason):
 
 
 def main(argv):
-    if len(argv) != 3 or argv[1] not in ("probe", "program"):
+    scaling = None
+    if len(argv) == 4 and argv[1] == "program":
+        kind, _, value = argv[3].partition("=")
+        try:
+            valid = kind in ("scale", "xftdpi") and float(value) > 0
+        except ValueError:
+            valid = False
+        if not valid:
+            print(__doc__)
+            return 2
+        scaling = (kind, value)
+    elif len(argv) != 3 or argv[1] not in ("probe", "program"):
         print(__doc__)
         return 2
     # Ended from outside (Ctrl+C, or the time limit of the test runner): clean up all the same.
@@ -780,11 +894,11 @@ def main(argv):
             return skip("%s is not built" % binary)
         print("FAIL: %s is missing" % binary)
         return 1
-    for tool in ("xdotool", "Xvfb", "openbox", "tint2"):
+    for tool in ("xdotool", "Xvfb", "openbox", "tint2", "xrdb"):
         if not shutil.which(tool):
             print("FAIL: %s is not installed" % tool)
             return 1
-    return run(argv[1], binary)
+    return run(argv[1], binary, scaling)
 
 
 if __name__ == "__main__":
