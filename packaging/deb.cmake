@@ -1,21 +1,26 @@
 # The Debian package, made by CPack from the install rules: `cpack -G DEB` in a build folder
 # configured with CMAKE_INSTALL_PREFIX=/usr (scripts/package.sh does both).
 set(CPACK_GENERATOR DEB)
+# Packing installs what is built; it does not build the tests first (scripts/package.sh builds
+# what the install rules name).
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_PACKAGE_NAME dalvenor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Dalvenor developers")
 set(CPACK_PACKAGE_CONTACT "Dalvenor developers <dalvenor@users.noreply.github.com>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "countdown to the college entrance exam on the desktop")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "countdown to the college entrance exam on the desktop
- Dalvenor keeps the countdown to the college entrance examination (gaokao) in
- front of a student: a free first line, the days, hours, minutes and seconds
- left, and a study tip that changes every minute, drawn directly on the desktop.
- .
- Its tray menu sets the target date and text, places and styles the countdown,
- picks a skin, sets a study reminder or a scheduled shutdown and starts the
- program at login. The user interface is in Chinese.")
+# The extended description (the summary above is its first line); an empty line starts a
+# new paragraph.
+set(CPACK_PACKAGE_DESCRIPTION
+    "Dalvenor keeps the countdown to the college entrance examination (gaokao)
+in front of a student: a free first line, the days, hours, minutes and
+seconds left, and a study tip that changes every minute, drawn directly on
+the desktop.
+
+Its tray menu sets the target date and text, places and styles the
+countdown, picks a skin, sets a study reminder or a scheduled shutdown and
+starts the program at login. The user interface is in Chinese.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

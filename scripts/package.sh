@@ -9,7 +9,7 @@ build="${DALVENOR_BUILD_DIR:-$root/build}"
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-# CPack installs the whole project before packing, which builds what is still missing.
+# What the install rules name; CPack then installs it into its staging folder and packs it.
 cmake --build "$build" --parallel "$(nproc)" --target dalvenor dalvenor_data dalvenor_skin_data \
     dalvenor_docs
 out="$build/package"

@@ -10,6 +10,8 @@
 #   DALVENOR_SANITIZE_TESTS   0 leaves the sanitizer run out (default 1)
 #   DALVENOR_REQUIRE_DESKTOP  1 (the default here) makes a desktop test that would be skipped,
 #                             for a missing tool or program, fail: the set-up installs them all
+#   DALVENOR_PACKAGE_TEST     0 leaves out the Debian package test (scripts/package_test.sh),
+#                             which needs root; it runs only in a full run (no arguments)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh"
@@ -19,6 +21,12 @@ export DALVENOR_REQUIRE_DESKTOP="${DALVENOR_REQUIRE_DESKTOP:-1}"
 
 status=0
 ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@" || status=$?
+
+if [ $# -eq 0 ] && [ "${DALVENOR_PACKAGE_TEST:-1}" != 0 ]; then
+    echo "== The Debian package: build, lintian, install, run as a user, purge"
+    # Made from the build above: CPack only installs what is built already.
+    DALVENOR_BUILD_DIR="$build" "$root/scripts/package_test.sh" || status=$?
+fi
 
 if [ "${DALVENOR_SANITIZE_TESTS:-1}" != 0 ]; then
     echo "== Unit and widget tests with AddressSanitizer and UndefinedBehaviorSanitizer"

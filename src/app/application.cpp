@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QProcess>
+#include <QSystemTrayIcon>
 
 Application::Application(const QString& programDir, SingleInstance* instance)
     : m_paths(DataPaths::resolve(programDir)), m_settings(std::make_unique<SettingsStore>()),
@@ -40,7 +41,9 @@ Application::Application(const QString& programDir, SingleInstance* instance)
     registerForms();
 }
 
-Application::~Application() = default;
+Application::~Application() {
+    QObject::disconnect(m_activation);
+}
 
 bool Application::restart() {
     // The guard stops answering first: a new start must wait for this process to end, not hand
@@ -57,6 +60,14 @@ void Application::exit() {
 
 void Application::start() {
     m_registry.show(CountdownWindow::kName);
+    if (m_instance)
+        m_activation = QObject::connect(m_instance, &SingleInstance::activationRequested,
+                                        m_instance, [this] { openMenuAtPointer(); });
+    // The icon still appears if a tray host starts later; until then the menu is reached by
+    // starting the program again.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        MessageBox::notify(QMessageBox::Information, QStringLiteral("Dalvenor"),
+                           TrayWindow::noTrayNotice());
     // A settings file that could not be read whole is kept aside before anything is written
     // over it, and the user is told where.
     if (m_settings->isDamaged()) {
@@ -67,6 +78,11 @@ void Application::start() {
             MessageBox::notify(QMessageBox::Warning, QStringLiteral("Dalvenor"), notice);
     }
     m_heartbeat.start();
+}
+
+void Application::openMenuAtPointer() {
+    if (auto* tray = m_registry.load<TrayWindow>())
+        tray->popupMenuAtPointer();
 }
 
 void Application::registerForms() {

@@ -8,6 +8,7 @@
 #include "program_control.h"
 #include "window_registry.h"
 
+#include <QMetaObject>
 #include <QString>
 
 #include <memory>
@@ -31,8 +32,13 @@ public:
     // Ends the event loop, as the tray's "退出(&E)" does.
     void exit() override;
 
-    // Shows the countdown window; its load sequence is the program's start-up.
+    // Shows the countdown window; its load sequence is the program's start-up. Without a
+    // notification area the user is told once how to reach the menu.
     void start();
+
+    // A later start of the program handed over to this one: the tray menu opens at the
+    // pointer, the one way to the menu on a desktop without a notification area.
+    void openMenuAtPointer();
 
     AppContext& context() { return m_context; }
 
@@ -48,6 +54,7 @@ private:
     CountdownStyle m_style;
     std::unique_ptr<TrayNotices> m_notices;
     SingleInstance* m_instance = nullptr;
+    QMetaObject::Connection m_activation;
     WindowRegistry m_registry;
     AppContext m_context;
 };

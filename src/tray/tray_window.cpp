@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -159,6 +160,20 @@ bool TrayWindow::showIconMessage(const QString& title, const QString& text) {
         return false;
     m_trayIcon->showMessage(title, text, QSystemTrayIcon::Information, 10000);
     return true;
+}
+
+void TrayWindow::popupMenuAtPointer() {
+    // Shown again where the pointer is now, also when it is open already elsewhere.
+    if (m_mnuFile->isVisible())
+        m_mnuFile->hide();
+    m_mnuFile->popup(QCursor::pos());
+}
+
+QString TrayWindow::noTrayNotice() {
+    return QStringLiteral(
+        "这个桌面没有通知区域（系统托盘），Dalvenor 的图标无法显示。\n\n"
+        "倒计时照常显示。要打开菜单（设置、附加功能、退出等），请从应用程序菜单"
+        "再次启动 Dalvenor（或在终端中再次运行 dalvenor）：菜单会出现在鼠标指针处。");
 }
 
 void TrayNotices::attach(TrayWindow* tray) {

@@ -48,6 +48,12 @@ public:
     bool showIconMessage(const QString& title, const QString& text);
     QMenu* mnuFile() const { return m_mnuFile; }
 
+    // Opens mnuFile at the pointer, as a right click on the icon does: how a second start of
+    // the program reaches the menu, with or without a notification area.
+    void popupMenuAtPointer();
+    // What the program says once at start when the desktop has no notification area.
+    static QString noTrayNotice();
+
 private:
     void buildMenu();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption,

@@ -1,0 +1,200 @@
+#!/usr/bin/python3
+"""The program on a desktop without a notification area (openbox, no tint2).
+
+    no_tray_desktop_test.py DALVENOR_BINARY
+
+Checks, with the real program on a virtual desktop whose panel is stopped before it starts:
+  - the countdown overlay shows, and one notice (a managed window titled "Dalvenor") says how
+    to reach the menu; it is still the only one after later starts;
+  - a second start ends at once with status 0 and the running program opens its six-item
+    menu at the pointer (the items read by pixels);
+  - "关于...(&A)" chosen there opens the about window; a third start opens the menu again at
+    the new pointer position, and "退出(&E)" chosen there ends the program with status 0.
+Every wait polls with a generous limit; everything started is stopped, also on failure.
+Exit status 0 = pass, 1 = fail, 77 = skipped (a failure when DALVENOR_REQUIRE_DESKTOP=1).
+"""
+
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+
+from Xlib import X, Xatom
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import overlay_desktop_test as overlay  # noqa: E402
+from overlay_desktop_test import Failure, check, wait_for  # noqa: E402
+
+MENU_ITEMS = 6
+TITLE = "Dalvenor"
+
+
+def state_value(path, name):
+    with open(path) as state:
+        for line in state:
+            if line.startswith(name + "="):
+                return line.strip().split("=", 1)[1]
+    return ""
+
+
+def tray_owned(desktop):
+    d = desktop.d
+    selection = d.intern_atom("_NET_SYSTEM_TRAY_S%d" % d.get_default_screen())
+    return d.get_selection_owner(selection) != X.NONE
+
+
+def stop_panel(desktop):
+    pid = state_value(desktop.state, "TINT2_PID")
+    check(pid, "the virtual desktop named no panel")
+    os.kill(int(pid), signal.SIGTERM)
+    wait_for("the notification area to go away", lambda: not tray_owned(desktop))
+
+
+def top_levels(desktop):
+    """Viewable children of the root: (window, name, override_redirect, rect)."""
+    found = []
+    for child in desktop.root.query_tree().children:
+        try:
+            attributes = child.get_attributes()
+            if attributes.map_state != X.IsViewable:
+                continue
+            # The manager's frame holds the client; the name is on the client.
+            clients = [child] + child.query_tree().children
+            name = ""
+            for client in clients:
+                name = overlay.window_name(desktop.d, client.id)
+                if name:
+                    break
+            found.append((child, name, bool(attributes.override_redirect),
+                          desktop.position(child)))
+        except Exception:  # gone meanwhile
+            continue
+    return found
+
+
+def managed_named(desktop, title):
+    """Managed client windows called title (what a task list shows)."""
+    clients = desktop.root_property("_NET_CLIENT_LIST")
+    return [wid for wid in clients if overlay.window_name(desktop.d, wid) == title]
+
+
+def overlay_window(desktop):
+    for window, name, unmanaged, rect in top_levels(desktop):
+        if name == TITLE and unmanaged and rect[2] >= 50:
+            return window
+    return None
+
+
+def popup_at(desktop, pointer, known):
+    """A new unmanaged window of menu size whose corner is at (or was moved near) pointer."""
+    for window, _name, unmanaged, rect in top_levels(desktop):
+        if not unmanaged or window.id in known:
+            continue
+        x, y, w, h = rect
+        if w >= 80 and MENU_ITEMS * 14 <= h <= MENU_ITEMS * 40 and \
+                abs(x - pointer[0]) <= 8 and abs(y - pointer[1]) <= 8:
+            return rect
+    return None
+
+
+def caption_lines(desktop, rect):
+    """Bands of rows with dark pixels in the captions' column: one per item."""
+    shot = desktop.shot(rect)
+    x0, y0, w, h = rect
+    bands, gap = 0, 99
+    for y in range(y0, y0 + h):
+        dark = any(sum(shot.at(x, y)) / 3 < 110 for x in range(x0 + w // 8, x0 + w // 2))
+        if dark and gap >= 4:
+            bands += 1
+        gap = 0 if dark else gap + 1
+    return bands
+
+
+def start_again(binary, workdir):
+    out = subprocess.run([binary], cwd=workdir, capture_output=True, timeout=60, check=False)
+    check(out.returncode == 0, "a second start ended with %d: %s"
+          % (out.returncode, out.stderr.decode("utf-8", "replace")))
+
+
+def open_menu_by_starting_again(desktop, binary, workdir, pointer):
+    known = {window.id for window, *_ in top_levels(desktop)}
+    subprocess.run(["xdotool", "mousemove", str(pointer[0]), str(pointer[1])], check=True)
+    start_again(binary, workdir)
+    rect = wait_for("the menu at the pointer %r" % (pointer,),
+                    lambda: popup_at(desktop, pointer, known))
+    # Mapped is not yet painted: wait for the six captions.
+    wait_for("six items in the menu at %r" % (rect,),
+             lambda: caption_lines(desktop, rect) == MENU_ITEMS)
+    return rect
+
+
+def click_item(rect, index):
+    item_height = rect[3] / MENU_ITEMS
+    x = rect[0] + rect[2] // 3
+    y = int(rect[1] + item_height * index + item_height / 2)
+    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+
+
+def about_shown():
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "关于 Dalvenor"],
+                         capture_output=True, text=True, check=False)
+    return out.stdout.strip()
+
+
+def run(binary):
+    workdir = tempfile.mkdtemp(prefix="no-tray-test.", dir=os.environ.get("TMPDIR"))
+    desktop = overlay.Desktop(workdir)
+    process = None
+    try:
+        desktop.start()
+        stop_panel(desktop)
+        process = subprocess.Popen([binary], cwd=workdir)
+        wait_for("the countdown overlay", lambda: overlay_window(desktop))
+        wait_for("the notice without a notification area",
+                 lambda: len(managed_named(desktop, TITLE)) == 1)
+        check(process.poll() is None, "the program ended on a desktop without a tray")
+
+        rect = open_menu_by_starting_again(desktop, binary, workdir, (400, 300))
+        click_item(rect, 0)
+        wait_for("the about window opened from the menu", about_shown)
+
+        rect = open_menu_by_starting_again(desktop, binary, workdir, (620, 180))
+        check(len(managed_named(desktop, TITLE)) == 1, "the notice was shown more than once")
+        click_item(rect, MENU_ITEMS - 1)
+        wait_for("the program to end after 退出(&E)", lambda: process.poll() is not None)
+        check(process.returncode == 0, "退出(&E) ended the program with %d" % process.returncode)
+        print("PASS: reached without a notification area, ended from the menu")
+        return 0
+    except Failure as failure:
+        print("FAIL: %s" % failure)
+        return 1
+    finally:
+        if process and process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        desktop.stop()
+        shutil.rmtree(workdir, ignore_errors=True)
+
+
+def main(argv):
+    if len(argv) != 2:
+        print(__doc__)
+        return 2
+    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
+    binary = argv[1]
+    if not os.access(binary, os.X_OK):
+        return overlay.skip("%s is not built" % binary)
+    for tool in ("xdotool", "Xvfb", "openbox", "tint2"):
+        if not shutil.which(tool):
+            return overlay.skip("%s is not installed" % tool)
+    return run(binary)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
