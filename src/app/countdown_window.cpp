@@ -14,6 +14,7 @@
 #include "window_registry.h"
 #include "window_utils.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -102,6 +103,7 @@ void CountdownWindow::Form_Load() {
     Label2->setText(QString());
 
     ApplyColorKeyTransparency(this);
+    updateAccessibleNames();
 }
 
 void CountdownWindow::Form_Unload(bool& cancel) {
@@ -179,6 +181,7 @@ void CountdownWindow::showLines() {
     Label2->setText(line2);
     if (!changed.isNull())
         UpdateColorKeyShape(this, changed);
+    updateAccessibleNames();
 }
 
 void CountdownWindow::showTip(const QString& text, bool isMessage) {
@@ -193,6 +196,27 @@ void CountdownWindow::showTip(const QString& text, bool isMessage) {
     Label3->setFont(font);
     Label3->setText(fitting::elidedWrapped(capped, font, area));
     UpdateColorKeyShape(this, Label3->geometry());
+    updateAccessibleNames();
+}
+
+void CountdownWindow::updateAccessibleNames() {
+    if (!QAccessible::isActive())
+        return;
+    // The whole lines, not what fits on the desktop. A label with a name of its own no longer
+    // announces each new text of its own accord, so the countdown's every-second change stays
+    // quiet; the names change, and are announced, only here.
+    const auto name = [](QLabel* label, const QString& text) {
+        if (label->accessibleName() != text)
+            label->setAccessibleName(text);
+    };
+    name(Label1, m_line1);
+    name(Label3, m_line3);
+    // The countdown gets its first text at once, then a new one at each new minute.
+    const qint64 minute = m_context.clock.now().toSecsSinceEpoch() / 60;
+    if (minute != m_spokenMinute || Label2->accessibleName().isEmpty()) {
+        m_spokenMinute = minute;
+        name(Label2, m_line2);
+    }
 }
 
 QRect CountdownWindow::changedTextArea(const QLabel* label, const QString& before,

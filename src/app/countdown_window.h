@@ -65,12 +65,19 @@ private:
     // Shows the lines as they fit their labels.
     void showLines();
     void showTip(const QString& text, bool isMessage = false);
+    // Gives the three lines to a screen reader as their labels' accessible names: the first
+    // line and the tip when they change, the countdown once a minute (a name read out every
+    // second would drown everything else). Does nothing while no assistive technology is
+    // connected, so that it costs nothing then.
+    void updateAccessibleNames();
 
     QTimer m_timer2;
     // The lines as the countdown and the tips give them, before fitting.
     QString m_line1, m_line2, m_line3;
     bool m_line2IsCountdown = true;
     bool m_line3IsMessage = false;
+    // The minute (seconds since the epoch / 60) of the countdown's last accessible name.
+    qint64 m_spokenMinute = -1;
     QRandomGenerator m_random;
     countdown::Prepared m_countdown;
     TipList::LoadResult m_tipsResult = TipList::LoadResult::Missing;
