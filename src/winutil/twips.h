@@ -6,7 +6,11 @@ class QWidget;
 
 // Stored and design geometry is in twips (1/1440 inch): 15 twips per pixel at 96 dpi.
 // Conversions use the logical DPI of the screen the widget is on (the primary screen when
-// it has none), and are the only place where twips meet pixels.
+// it has none), and are the only place where twips meet pixels. On a scaled screen
+// (QT_SCALE_FACTOR, Xft.dpi) Qt reports 96 logical dpi and maps each logical pixel to the
+// scale's device pixels, so twips count logical pixels at every scale: a rectangle placed at
+// a scale comes back at the same place, and at 200 % a twip is half as many device pixels as
+// at 100 %, as on Windows at that DPI setting.
 namespace twips {
 
 inline constexpr double kTwipsPerInch = 1440.0;
