@@ -9,8 +9,8 @@ class QWidget;
 // it has none), and are the only place where twips meet pixels. On a scaled screen
 // (QT_SCALE_FACTOR, Xft.dpi) Qt reports 96 logical dpi and maps each logical pixel to the
 // scale's device pixels, so twips count logical pixels at every scale: a rectangle placed at
-// a scale comes back at the same place, and at 200 % a twip is half as many device pixels as
-// at 100 %, as on Windows at that DPI setting.
+// a scale comes back at the same place, and at 200 % a twip spans twice the device pixels it
+// spans at 100 %, as on Windows at that DPI setting.
 namespace twips {
 
 inline constexpr double kTwipsPerInch = 1440.0;
