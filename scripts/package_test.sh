@@ -82,11 +82,11 @@ dpkg -L dalvenor >"$work/files"
 [ -x /usr/bin/dalvenor ] || fail "/usr/bin/dalvenor is missing"
 /usr/bin/dalvenor --version | grep -q '^dalvenor [0-9]' || fail "--version does not answer"
 command -v desktop-file-validate >/dev/null 2>&1 &&
-    for entry in /usr/share/applications/*dalvenor*.desktop /usr/share/applications/*Dalvenor*.desktop; do
-        [ -f "$entry" ] && { desktop-file-validate "$entry" || fail "$entry is not valid"; }
+    for entry in $(grep '^/usr/share/applications/.*\.desktop$' "$work/files"); do
+        desktop-file-validate "$entry" || fail "$entry is not valid"
     done
 command -v appstreamcli >/dev/null 2>&1 &&
-    for meta in /usr/share/metainfo/*.metainfo.xml; do
+    for meta in $(grep '^/usr/share/metainfo/.*\.xml$' "$work/files"); do
         appstreamcli validate --no-net "$meta" || fail "$meta is not valid"
     done
 grep -q '^/usr/share/man/man1/dalvenor.1.gz$' "$work/files" || fail "no man page"
@@ -98,19 +98,25 @@ if ! id "$user" >/dev/null 2>&1; then
 fi
 home=$(getent passwd "$user" | cut -d: -f6)
 [ -d "$home" ] || fail "the user $user has no home"
+# The desktop first: its X server writes its compiled keymaps into /var/lib/xkb.
 "$root/scripts/virtual_desktop.sh" start "$state" >/dev/null || fail "no virtual desktop"
 . "$state"
+export DISPLAY
+stamp="$work/stamp"
+: >"$stamp"
 # The user's runtime folder inside the home, so that the check below can be strict.
 runtime="$home/.runtime"
 runuser -u "$user" -- sh -c "mkdir -p '$runtime' && chmod 700 '$runtime'"
-stamp="$work/stamp"
-: >"$stamp"
-sleep 1 # file times have a second's resolution on some file systems
 # No QT_QPA_PLATFORM: the program chooses its platform itself, as from the menu entry.
+# The shell records its own process ID and becomes the program, so that exactly the program
+# is stopped later.
 runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="$home" USER="$user" LOGNAME="$user" \
-    DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$runtime" LANG=C.UTF-8 /usr/bin/dalvenor \
+    DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$runtime" LANG=C.UTF-8 \
+    sh -c 'echo $$ >"$1"; exec /usr/bin/dalvenor' program "$runtime/program.pid" \
     >"$work/program.log" 2>&1 &
-program_pid=$!
+runner_pid=$!
+wait_until "$timeout" test -s "$runtime/program.pid" || fail "the program did not start"
+program_pid=$(cat "$runtime/program.pid")
 
 countdown_shown() {
     xdotool search --onlyvisible --name '^Dalvenor$' >/dev/null 2>&1
@@ -120,7 +126,7 @@ wait_until "$timeout" countdown_shown || {
     fail "the installed program shows no countdown"
 }
 icon_docked() {
-    DISPLAY="$DISPLAY" python3 - <<'PY'
+    DISPLAY="$DISPLAY" /usr/bin/python3 - <<'PY'
 import sys
 from Xlib import display
 d = display.Display()
@@ -146,22 +152,25 @@ PY
 wait_until "$timeout" icon_docked || fail "the installed program's icon is not in the tray"
 kill -0 "$program_pid" 2>/dev/null || fail "the program ended by itself"
 # Its data folder is the user's: the default countdown was copied there on the first start.
-[ -f "$home/.local/share/Dalvenor/countdown.ini" ] ||
-    fail "no countdown.ini in the user's data folder"
+seeded=$(find "$home/.local/share" -name countdown.ini -type f 2>/dev/null)
+[ -n "$seeded" ] || fail "no countdown.ini in the user's data folder"
+echo "The user's countdown: $seeded"
 kill "$program_pid"
-wait "$program_pid" 2>/dev/null
+wait "$runner_pid" 2>/dev/null
 program_pid=
 
 echo "== Checking that nothing was written outside $home"
 # What the user's processes made anywhere else, and anything changed in the system's folders
-# since the program started (apt and dpkg ran before the stamp).
+# since the program started (apt and dpkg ran before the stamp; the X server, root's, keeps
+# compiled keymaps in /var/lib/xkb whenever a client changes the keyboard map).
 find / -xdev \( -path /proc -o -path /sys -o -path "$home" -o -path "$work" \) -prune -o \
     -user "$user" -print 2>/dev/null >"$work/owned"
 for dir in /tmp /var/tmp /dev/shm /run; do
     [ -d "$dir" ] && find "$dir" -user "$user" -print 2>/dev/null >>"$work/owned"
 done
 find /usr /etc /opt /var/lib /var/cache /srv \( -path /var/lib/apt -o -path /var/lib/dpkg \
-    -o -path /var/cache/apt -o -path /var/cache/man -o -path /var/cache/debconf \) -prune -o \
+    -o -path /var/cache/apt -o -path /var/cache/man -o -path /var/cache/debconf \
+    -o -path /var/lib/xkb \) -prune -o \
     -newer "$stamp" -print 2>/dev/null >>"$work/owned"
 if [ -s "$work/owned" ]; then
     sort -u "$work/owned" >&2
