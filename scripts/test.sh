@@ -39,8 +39,8 @@ if [ "${DALVENOR_SANITIZE_TESTS:-1}" != 0 ]; then
         cmake "$asan" >/dev/null # picks up new tests
     fi
     # Only what these tests need: their executables (with what they depend on) and the data.
-    # Test names are the names of their targets; a test that is not a target of its own is
-    # left to the ordinary run.
+    # A test is named like its executable's target; a variant that runs another test's
+    # executable (tst_text_fits_scaled) is no target and gets it through that test.
     known=$(ninja -C "$asan" -t targets all | sed -n 's/^\([A-Za-z0-9_.+-]*\): .*/\1/p')
     targets="dalvenor_data"
     for name in $(ctest --test-dir "$asan" -N -L 'unit|widgets' | sed -n 's/^ *Test *#[0-9]*: //p'); do
