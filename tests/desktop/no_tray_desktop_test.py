@@ -8,8 +8,10 @@ Checks, with the real program on a virtual desktop whose panel is stopped before
     to reach the menu; it is still the only one after later starts;
   - a second start ends at once with status 0 and the running program opens its six-item
     menu at the pointer (the items read by pixels);
-  - "关于...(&A)" chosen there opens the about window; a third start opens the menu again at
-    the new pointer position, and "退出(&E)" chosen there ends the program with status 0.
+  - "关于...(&A)" chosen there opens the about window;
+  - a panel started later gets the icon;
+  - a third start then opens the menu again at the new pointer position, and "退出(&E)"
+    chosen there ends the program with status 0.
 Every wait polls with a generous limit; everything started is stopped, also on failure.
 Exit status 0 = pass, 1 = fail, 77 = skipped (a failure when DALVENOR_REQUIRE_DESKTOP=1).
 """
@@ -143,10 +145,42 @@ def about_shown():
     return out.stdout.strip()
 
 
+def wm_class(window):
+    try:
+        return " ".join(window.get_wm_class() or ()).lower()
+    except Exception:  # gone meanwhile
+        return ""
+
+
+def icon_docked(desktop):
+    """A small viewable window of the program inside the panel's window tree."""
+    def walk(window, in_panel):
+        try:
+            children = window.query_tree().children
+        except Exception:
+            return False
+        for child in children:
+            cls = wm_class(child)
+            if in_panel and "dalvenor" in cls:
+                try:
+                    geometry = child.get_geometry()
+                    if 8 <= geometry.width <= 64 and \
+                            child.get_attributes().map_state == X.IsViewable:
+                        return True
+                except Exception:
+                    pass
+            if walk(child, in_panel or "tint2" in cls):
+                return True
+        return False
+
+    return walk(desktop.root, False)
+
+
 def run(binary):
     workdir = tempfile.mkdtemp(prefix="no-tray-test.", dir=os.environ.get("TMPDIR"))
     desktop = overlay.Desktop(workdir)
     process = None
+    panel = None
     try:
         desktop.start()
         stop_panel(desktop)
@@ -159,6 +193,11 @@ def run(binary):
         rect = open_menu_by_starting_again(desktop, binary, workdir, (400, 300))
         click_item(rect, 0)
         wait_for("the about window opened from the menu", about_shown)
+
+        # A notification area that appears later still gets the icon.
+        panel = subprocess.Popen(["tint2"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("the late panel to claim the tray", lambda: tray_owned(desktop))
+        wait_for("the icon in the late panel", lambda: icon_docked(desktop))
 
         rect = open_menu_by_starting_again(desktop, binary, workdir, (620, 180))
         check(len(managed_named(desktop, TITLE)) == 1, "the notice was shown more than once")
@@ -178,6 +217,9 @@ def run(binary):
             except subprocess.TimeoutExpired:
                 process.kill()
                 process.wait()
+        if panel and panel.poll() is None:
+            panel.terminate()
+            panel.wait(timeout=10)
         desktop.stop()
         shutil.rmtree(workdir, ignore_errors=True)
 
