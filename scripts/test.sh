@@ -25,7 +25,11 @@ ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@" || stat
 if [ $# -eq 0 ] && [ "${DALVENOR_PACKAGE_TEST:-1}" != 0 ]; then
     echo "== The Debian package: build, lintian, install, run as a user, purge"
     # Made from the build above: CPack only installs what is built already.
-    DALVENOR_BUILD_DIR="$build" "$root/scripts/package_test.sh" || status=$?
+    # 77: skipped, for want of root (it installs the package) or with one installed already.
+    DALVENOR_BUILD_DIR="$build" "$root/scripts/package_test.sh" || {
+        code=$?
+        [ "$code" = 77 ] || status=$code
+    }
 fi
 
 if [ "${DALVENOR_SANITIZE_TESTS:-1}" != 0 ]; then
