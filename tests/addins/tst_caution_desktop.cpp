@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -258,6 +259,9 @@ void TstCautionDesktop::initTestCase() {
     QVERIFY(QDir().mkpath(folder));
     const QString copy = folder + QStringLiteral("/dalvenor");
     QVERIFY(QFile::copy(program, copy));
+    // A portable copy: its own folder is its data folder, where settings.ini is read.
+    QVERIFY(QFile::copy(QFileInfo(program).dir().filePath(QStringLiteral("dalvenor.portable")),
+                        folder + QStringLiteral("/dalvenor.portable")));
     QFile settings(folder + QStringLiteral("/settings.ini"));
     QVERIFY(settings.open(QIODevice::WriteOnly));
     QStringEncoder gbk("GBK");

@@ -213,7 +213,8 @@ def run(program, folder, desktop):
     bin_dir = os.path.dirname(program)
     executable = os.path.join(copy, "dalvenor")
     shutil.copy2(program, executable)
-    for name in ("countdown.ini", "ral.txt"):
+    # The marker makes the copy a portable one: its own folder is its data folder.
+    for name in ("countdown.ini", "ral.txt", "dalvenor.portable"):
         if os.path.isfile(os.path.join(bin_dir, name)):
             shutil.copy2(os.path.join(bin_dir, name), copy)
     shutil.copytree(os.path.join(bin_dir, "skins"), os.path.join(copy, "skins"))
