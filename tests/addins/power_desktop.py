@@ -10,13 +10,18 @@ it. Nothing runs unless that holds.
 """
 
 import os
-import signal
 import subprocess
+import sys
 import time
 
 import dbus
-from Xlib import X, display, error as xerror
+from Xlib import X, error as xerror
 from Xlib.protocol import event as xevent
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import desktop_kit as kit  # noqa: E402
+from desktop_kit import (Failure, VirtualDesktop, check, stop_process,  # noqa: E402,F401
+                         wait_for)
 
 LOGIN1 = "org.freedesktop.login1"
 MANAGER_PATH = "/org/freedesktop/login1"
@@ -46,38 +51,6 @@ OPTION2 = (240, 960, 855, 255)
 TEXT_BOXES = {"TextHour": (1200, 960, 450, 270), "TextMin": (2280, 960, 450, 270),
               "TextSec": (3240, 960, 450, 270)}
 CMD_START = (2408, 2760, 1575, 495)
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wait_for(what, condition, timeout=TIMEOUT, interval=0.05):
-    """Polls condition() until it gives something true, and returns that."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(interval)
-
-
-def stop_process(proc):
-    if proc is None or proc.poll() is not None:
-        return
-    proc.send_signal(signal.SIGTERM)
-    try:
-        proc.wait(10)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        proc.wait(10)
 
 
 class LogindMock:
@@ -132,76 +105,8 @@ class LogindMock:
         stop_process(self.daemon)
 
 
-class VirtualDesktop:
-    """scripts/virtual_desktop.sh: Xvfb, openbox and tint2 on a free display."""
-
-    def __init__(self, script, folder):
-        self.script = script
-        self.state = os.path.join(folder, "desktop.state")
-        self.display = None
-        self.started = False
-
-    def start(self):
-        done = subprocess.run(["sh", self.script, "start", self.state], capture_output=True,
-                              text=True, timeout=180)
-        self.started = True
-        check(done.returncode == 0, "virtual desktop: " + done.stderr)
-        with open(self.state, encoding="utf-8") as f:
-            for line in f:
-                if line.startswith("DISPLAY="):
-                    self.display = line.strip().split("=", 1)[1]
-        check(self.display, "no display in the desktop state")
-
-    def stop(self):
-        if self.started:
-            subprocess.run(["sh", self.script, "stop", self.state], capture_output=True,
-                           timeout=120)
-
-
-class Desktop:
+class Desktop(kit.XSession):
     """X look-ups and xdotool input on one display."""
-
-    def __init__(self, display_name):
-        self.name = display_name
-        self.d = display.Display(display_name)
-        self.root = self.d.screen().root
-        self.env = dict(os.environ, DISPLAY=display_name)
-
-    def close(self):
-        self.d.close()
-
-    def xdotool(self, *args):
-        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
-                       capture_output=True, timeout=TIMEOUT)
-
-    def window_name(self, win):
-        for atom_name in ("_NET_WM_NAME", "WM_NAME"):
-            prop = win.get_full_property(self.d.intern_atom(atom_name), X.AnyPropertyType)
-            if prop and prop.value:
-                value = prop.value
-                return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
-        return ""
-
-    def windows(self):
-        """Every viewable window: (window, name, WM_CLASS, absolute rectangle, parents)."""
-        found = []
-        pending = [(self.root, ())]
-        while pending:
-            win, parents = pending.pop()
-            try:
-                attributes = win.get_attributes()
-                children = win.query_tree().children
-                if win != self.root and attributes.map_state != X.IsViewable:
-                    continue
-                geometry = win.get_geometry()
-                origin = win.translate_coords(self.root, 0, 0)
-                wm_class = win.get_wm_class() or ("", "")
-                found.append((win, self.window_name(win), wm_class[1],
-                              (-origin.x, -origin.y, geometry.width, geometry.height), parents))
-            except xerror.XError:
-                continue
-            pending.extend((child, parents + (win,)) for child in children)
-        return found
 
     def tray_icon(self):
         """The program's icon inside tint2's notification area: its rectangle."""
@@ -209,13 +114,6 @@ class Desktop:
         for win, name, _, rect, parents in self.windows():
             if name == "Dalvenor" and rect[2] < 100 and any(p.id in panels for p in parents):
                 return rect
-        return None
-
-    def top_level(self, title):
-        """The client window with this title, and its rectangle."""
-        for win, name, _, rect, _ in self.windows():
-            if name == title and rect[2] > 100:
-                return win, rect
         return None
 
     def close_window(self, win):

@@ -18,7 +18,6 @@ Exit status 0 = pass, 1 = fail, 77 = skipped (a failure when DALVENOR_REQUIRE_DE
 
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -26,16 +25,14 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import desktop_kit as kit  # noqa: E402
 
-SOURCE_DIR = os.environ.get("DALVENOR_SOURCE_DIR", os.path.dirname(os.path.dirname(HERE)))
-VIRTUAL_DESKTOP = os.path.join(SOURCE_DIR, "scripts", "virtual_desktop.sh")
-SKIP = 77
 COUNTDOWN_SECONDS = 8
 
 
 def skip(reason):
-    print("SKIP: " + reason)
-    sys.exit(1 if os.environ.get("DALVENOR_REQUIRE_DESKTOP") == "1" else SKIP)
+    sys.exit(kit.skip(reason))
 
 
 def mock_python():
@@ -70,10 +67,10 @@ def main():
                                wait_for)
 
     # A time-out of the test runner ends this process with SIGTERM: clean up as on failure.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    kit.exit_on_sigterm(1)
     folder = tempfile.mkdtemp(prefix="dalvenor-power-")
     logind = LogindMock(folder, python)
-    desktop_proc = VirtualDesktop(VIRTUAL_DESKTOP, folder)
+    desktop_proc = VirtualDesktop(folder)
     desktop = None
     program_proc = None
     try:

@@ -28,9 +28,10 @@ import sys
 import tempfile
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE_DIR = os.environ.get("DALVENOR_SOURCE_DIR", os.path.dirname(os.path.dirname(HERE)))
-VIRTUAL_DESKTOP = os.path.join(SOURCE_DIR, "scripts", "virtual_desktop.sh")
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import desktop_kit as kit  # noqa: E402
+from desktop_kit import Failure, check  # noqa: E402,F401
+
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 
 FIRST_LINE = "无障碍测试第一行"
@@ -44,30 +45,10 @@ TIPS = ["第一条无障碍测试提示", "第二条无障碍测试提示"]
 TIMEOUT = 60.0
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
 def wait_for(what, condition, timeout=TIMEOUT):
-    """Polls condition() until it returns something true; returns that."""
-    deadline = time.monotonic() + timeout
-    while True:
-        try:
-            result = condition()
-        except Exception as error:  # an object that went away while it was read
-            if "Failure" in type(error).__name__:
-                raise
-            result = None
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(0.2)
+    """Polls condition() until it returns something true; returns that. An accessible object
+    that went away while it was read counts as a false answer."""
+    return kit.wait_for(what, condition, timeout, interval=0.2, tolerate_errors=True)
 
 
 def write_lines(path, lines):
@@ -111,29 +92,12 @@ class Processes:
                 continue
             # The accessibility bus launcher starts a bus, which starts the registry.
             family = self.descendants(process.pid)
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
+            kit.stop_process(process)
             for pid in family:
                 try:
                     os.kill(pid, signal.SIGTERM)
                 except ProcessLookupError:
                     pass
-
-
-def start_desktop(workdir):
-    state = os.path.join(workdir, "desktop.state")
-    out = subprocess.run([VIRTUAL_DESKTOP, "start", state], check=False, capture_output=True,
-                         text=True)
-    if out.returncode != 0:
-        raise Failure("the virtual desktop did not start: " + out.stderr.strip())
-    for line in out.stdout.splitlines():
-        if line.startswith("DISPLAY="):
-            os.environ["DISPLAY"] = line.split("=", 1)[1]
-    return state
 
 
 def start_buses(processes):
@@ -317,9 +281,9 @@ def change_first_line(pyatspi, addins, old, new):
 def run(binary):
     workdir = tempfile.mkdtemp(prefix="atspi-test.", dir=os.environ.get("TMPDIR"))
     processes = Processes()
-    state = None
+    desktop = kit.VirtualDesktop(workdir)
     try:
-        state = start_desktop(workdir)
+        os.environ["DISPLAY"] = desktop.start()
         start_buses(processes)
         import pyatspi  # connects to the session bus named above
 
@@ -352,25 +316,20 @@ def run(binary):
         return 1
     finally:
         processes.stop_all()
-        if state:
-            subprocess.run([VIRTUAL_DESKTOP, "stop", state], check=False)
+        desktop.stop()
         shutil.rmtree(workdir, ignore_errors=True)
 
 
 def skip(reason):
     """Skipped, unless the run requires every desktop test (CI installs every tool)."""
-    if os.environ.get("DALVENOR_REQUIRE_DESKTOP") == "1":
-        print("FAIL: %s (DALVENOR_REQUIRE_DESKTOP=1 allows no skip)" % reason)
-        return 1
-    print("SKIP: %s" % reason)
-    return 77
+    return kit.skip(reason)
 
 
 def main(argv):
     if len(argv) != 2:
         print(__doc__)
         return 2
-    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
+    kit.exit_on_sigterm()
     binary = argv[1]
     if not os.access(binary, os.X_OK):
         return skip("%s is not built" % binary)

@@ -26,8 +26,10 @@ import tempfile
 from Xlib import X, Xatom
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import desktop_kit as kit  # noqa: E402
+from desktop_kit import Failure, check, wait_for  # noqa: E402
 import overlay_desktop_test as overlay  # noqa: E402
-from overlay_desktop_test import Failure, check, wait_for  # noqa: E402
 
 MENU_ITEMS = 6
 TITLE = "Dalvenor"
@@ -210,16 +212,8 @@ def run(binary):
         print("FAIL: %s" % failure)
         return 1
     finally:
-        if process and process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-        if panel and panel.poll() is None:
-            panel.terminate()
-            panel.wait(timeout=10)
+        kit.stop_process(process)
+        kit.stop_process(panel)
         desktop.stop()
         shutil.rmtree(workdir, ignore_errors=True)
 
@@ -228,13 +222,13 @@ def main(argv):
     if len(argv) != 2:
         print(__doc__)
         return 2
-    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
+    kit.exit_on_sigterm()
     binary = argv[1]
     if not os.access(binary, os.X_OK):
-        return overlay.skip("%s is not built" % binary)
+        return kit.skip("%s is not built" % binary)
     for tool in ("xdotool", "Xvfb", "openbox", "tint2"):
         if not shutil.which(tool):
-            return overlay.skip("%s is not installed" % tool)
+            return kit.skip("%s is not installed" % tool)
     return run(binary)
 
 

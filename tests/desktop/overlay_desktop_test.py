@@ -35,20 +35,19 @@ Exit status 0 = pass, 1 = fail, 77 = skipped (a failure when DALVENOR_REQUIRE_DE
 """
 
 import os
-import select
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
-import time
 
 from Xlib import X, Xatom, display, error as xerror
 from Xlib.ext import shape
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE_DIR = os.environ.get("DALVENOR_SOURCE_DIR", os.path.dirname(os.path.dirname(HERE)))
-VIRTUAL_DESKTOP = os.path.join(SOURCE_DIR, "scripts", "virtual_desktop.sh")
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import desktop_kit as kit  # noqa: E402
+from desktop_kit import (Failure, Lines, Shot, check, inside, intersect,  # noqa: E402,F401
+                         pixel_value, wait_for)
 
 KEY = (0, 0, 255)
 ROOT_COLOUR = (0x20, 0x80, 0x20)
@@ -74,104 +73,19 @@ BENEATH_GEOMETRY = (150, 120, 600, 520)
 TIMEOUT = 30.0
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wait_for(what, condition, timeout=TIMEOUT):
-    """Polls condition() until it returns something true; returns that."""
-    deadline = time.monotonic() + timeout
-    while True:
-        result = condition()
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(0.05)
-
-
-class Answers:
-    """The lines the probe prints, each awaited with a time limit: a hung probe fails the test
-    instead of holding it until CTest's limit."""
-
-    def __init__(self, stream):
-        self.fd = stream.fileno()
-        self.pending = b""
-
-    def next(self, what):
-        deadline = time.monotonic() + TIMEOUT
-        while b"\n" not in self.pending:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise Failure("timed out waiting for the probe's answer to " + what)
-            if select.select([self.fd], [], [], left)[0]:
-                chunk = os.read(self.fd, 4096)
-                if not chunk:
-                    raise Failure("the probe ended instead of answering " + what)
-                self.pending += chunk
-        line, self.pending = self.pending.split(b"\n", 1)
-        return line.decode("utf-8", "replace").strip()
-
-
-def pixel_value(rgb):
-    return (rgb[0] << 16) | (rgb[1] << 8) | rgb[2]
-
-
-class Shot:
-    """A screenshot of a rectangle of the root window, as RGB triples."""
-
-    def __init__(self, root, rect):
-        x, y, w, h = rect
-        image = root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF)
-        data = image.data
-        stride = len(data) // h
-        self.rect = rect
-        self.rows = []
-        for row in range(h):
-            line = data[row * stride:row * stride + 4 * w]
-            # 24-bit TrueColor in 32-bit units, least significant byte first: B, G, R, pad.
-            self.rows.append([(line[i + 2], line[i + 1], line[i]) for i in range(0, 4 * w, 4)])
-
-    def at(self, sx, sy):
-        return self.rows[sy - self.rect[1]][sx - self.rect[0]]
-
-    def points(self, sub=None):
-        x0, y0, w, h = sub or self.rect
-        for sy in range(y0, y0 + h):
-            for sx in range(x0, x0 + w):
-                yield sx, sy
-
-
-def intersect(a, b):
-    x0, y0 = max(a[0], b[0]), max(a[1], b[1])
-    x1, y1 = min(a[0] + a[2], b[0] + b[2]), min(a[1] + a[3], b[1] + b[3])
-    return (x0, y0, x1 - x0, y1 - y0) if x1 > x0 and y1 > y0 else None
-
-
-def inside(point, rect):
-    return rect[0] <= point[0] < rect[0] + rect[2] and rect[1] <= point[1] < rect[1] + rect[3]
+class Answers(Lines):
+    """The lines the probe prints, each awaited with a time limit."""
 
 
 class Desktop:
     def __init__(self, workdir):
-        self.state = os.path.join(workdir, "desktop.state")
+        self.virtual = kit.VirtualDesktop(workdir)
+        self.state = self.virtual.state
         self.d = None
 
     def start(self):
-        out = subprocess.run([VIRTUAL_DESKTOP, "start", self.state], check=False,
-                             capture_output=True, text=True)
-        if out.returncode != 0:
-            raise Failure("the virtual desktop did not start: " + out.stderr.strip())
-        for line in out.stdout.splitlines():
-            if line.startswith("DISPLAY="):
-                os.environ["DISPLAY"] = line.split("=", 1)[1]
-        os.environ.pop("DBUS_SESSION_BUS_ADDRESS", None)
-        os.environ["QT_QPA_PLATFORM"] = "xcb"
+        self.virtual.start()
+        self.virtual.use()
         self.d = display.Display()
         self.root = self.d.screen().root
         self.atom = self.d.intern_atom
@@ -182,7 +96,7 @@ class Desktop:
                 self.d.close()
         except Exception:  # the server may be gone already
             pass
-        subprocess.run([VIRTUAL_DESKTOP, "stop", self.state], check=False)
+        self.virtual.stop()
 
     def root_property(self, name, kind=Xatom.WINDOW):
         prop = self.root.get_full_property(self.atom(name), kind)
@@ -579,13 +493,7 @@ def run(mode, binary, scaling=None):
         print("FAIL: %s" % failure)
         return 1
     finally:
-        if process and process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
+        kit.stop_process(process)
         desktop.stop()
         shutil.rmtree(workdir, ignore_errors=True)
 
@@ -864,11 +772,7 @@ def check_program_ticks(desktop, before, after, rect, beneath, focus_before):
 def skip(reason):
     """Exit status for a test that cannot run here: skipped, unless the run requires every
     desktop test (CI installs every tool and builds everything, so a skip there hides a fault)."""
-    if os.environ.get("DALVENOR_REQUIRE_DESKTOP") == "1":
-        print("FAIL: %s (DALVENOR_REQUIRE_DESKTOP=1 allows no skip)" % reason)
-        return 1
-    print("SKIP: %s" % reason)
-    return 77
+    return kit.skip(reason)
 
 
 def main(argv):
@@ -887,7 +791,7 @@ def main(argv):
         print(__doc__)
         return 2
     # Ended from outside (Ctrl+C, or the time limit of the test runner): clean up all the same.
-    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
+    kit.exit_on_sigterm()
     binary = argv[2]
     if not os.access(binary, os.X_OK):
         if argv[1] == "program":

@@ -15,13 +15,14 @@ Exit status 0 = pass, 1 = fail, 77 = skipped (a failure when DALVENOR_REQUIRE_DE
 import glob
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import desktop_kit as kit  # noqa: E402
 import overlay_desktop_test as overlay  # noqa: E402
 
 SOCKET = "dalvenor-wayland-test"
@@ -51,20 +52,14 @@ class Compositor:
              "--width=1280", "--height=800"],
             env=env, stdout=self.log, stderr=subprocess.STDOUT)
         socket_path = os.path.join(runtime, SOCKET)
-        overlay.wait_for("the Wayland compositor's socket",
+        kit.wait_for("the Wayland compositor's socket",
                          lambda: os.path.exists(socket_path) or self.process.poll() is not None)
         if self.process.poll() is not None:
             with open(os.path.join(self.workdir, "weston.log")) as log:
-                raise overlay.Failure("weston ended: " + log.read()[-2000:])
+                raise kit.Failure("weston ended: " + log.read()[-2000:])
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        kit.stop_process(self.process)
         if self.process:
             self.log.close()
 
@@ -75,9 +70,9 @@ def run_without_x_display(binary):
     env.pop("QT_QPA_PLATFORM", None)
     out = subprocess.run([binary], env=env, capture_output=True, timeout=60, check=False)
     err = out.stderr.decode("utf-8", "replace")
-    overlay.check(out.returncode == 1,
+    kit.check(out.returncode == 1,
                   "without an X display the program ended with %d: %s" % (out.returncode, err))
-    overlay.check("无法连接 X 显示" in err and "cannot connect to an X display" in err,
+    kit.check("无法连接 X 显示" in err and "cannot connect to an X display" in err,
                   "no clear message without an X display: %r" % err)
 
 
@@ -85,15 +80,15 @@ def main(argv):
     if len(argv) != 2:
         print(__doc__)
         return 2
-    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
+    kit.exit_on_sigterm()
     binary = argv[1]
     if not os.access(binary, os.X_OK):
-        return overlay.skip("%s is not built" % binary)
+        return kit.skip("%s is not built" % binary)
     for tool in ("weston", "xdotool", "Xvfb", "openbox", "tint2"):
         if not shutil.which(tool):
-            return overlay.skip("%s is not installed" % tool)
+            return kit.skip("%s is not installed" % tool)
     if not wayland_plugin_installed():
-        return overlay.skip("Qt's Wayland platform plugin (qt6-wayland) is not installed")
+        return kit.skip("Qt's Wayland platform plugin (qt6-wayland) is not installed")
 
     workdir = tempfile.mkdtemp(prefix="wayland-test.", dir=os.environ.get("TMPDIR"))
     compositor = Compositor(workdir)
@@ -116,7 +111,7 @@ def main(argv):
         if status == 0:
             print("PASS: the Wayland session's program drew its overlay through X11")
         return status
-    except overlay.Failure as failure:
+    except kit.Failure as failure:
         print("FAIL: %s" % failure)
         return 1
     finally:

@@ -17,19 +17,16 @@ skipped (a failure when DALVENOR_REQUIRE_DESKTOP=1).
 """
 
 import os
-import select
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
-import time
 
 from Xlib import X, Xatom, display
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE_DIR = os.environ.get("DALVENOR_SOURCE_DIR", os.path.dirname(os.path.dirname(HERE)))
-VIRTUAL_DESKTOP = os.path.join(SOURCE_DIR, "scripts", "virtual_desktop.sh")
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import desktop_kit as kit  # noqa: E402
+from desktop_kit import Failure, Lines, Shot, check, inside, wait_for  # noqa: E402,F401
 
 ROOT_COLOUR = (0x20, 0x80, 0x20)
 TWIPS_PER_PIXEL = 15  # Qt's logical 96 dpi on X11 without an Xft.dpi setting
@@ -43,27 +40,6 @@ DRAG = (80, 50)
 TIMEOUT = 30.0
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def wait_for(what, condition, timeout=TIMEOUT):
-    """Polls condition() until it returns something true; returns that."""
-    deadline = time.monotonic() + timeout
-    while True:
-        result = condition()
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(0.05)
-
-
 def px(twips):
     return int(round(twips / TWIPS_PER_PIXEL))
 
@@ -73,67 +49,15 @@ def xdotool(*args):
                    stderr=subprocess.DEVNULL)
 
 
-class Lines:
-    """The probe's answers, each awaited with a time limit."""
-
-    def __init__(self, stream):
-        self.fd = stream.fileno()
-        self.pending = b""
-
-    def next(self, what):
-        deadline = time.monotonic() + TIMEOUT
-        while b"\n" not in self.pending:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise Failure("timed out waiting for the probe's answer to " + what)
-            if select.select([self.fd], [], [], left)[0]:
-                chunk = os.read(self.fd, 4096)
-                if not chunk:
-                    raise Failure("the probe ended instead of answering " + what)
-                self.pending += chunk
-        line, self.pending = self.pending.split(b"\n", 1)
-        return line.decode("utf-8", "replace").strip()
-
-
-class Shot:
-    """A rectangle of the root window, as RGB triples by absolute position."""
-
-    def __init__(self, root, rect):
-        x, y, w, h = rect
-        data = root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data
-        stride = len(data) // h
-        self.rect = rect
-        self.rows = []
-        for row in range(h):
-            line = data[row * stride:row * stride + 4 * w]
-            self.rows.append([(line[i + 2], line[i + 1], line[i]) for i in range(0, 4 * w, 4)])
-
-    def at(self, sx, sy):
-        return self.rows[sy - self.rect[1]][sx - self.rect[0]]
-
-    def __eq__(self, other):
-        return self.rect == other.rect and self.rows == other.rows
-
-
-def inside(point, rect):
-    return rect[0] <= point[0] < rect[0] + rect[2] and rect[1] <= point[1] < rect[1] + rect[3]
-
-
 class Desktop:
     def __init__(self, workdir):
-        self.state = os.path.join(workdir, "desktop.state")
+        self.virtual = kit.VirtualDesktop(workdir)
+        self.state = self.virtual.state
         self.d = None
 
     def start(self):
-        out = subprocess.run([VIRTUAL_DESKTOP, "start", self.state], check=False,
-                             capture_output=True, text=True)
-        if out.returncode != 0:
-            raise Failure("the virtual desktop did not start: " + out.stderr.strip())
-        for line in out.stdout.splitlines():
-            if line.startswith("DISPLAY="):
-                os.environ["DISPLAY"] = line.split("=", 1)[1]
-        os.environ.pop("DBUS_SESSION_BUS_ADDRESS", None)
-        os.environ["QT_QPA_PLATFORM"] = "xcb"
+        self.virtual.start()
+        self.virtual.use()
         self.d = display.Display()
         self.root = self.d.screen().root
         self.atom = self.d.intern_atom
@@ -148,7 +72,7 @@ class Desktop:
                 self.d.close()
         except Exception:  # the server may be gone already
             pass
-        subprocess.run([VIRTUAL_DESKTOP, "stop", self.state], check=False)
+        self.virtual.stop()
 
     def screen_rect(self):
         screen = self.d.screen()
@@ -358,13 +282,7 @@ def run(probe):
                 print("probe output:\n" + tail)
         return 1
     finally:
-        if process and process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
+        kit.stop_process(process)
         desktop.stop()
         shutil.rmtree(workdir, ignore_errors=True)
 
@@ -385,18 +303,14 @@ def stable_rect(desktop, client):
 
 
 def skip(reason):
-    if os.environ.get("DALVENOR_REQUIRE_DESKTOP") == "1":
-        print("FAIL: %s (DALVENOR_REQUIRE_DESKTOP=1 allows no skip)" % reason)
-        return 1
-    print("SKIP: %s" % reason)
-    return 77
+    return kit.skip(reason)
 
 
 def main(argv):
     if len(argv) != 2:
         print(__doc__)
         return 2
-    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
+    kit.exit_on_sigterm()
     if not os.access(argv[1], os.X_OK):
         print("FAIL: %s is missing" % argv[1])
         return 1

@@ -14,14 +14,15 @@ Exit status 0 = pass, 1 = fail, 77 = skipped (a failure when DALVENOR_REQUIRE_DE
 
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-import display_desktop_test as dt  # noqa: E402  (its desktop, shots and waits)
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import desktop_kit as kit  # noqa: E402
+import display_desktop_test as dt  # noqa: E402  (its desktop and settled shots)
 
 # The countdown's default rectangle on a 96 dpi screen, and its three lines' bands.
 COUNTDOWN = (518, 355, 403, 216)
@@ -60,28 +61,28 @@ def run(probe):
             process = subprocess.Popen([probe], cwd=workdir, stdin=subprocess.PIPE,
                                        stdout=subprocess.PIPE, stderr=log,
                                        start_new_session=True)
-        lines = dt.Lines(process.stdout)
-        dt.check(lines.next("its start") == "ready", "the probe did not start")
+        lines = kit.Lines(process.stdout)
+        kit.check(lines.next("its start") == "ready", "the probe did not start")
         # All three lines drawn (the first tick has set the first two).
-        dt.wait_for("the three lines", lambda: all(
+        kit.wait_for("the three lines", lambda: all(
             any(p != dt.ROOT_COLOUR for row in desktop.shot(
                 (COUNTDOWN[0], COUNTDOWN[1] + b[0], COUNTDOWN[2], b[1] - b[0])).rows
                 for p in row) for b in BANDS))
         before = dt.stable_shot(desktop, COUNTDOWN)
-        dt.check(all(pixels_of(before, RED, b) == 0 for b in BANDS), "red before the change")
+        kit.check(all(pixels_of(before, RED, b) == 0 for b in BANDS), "red before the change")
 
         # The colour alone: red is 255 as stored (&H00BBGGRR).
         process.stdin.write(b"colour 255\n")
         process.stdin.flush()
-        dt.check(lines.next("colour") == "styled", "the probe did not change the colour")
-        red = dt.wait_for("every line in red", lambda: (lambda s: s if all(
+        kit.check(lines.next("colour") == "styled", "the probe did not change the colour")
+        red = kit.wait_for("every line in red", lambda: (lambda s: s if all(
             pixels_of(s, RED, b) > 20 for b in BANDS) else None)(desktop.shot(COUNTDOWN)))
         rows_before = text_rows(red, RED)
 
         # The face and size alone: larger glyphs, still red.
         process.stdin.write("font 宋体 24\n".encode("utf-8"))
         process.stdin.flush()
-        dt.check(lines.next("font") == "styled", "the probe did not change the font")
+        kit.check(lines.next("font") == "styled", "the probe did not change the font")
 
         def larger():
             shot = desktop.shot(COUNTDOWN)
@@ -90,10 +91,10 @@ def run(probe):
                     pixels_of(shot, RED, b) > 20 for b in BANDS):
                 return shot
             return None
-        dt.wait_for("the lines drawn larger in the same colour", larger)
+        kit.wait_for("the lines drawn larger in the same colour", larger)
         print("PASS")
         return 0
-    except dt.Failure as failure:
+    except kit.Failure as failure:
         print("FAIL: %s" % failure)
         return 1
     finally:
@@ -105,8 +106,7 @@ def run(probe):
             try:
                 process.wait(timeout=10)
             except subprocess.TimeoutExpired:
-                os.killpg(process.pid, signal.SIGKILL)
-                process.wait()
+                kit.kill_process(process, group=True)
         desktop.stop()
         shutil.rmtree(workdir, ignore_errors=True)
 
@@ -115,13 +115,13 @@ def main(argv):
     if len(argv) != 2:
         print(__doc__)
         return 2
-    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
+    kit.exit_on_sigterm()
     if not os.access(argv[1], os.X_OK):
         print("FAIL: %s is missing" % argv[1])
         return 1
     for tool in ("Xvfb", "openbox", "tint2"):
         if not shutil.which(tool):
-            return dt.skip("%s is not installed" % tool)
+            return kit.skip("%s is not installed" % tool)
     return run(argv[1])
 
 

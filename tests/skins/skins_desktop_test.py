@@ -15,14 +15,16 @@ DALVENOR_REQUIRE_DESKTOP=1.
 
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import desktop_kit as kit  # noqa: E402
+from desktop_kit import Failure, check, stop_pid  # noqa: E402
+
 TIMEOUT = 60.0  # seconds; desktop tests share two busy cores with builds
-SKIP = 77
 
 # The skin manager's design geometry in twips (15 twips to a pixel).
 COMMAND6 = (3840, 3120, 1215, 495)
@@ -33,33 +35,12 @@ ITEM_SKINS = 3
 ITEM_ADDINS = 4
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
 def wait_for(what, condition, timeout=TIMEOUT, interval=0.05):
-    """Polls condition until it gives a true value or the time is up."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(interval)
+    return kit.wait_for(what, condition, timeout, interval)
 
 
 def skip(reason):
-    if os.environ.get("DALVENOR_REQUIRE_DESKTOP") == "1":
-        print("FAIL: %s (DALVENOR_REQUIRE_DESKTOP=1 allows no skip)" % reason, file=sys.stderr)
-        sys.exit(1)
-    print("SKIP: " + reason, file=sys.stderr)
-    sys.exit(SKIP)
+    sys.exit(kit.skip(reason, sys.stderr))
 
 
 def processes_of(executable):
@@ -81,70 +62,11 @@ def processes_of(executable):
     return found
 
 
-def stop_pid(pid):
-    try:
-        os.kill(pid, signal.SIGTERM)
-    except ProcessLookupError:
-        return
-    deadline = time.monotonic() + 10
-    while time.monotonic() < deadline:
-        try:
-            os.kill(pid, 0)
-        except ProcessLookupError:
-            return
-        time.sleep(0.05)
-    try:
-        os.kill(pid, signal.SIGKILL)
-    except ProcessLookupError:
-        pass
-
-
-class Desktop:
+class Desktop(kit.XSession):
     """X look-ups and xdotool input on one display."""
 
     def __init__(self, name):
-        from Xlib import X, display, error as xerror
-        self.X, self.xerror = X, xerror
-        self.name = name
-        self.d = display.Display(name)
-        self.root = self.d.screen().root
-        self.env = dict(os.environ, DISPLAY=name)
-
-    def close(self):
-        self.d.close()
-
-    def xdotool(self, *args):
-        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
-                       capture_output=True, timeout=TIMEOUT)
-
-    def window_name(self, win):
-        for atom in ("_NET_WM_NAME", "WM_NAME"):
-            prop = win.get_full_property(self.d.intern_atom(atom), self.X.AnyPropertyType)
-            if prop and prop.value:
-                value = prop.value
-                return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
-        return ""
-
-    def windows(self):
-        """Every viewable window: (window, name, class, absolute rectangle, parents)."""
-        found = []
-        pending = [(self.root, ())]
-        while pending:
-            win, parents = pending.pop()
-            try:
-                attributes = win.get_attributes()
-                children = win.query_tree().children
-                if win != self.root and attributes.map_state != self.X.IsViewable:
-                    continue
-                geometry = win.get_geometry()
-                origin = win.translate_coords(self.root, 0, 0)
-                wm_class = win.get_wm_class() or ("", "")
-                found.append((win, self.window_name(win), wm_class[1],
-                              (-origin.x, -origin.y, geometry.width, geometry.height), parents))
-            except self.xerror.XError:
-                continue
-            pending.extend((child, parents + (win,)) for child in children)
-        return found
+        super().__init__(name, TIMEOUT)
 
     def tray_icons(self):
         """Rectangles of the program's icons inside tint2's notification area."""
@@ -152,12 +74,6 @@ class Desktop:
         panels = {w.id for w, _, cls, _, _ in listed if cls.lower() == "tint2"}
         return [rect for _, name, _, rect, parents in listed
                 if name == "Dalvenor" and 4 < rect[2] < 100 and any(p.id in panels for p in parents)]
-
-    def top_level(self, title):
-        for win, name, _, rect, _ in self.windows():
-            if name == title and rect[2] > 100:
-                return win, rect
-        return None
 
     def program_windows(self):
         """Viewable top-level windows of the program (its X class is "Dalvenor")."""
@@ -282,21 +198,11 @@ def main():
         import Xlib  # noqa: F401
     except ImportError:
         skip("python3-xlib is not installed")
-    script = os.path.join(os.environ["DALVENOR_SOURCE_DIR"], "scripts", "virtual_desktop.sh")
     folder = tempfile.mkdtemp(prefix="skins-desktop.")
-    state = os.path.join(folder, "desktop.state")
+    virtual = kit.VirtualDesktop(folder)
     desktop = None
     try:
-        started = subprocess.run(["sh", script, "start", state], capture_output=True, text=True,
-                                 timeout=180)
-        check(started.returncode == 0, "virtual desktop: " + started.stderr)
-        name = None
-        with open(state, encoding="utf-8") as f:
-            for line in f:
-                if line.startswith("DISPLAY="):
-                    name = line.strip().split("=", 1)[1]
-        check(name, "no display in the desktop state")
-        desktop = Desktop(name)
+        desktop = Desktop(virtual.start())
         run(program, folder, desktop)
         print("PASS: the program came back unskinned, once")
         return 0
@@ -306,7 +212,7 @@ def main():
     finally:
         if desktop:
             desktop.close()
-        subprocess.run(["sh", script, "stop", state], capture_output=True, timeout=120)
+        virtual.stop()
         shutil.rmtree(folder, ignore_errors=True)
 
 

@@ -1,0 +1,283 @@
+"""What the desktop test drivers share: failures and checks, waits with a deadline, a child's
+answers read with a time limit, root window pixels, the virtual desktop, skipping and
+clean-up.
+
+Each driver finds this folder relative to itself:
+
+    sys.path.insert(0, os.path.join(os.path.dirname(__file__), '..', 'support'))
+    import desktop_kit as kit
+
+Every wait polls a condition with a generous deadline; nothing here assumes that one X
+connection has seen what another client sent.
+"""
+
+import os
+import select
+import signal
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.environ.get("DALVENOR_SOURCE_DIR", os.path.dirname(os.path.dirname(HERE)))
+VIRTUAL_DESKTOP = os.path.join(SOURCE_DIR, "scripts", "virtual_desktop.sh")
+
+# Seconds. Generous, since two desktop tests may share two busy cores: a wait that ends early
+# finds a real fault only later, never a false one.
+TIMEOUT = 30.0
+SKIP = 77
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(what, condition, timeout=TIMEOUT, interval=0.05, tolerate_errors=False):
+    """Polls condition() until it returns something true; returns that.
+
+    With tolerate_errors, an exception other than a Failure counts as a false answer (an
+    object that went away while it was read)."""
+    deadline = time.monotonic() + timeout
+    while True:
+        if tolerate_errors:
+            try:
+                result = condition()
+            except Exception as error:
+                if "Failure" in type(error).__name__:
+                    raise
+                result = None
+        else:
+            result = condition()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+class Lines:
+    """The lines a child prints, each awaited with a time limit: a hung child fails the test
+    instead of holding it until CTest's limit."""
+
+    def __init__(self, stream, who="the probe", timeout=TIMEOUT):
+        self.fd = stream.fileno()
+        self.pending = b""
+        self.who = who
+        self.timeout = timeout
+
+    def next(self, what):
+        deadline = time.monotonic() + self.timeout
+        while b"\n" not in self.pending:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise Failure("timed out waiting for %s's answer to %s" % (self.who, what))
+            if select.select([self.fd], [], [], left)[0]:
+                chunk = os.read(self.fd, 4096)
+                if not chunk:
+                    raise Failure("%s ended instead of answering %s" % (self.who, what))
+                self.pending += chunk
+        line, self.pending = self.pending.split(b"\n", 1)
+        return line.decode("utf-8", "replace").strip()
+
+
+def pixel_value(rgb):
+    return (rgb[0] << 16) | (rgb[1] << 8) | rgb[2]
+
+
+class Shot:
+    """A rectangle of the root window, as RGB triples by absolute position."""
+
+    def __init__(self, root, rect):
+        from Xlib import X
+        x, y, w, h = rect
+        data = root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data
+        stride = len(data) // h
+        self.rect = rect
+        self.rows = []
+        for row in range(h):
+            line = data[row * stride:row * stride + 4 * w]
+            # 24-bit TrueColor in 32-bit units, least significant byte first: B, G, R, pad.
+            self.rows.append([(line[i + 2], line[i + 1], line[i]) for i in range(0, 4 * w, 4)])
+
+    def at(self, sx, sy):
+        return self.rows[sy - self.rect[1]][sx - self.rect[0]]
+
+    def points(self, sub=None):
+        x0, y0, w, h = sub or self.rect
+        for sy in range(y0, y0 + h):
+            for sx in range(x0, x0 + w):
+                yield sx, sy
+
+    def __eq__(self, other):
+        return self.rect == other.rect and self.rows == other.rows
+
+
+def intersect(a, b):
+    x0, y0 = max(a[0], b[0]), max(a[1], b[1])
+    x1, y1 = min(a[0] + a[2], b[0] + b[2]), min(a[1] + a[3], b[1] + b[3])
+    return (x0, y0, x1 - x0, y1 - y0) if x1 > x0 and y1 > y0 else None
+
+
+def inside(point, rect):
+    return rect[0] <= point[0] < rect[0] + rect[2] and rect[1] <= point[1] < rect[1] + rect[3]
+
+
+class VirtualDesktop:
+    """scripts/virtual_desktop.sh: Xvfb, openbox and tint2 on a free display, its state in a
+    file of the test's folder."""
+
+    def __init__(self, folder, script=VIRTUAL_DESKTOP):
+        self.script = script
+        self.state = os.path.join(folder, "desktop.state")
+        self.display = None
+        self.started = False
+
+    def start(self):
+        """Starts it and returns its display name, or raises a Failure."""
+        done = subprocess.run(["sh", self.script, "start", self.state], capture_output=True,
+                              text=True, timeout=180)
+        self.started = True
+        if done.returncode != 0:
+            raise Failure("the virtual desktop did not start: " + done.stderr.strip())
+        for line in done.stdout.splitlines():
+            if line.startswith("DISPLAY="):
+                self.display = line.strip().split("=", 1)[1]
+        if not self.display and os.path.exists(self.state):
+            with open(self.state, encoding="utf-8") as f:
+                for line in f:
+                    if line.startswith("DISPLAY="):
+                        self.display = line.strip().split("=", 1)[1]
+        check(self.display, "no display in the desktop state")
+        return self.display
+
+    def use(self):
+        """Makes this process and what it starts from now on use the desktop's display."""
+        os.environ["DISPLAY"] = self.display
+        os.environ.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        os.environ["QT_QPA_PLATFORM"] = "xcb"
+
+    def stop(self):
+        if self.started:
+            subprocess.run(["sh", self.script, "stop", self.state], capture_output=True,
+                           timeout=120)
+
+
+def skip(reason, stream=None):
+    """The exit status of a skipped test: 77, or 1 when DALVENOR_REQUIRE_DESKTOP=1 (CI
+    installs every tool)."""
+    stream = stream or sys.stdout
+    if os.environ.get("DALVENOR_REQUIRE_DESKTOP") == "1":
+        print("FAIL: %s (DALVENOR_REQUIRE_DESKTOP=1 allows no skip)" % reason, file=stream)
+        return 1
+    print("SKIP: %s" % reason, file=stream)
+    return SKIP
+
+
+def exit_on_sigterm(status=None):
+    """A time-out of the test runner ends the driver with SIGTERM: it exits through its
+    finally blocks, cleaning up as on failure."""
+    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(
+        128 + signum if status is None else status))
+
+
+def stop_process(process, timeout=10, group=False):
+    """Ends a child: SIGTERM, then SIGKILL after timeout seconds (to its whole process group
+    when it was started in a session of its own and group is set)."""
+    if process is None or process.poll() is not None:
+        return
+    process.terminate()
+    try:
+        process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        kill_process(process, group)
+
+
+def kill_process(process, group=False):
+    if group:
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    else:
+        process.kill()
+    process.wait()
+
+
+def stop_pid(pid, timeout=10):
+    """Ends a process that is not a child: SIGTERM, then SIGKILL after timeout seconds."""
+    try:
+        os.kill(pid, signal.SIGTERM)
+    except ProcessLookupError:
+        return
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            return
+        time.sleep(0.05)
+    try:
+        os.kill(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+class XSession:
+    """X look-ups and xdotool input on one display, through a connection of its own."""
+
+    def __init__(self, display_name, timeout=TIMEOUT):
+        from Xlib import X, display, error as xerror
+        self.X, self.xerror = X, xerror
+        self.name = display_name
+        self.timeout = timeout
+        self.d = display.Display(display_name)
+        self.root = self.d.screen().root
+        self.env = dict(os.environ, DISPLAY=display_name)
+
+    def close(self):
+        self.d.close()
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
+                       capture_output=True, timeout=self.timeout)
+
+    def window_name(self, win):
+        for atom_name in ("_NET_WM_NAME", "WM_NAME"):
+            prop = win.get_full_property(self.d.intern_atom(atom_name), self.X.AnyPropertyType)
+            if prop and prop.value:
+                value = prop.value
+                return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
+        return ""
+
+    def windows(self):
+        """Every viewable window: (window, name, WM_CLASS, absolute rectangle, parents)."""
+        found = []
+        pending = [(self.root, ())]
+        while pending:
+            win, parents = pending.pop()
+            try:
+                attributes = win.get_attributes()
+                children = win.query_tree().children
+                if win != self.root and attributes.map_state != self.X.IsViewable:
+                    continue
+                geometry = win.get_geometry()
+                origin = win.translate_coords(self.root, 0, 0)
+                wm_class = win.get_wm_class() or ("", "")
+                found.append((win, self.window_name(win), wm_class[1],
+                              (-origin.x, -origin.y, geometry.width, geometry.height), parents))
+            except self.xerror.XError:
+                continue
+            pending.extend((child, parents + (win,)) for child in children)
+        return found
+
+    def top_level(self, title):
+        """The client window with this title, and its rectangle."""
+        for win, name, _, rect, _ in self.windows():
+            if name == title and rect[2] > 100:
+                return win, rect
+        return None
