@@ -36,6 +36,7 @@ QString AboutWindow::authorPage() {
 
 AboutWindow::AboutWindow(AppContext& context, UrlOpener openUrl, QWidget* parent)
     : Form(context, kName, parent), m_openUrl(std::move(openUrl)) {
+    setCentredWhenFirstShown(true);
     if (!m_openUrl)
         m_openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
 
@@ -219,17 +220,4 @@ void AboutWindow::keyPressEvent(QKeyEvent* event) {
     default:
         Form::keyPressEvent(event);
     }
-}
-
-void AboutWindow::showEvent(QShowEvent* event) {
-    Form::showEvent(event);
-    if (m_centred)
-        return;
-    m_centred = true;
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
 }

@@ -50,7 +50,6 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     QLabel* addLabel(const char* name, const QString& text, double left, double top, double width,
@@ -61,5 +60,4 @@ private:
 
     UrlOpener m_openUrl;
     bool m_linkPressed = false;
-    bool m_centred = false;
 };

@@ -97,6 +97,7 @@ private:
 AddinsWindow::AddinsWindow(AppContext& context, QWidget* parent)
     : Form(context, kName, parent), m_measureText(measureNotes),
       m_drag([](QWidget* window) { DragWindow(window); }) {
+    setCentredWhenFirstShown(true);
     auto elapsed = std::make_shared<QElapsedTimer>();
     elapsed->start();
     m_monotonic = [elapsed] { return elapsed->elapsed(); };
@@ -442,15 +443,6 @@ bool AddinsWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void AddinsWindow::showEvent(QShowEvent* event) {
     Form::showEvent(event);
-    if (!m_centred) {
-        m_centred = true;
-        if (const QScreen* screen =
-                this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
-    }
     refreshFrameCaption(m_context.clock.now());
     // Shown (again): the notes scroll afresh from below the box, and the button says so.
     Command1->setText(stopCaption());

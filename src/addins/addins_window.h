@@ -227,5 +227,4 @@ private:
     bool m_notesFailed = false;
 
     QPointer<QWindow> m_lastFocus;
-    bool m_centred = false;
 };

@@ -24,9 +24,16 @@ public:
 protected:
     // The title-bar close button goes through the registry, so Form_Unload runs.
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+    // The window is centred on its screen (frame included) the first time it is shown; later
+    // showings keep wherever the user put it.
+    void setCentredWhenFirstShown(bool centred) { m_centreOnFirstShow = centred; }
 
     AppContext& m_context;
 
 private:
     QString m_formName;
+    bool m_centreOnFirstShow = false;
+    bool m_shownBefore = false;
 };

@@ -37,6 +37,7 @@ QString SkinWindow::builtInFile(int button) {
 
 SkinWindow::SkinWindow(AppContext& context, SkinFolders folders, QWidget* parent)
     : Form(context, kName, parent), m_folders(std::move(folders)) {
+    setCentredWhenFirstShown(true);
     if (m_folders.builtInDir().isEmpty())
         m_folders = SkinFolders::forProgram(m_context.paths);
 
@@ -256,17 +257,4 @@ bool SkinWindow::eventFilter(QObject* watched, QEvent* event) {
 void SkinWindow::mousePressEvent(QMouseEvent* event) {
     Form_MouseDown();
     event->accept();
-}
-
-void SkinWindow::showEvent(QShowEvent* event) {
-    Form::showEvent(event);
-    if (m_centred)
-        return;
-    m_centred = true;
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
 }

@@ -67,7 +67,6 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     QLabel* addHeading(const char* name, double left, double top, double width, double height);
@@ -78,5 +77,4 @@ private:
     void listSkins();
 
     SkinFolders m_folders;
-    bool m_centred = false;
 };
