@@ -41,7 +41,7 @@ import subprocess
 import sys
 import tempfile
 
-from Xlib import X, Xatom, display, error as xerror
+from Xlib import X, Xatom, error as xerror
 from Xlib.ext import shape
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
@@ -77,27 +77,7 @@ class Answers(Lines):
     """The lines the probe prints, each awaited with a time limit."""
 
 
-class Desktop:
-    def __init__(self, workdir):
-        self.virtual = kit.VirtualDesktop(workdir)
-        self.state = self.virtual.state
-        self.d = None
-
-    def start(self):
-        self.virtual.start()
-        self.virtual.use()
-        self.d = display.Display()
-        self.root = self.d.screen().root
-        self.atom = self.d.intern_atom
-
-    def stop(self):
-        try:
-            if self.d:
-                self.d.close()
-        except Exception:  # the server may be gone already
-            pass
-        self.virtual.stop()
-
+class Desktop(kit.DesktopConnection):
     def root_property(self, name, kind=Xatom.WINDOW):
         prop = self.root.get_full_property(self.atom(name), kind)
         return list(prop.value) if prop else []

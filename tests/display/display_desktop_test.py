@@ -22,7 +22,7 @@ import subprocess
 import sys
 import tempfile
 
-from Xlib import X, Xatom, display
+from Xlib import X, Xatom
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
@@ -49,30 +49,13 @@ def xdotool(*args):
                    stderr=subprocess.DEVNULL)
 
 
-class Desktop:
-    def __init__(self, workdir):
-        self.virtual = kit.VirtualDesktop(workdir)
-        self.state = self.virtual.state
-        self.d = None
-
+class Desktop(kit.DesktopConnection):
     def start(self):
-        self.virtual.start()
-        self.virtual.use()
-        self.d = display.Display()
-        self.root = self.d.screen().root
-        self.atom = self.d.intern_atom
+        super().start()
         self.root.change_attributes(background_pixel=(ROOT_COLOUR[0] << 16)
                                     | (ROOT_COLOUR[1] << 8) | ROOT_COLOUR[2])
         self.root.clear_area()
         self.d.sync()
-
-    def stop(self):
-        try:
-            if self.d:
-                self.d.close()
-        except Exception:  # the server may be gone already
-            pass
-        self.virtual.stop()
 
     def screen_rect(self):
         screen = self.d.screen()

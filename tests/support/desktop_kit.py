@@ -281,3 +281,29 @@ class XSession:
             if name == title and rect[2] > 100:
                 return win, rect
         return None
+
+
+class DesktopConnection:
+    """A virtual desktop started in workdir, used by this process and what it starts from then
+    on, with this process's own X connection to it."""
+
+    def __init__(self, workdir):
+        self.virtual = VirtualDesktop(workdir)
+        self.state = self.virtual.state
+        self.d = None
+
+    def start(self):
+        from Xlib import display
+        self.virtual.start()
+        self.virtual.use()
+        self.d = display.Display()
+        self.root = self.d.screen().root
+        self.atom = self.d.intern_atom
+
+    def stop(self):
+        try:
+            if self.d:
+                self.d.close()
+        except Exception:  # the server may be gone already
+            pass
+        self.virtual.stop()
