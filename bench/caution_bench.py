@@ -108,6 +108,8 @@ def main():
     folder = tempfile.mkdtemp(prefix="dalvenor-caution-")
     program = os.path.join(folder, "dalvenor")
     shutil.copy(args.program, program)
+    # A portable copy: its own folder is its data folder, where settings.ini is read.
+    shutil.copy(os.path.join(os.path.dirname(args.program), "dalvenor.portable"), folder)
     with open(os.path.join(folder, "settings.ini"), "wb") as f:
         f.write(TITLE.encode("gbk") + b"\r\nstudy now\r\n1\r\n")
     process = subprocess.Popen([program], cwd=folder)

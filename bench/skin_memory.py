@@ -62,7 +62,8 @@ def main():
         os.makedirs(folder)
         executable = os.path.join(folder, "dalvenor")
         shutil.copy2(args.dalvenor, executable)
-        for name in ("countdown.ini", "ral.txt"):
+        # A portable copy: its own folder is its data folder, where skinh.she is read.
+        for name in ("countdown.ini", "ral.txt", "dalvenor.portable"):
             if os.path.isfile(os.path.join(bin_dir, name)):
                 shutil.copy2(os.path.join(bin_dir, name), folder)
         shutil.copytree(os.path.join(bin_dir, "skins"), os.path.join(folder, "skins"))
