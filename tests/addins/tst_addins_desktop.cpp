@@ -3,6 +3,8 @@
 // from the screen, closed by the window manager's close, and opened again the same way.
 // Skips (77) while the program or a tool is missing, unless DALVENOR_REQUIRE_DESKTOP=1.
 // Every check of something another X client did is polled with a generous limit.
+#include "virtual_desktop.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QImage>
@@ -92,7 +94,6 @@ private:
     QList<QPair<int, int>> tabCaptions(const QString& id);
 
     QTemporaryDir m_dir;
-    QString m_script;
     QString m_stateFile;
     QProcessEnvironment m_env;
     std::unique_ptr<QProcess> m_program;
@@ -109,29 +110,14 @@ QString TstAddinsDesktop::run(const QString& tool, const QStringList& arguments)
 }
 
 void TstAddinsDesktop::initTestCase() {
-    m_script =
-        qEnvironmentVariable("DALVENOR_SOURCE_DIR") + QStringLiteral("/scripts/virtual_desktop.sh");
-    QVERIFY(QFile::exists(m_script));
+    QVERIFY(QFile::exists(virtualdesktop::script()));
     QVERIFY(m_dir.isValid());
     m_stateFile = m_dir.filePath(QStringLiteral("desktop.state"));
-    QProcess start;
-    start.start(QStringLiteral("sh"), {m_script, QStringLiteral("start"), m_stateFile});
-    QVERIFY(start.waitForFinished(120000));
-    QVERIFY2(start.exitCode() == 0, start.readAllStandardError().constData());
+    QString error;
+    const QString display = virtualdesktop::start(m_stateFile, &error);
     m_started = true;
-    QString display;
-    QFile state(m_stateFile);
-    QVERIFY(state.open(QIODevice::ReadOnly));
-    for (const QByteArray& line : state.readAll().split('\n')) {
-        if (line.startsWith("DISPLAY="))
-            display = QString::fromLatin1(line.mid(8));
-    }
-    QVERIFY(!display.isEmpty());
-
-    m_env = QProcessEnvironment::systemEnvironment();
-    m_env.insert(QStringLiteral("DISPLAY"), display);
-    m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    m_env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    QVERIFY2(!display.isEmpty(), qPrintable(error));
+    m_env = virtualdesktop::environmentFor(display);
     m_program = std::make_unique<QProcess>();
     m_program->setProcessEnvironment(m_env);
     m_program->setWorkingDirectory(m_dir.path());
@@ -146,11 +132,8 @@ void TstAddinsDesktop::cleanupTestCase() {
         m_program->kill();
         m_program->waitForFinished(5000);
     }
-    if (m_started) {
-        QProcess stop;
-        stop.start(QStringLiteral("sh"), {m_script, QStringLiteral("stop"), m_stateFile});
-        stop.waitForFinished(60000);
-    }
+    if (m_started)
+        virtualdesktop::stop(m_stateFile);
 }
 
 QList<XWindow> TstAddinsDesktop::tree() {
@@ -353,3 +336,4 @@ int main(int argc, char* argv[]) {
 }
 
 #include "tst_addins_desktop.moc"
+#include "virtual_desktop.h"

@@ -7,6 +7,8 @@
 // Skips (exit code 77) while the program, libfaketime or a tool is missing; with
 // DALVENOR_REQUIRE_DESKTOP=1 a skip is a failure instead. Every check of something another X
 // client did is polled with a generous limit.
+#include "virtual_desktop.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -72,7 +74,6 @@ private:
     bool confirmReminder();
 
     QTemporaryDir m_dir;
-    QString m_script;
     QString m_stateFile;
     QString m_typedFile;
     QProcessEnvironment m_env;
@@ -231,28 +232,13 @@ void TstCautionDesktop::initTestCase() {
             skip("a tool of the virtual desktop is missing");
     }
 
-    m_script =
-        qEnvironmentVariable("DALVENOR_SOURCE_DIR") + QStringLiteral("/scripts/virtual_desktop.sh");
     QVERIFY(m_dir.isValid());
     m_stateFile = m_dir.filePath(QStringLiteral("desktop.state"));
-    QProcess start;
-    start.start(QStringLiteral("sh"), {m_script, QStringLiteral("start"), m_stateFile});
-    QVERIFY(start.waitForFinished(120000));
-    QVERIFY2(start.exitCode() == 0, start.readAllStandardError().constData());
+    QString error;
+    const QString display = virtualdesktop::start(m_stateFile, &error);
     m_started = true;
-    QString display;
-    QFile state(m_stateFile);
-    QVERIFY(state.open(QIODevice::ReadOnly));
-    for (const QByteArray& line : state.readAll().split('\n')) {
-        if (line.startsWith("DISPLAY="))
-            display = QString::fromLatin1(line.mid(8));
-    }
-    QVERIFY(!display.isEmpty());
-
-    m_env = QProcessEnvironment::systemEnvironment();
-    m_env.insert(QStringLiteral("DISPLAY"), display);
-    m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    m_env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    QVERIFY2(!display.isEmpty(), qPrintable(error));
+    m_env = virtualdesktop::environmentFor(display);
 
     // The program runs from a folder of its own, where its files are written.
     const QString folder = m_dir.filePath(QStringLiteral("program"));
@@ -286,11 +272,8 @@ void TstCautionDesktop::cleanupTestCase() {
             process->waitForFinished(5000);
         }
     }
-    if (m_started) {
-        QProcess stop;
-        stop.start(QStringLiteral("sh"), {m_script, QStringLiteral("stop"), m_stateFile});
-        stop.waitForFinished(60000);
-    }
+    if (m_started)
+        virtualdesktop::stop(m_stateFile);
 }
 
 void TstCautionDesktop::popupRisesAboveWithoutTakingTheKeyboardAndCloses() {
@@ -357,3 +340,4 @@ void TstCautionDesktop::popupRisesAboveWithoutTakingTheKeyboardAndCloses() {
 
 QTEST_GUILESS_MAIN(TstCautionDesktop)
 #include "tst_caution_desktop.moc"
+#include "virtual_desktop.h"
