@@ -6,7 +6,8 @@ packages="cmake g++ ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-q
  fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk
  xvfb openbox tint2 xdotool x11-utils x11-xserver-utils imagemagick python3 python3-xlib
  desktop-file-utils conky-std librsvg2-bin dbus python3-dbusmock faketime qt6-translations-l10n
- appstream lintian dpkg-dev file groff-base weston qt6-wayland at-spi2-core python3-pyatspi"
+ appstream lintian dpkg-dev file groff-base weston qt6-wayland at-spi2-core python3-pyatspi
+ lxqt-panel picom xcompmgr"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
