@@ -90,9 +90,10 @@ bool CountdownStyle::storeText(SettingsStore& store, QString* error) const {
 }
 
 bool CountdownStyle::storeRect(SettingsStore& store, QString* error) const {
-    store.writeNumber(kRectSection, QStringLiteral("Left"), m_rect.left);
-    store.writeNumber(kRectSection, QStringLiteral("Top"), m_rect.top);
+    // The order of the keys in a new file: width, height, top, left.
     store.writeNumber(kRectSection, QStringLiteral("Width"), m_rect.width);
     store.writeNumber(kRectSection, QStringLiteral("Height"), m_rect.height);
+    store.writeNumber(kRectSection, QStringLiteral("Top"), m_rect.top);
+    store.writeNumber(kRectSection, QStringLiteral("Left"), m_rect.left);
     return store.sync(error);
 }

@@ -1,6 +1,7 @@
 #include "countdown_style.h"
 #include "settings_store.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -99,6 +100,23 @@ private slots:
         read.load(again, QStringLiteral("楷体"));
         QCOMPARE(read.text(), style.text());
         QCOMPARE(read.rect(), style.rect());
+    }
+
+    // A new settings file lists the rectangle as the display settings store it: width,
+    // height, top, left; a file that has the keys in another order keeps its order.
+    void rectangleKeysInStoreOrder() {
+        CountdownStyle style;
+        style.setRect({1500, 750, 7500, 4500});
+        QVERIFY(style.storeRect(*m_store));
+        QFile file(m_dir->filePath(QStringLiteral("s.ini")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        const qsizetype width = text.indexOf("Width=7500");
+        const qsizetype height = text.indexOf("Height=4500");
+        const qsizetype top = text.indexOf("Top=750");
+        const qsizetype left = text.indexOf("Left=1500");
+        QVERIFY2(width >= 0 && height >= 0 && top >= 0 && left >= 0, text.constData());
+        QVERIFY2(width < height && height < top && top < left, text.constData());
     }
 
     void changesAreSignalledOnceAndOnlyWhenReal() {
