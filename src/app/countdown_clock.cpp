@@ -304,7 +304,11 @@ Lines linesAt(const Prepared& prepared, const QDateTime& now) {
         lines.line2 = QStringLiteral("无法计算倒计时，") + whereToSet;
         return lines;
     }
-    lines.line2 = formatCountdownLine(prepared.prefix, timeLeft(now, target));
+    TimeLeft left = timeLeft(now, target);
+    if (left.days < 0 || (left.days == 0 && left.seconds <= 0))
+        left = TimeLeft{};
+    lines.line2 = formatCountdownLine(prepared.prefix, left);
+    lines.prefixLength = prepared.prefix.size();
     lines.valid = true;
     return lines;
 }

@@ -44,6 +44,9 @@ struct Lines {
     QString line1;
     QString line2;
     bool valid = false; // false: line2 explains what is wrong, in Chinese
+    // How much of line2 is the prefix: the rest is the days and the time, which must stay
+    // readable when the whole line does not fit.
+    qsizetype prefixLength = 0;
 };
 
 struct Values {
@@ -65,6 +68,8 @@ struct Prepared {
 };
 
 Prepared prepare(const Values& values);
+// From the target moment on the count stands at zero days and zero time: there is nothing
+// left, and a negative remainder would read as time still to go.
 Lines linesAt(const Prepared& prepared, const QDateTime& now);
 
 // prepare() and linesAt() in one.

@@ -17,6 +17,7 @@
 #include <QAccessible>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QResizeEvent>
 #include <QScreen>
 
 #include <cmath>
@@ -89,6 +90,9 @@ void CountdownWindow::Form_Load() {
     applyFontAttributes();
     applyGeometry();
     applyFontName();
+    // The tip (or the message about the tips file) was read before the window had its
+    // rectangle and face: fitted again now, it is drawn whole from the first frame when it fits.
+    refitLines();
     connect(&m_context.style, &CountdownStyle::textChanged, this, &CountdownWindow::styleChanged);
 
     m_context.registry.load(FormName::Tray);
@@ -150,6 +154,7 @@ void CountdownWindow::Timer1_Timer() {
     m_line1 = lines.line1;
     m_line2 = lines.line2;
     m_line2IsCountdown = lines.valid;
+    m_prefixLength = lines.valid ? lines.prefixLength : 0;
     showLines();
 }
 
@@ -160,11 +165,21 @@ void CountdownWindow::showLines() {
     const QFont styleFont = Label1->font();
     const QString line1 =
         fitting::elidedLine(fitting::capped(m_line1), styleFont, Label1->contentsRect().width());
-    const QString capped2 = fitting::capped(m_line2);
     const bool wrap2 = !m_line2IsCountdown;
     const QSize area2 = Label2->contentsRect().size();
-    const QFont font2 = fitting::shrunkToFit(styleFont, capped2, area2, wrap2);
-    const QString line2 = wrap2 ? fitting::elidedWrapped(capped2, font2, area2) : capped2;
+    QFont font2;
+    QString line2;
+    if (wrap2) {
+        const QString capped2 = fitting::capped(m_line2);
+        font2 = fitting::shrunkToFit(styleFont, capped2, area2, true);
+        line2 = fitting::elidedWrapped(capped2, font2, area2);
+    } else {
+        const QString count = m_line2.mid(m_prefixLength);
+        const fitting::CountdownFit fit =
+            fitCountdown(m_line2.left(m_prefixLength), count, styleFont, area2);
+        font2 = fit.font;
+        line2 = fit.prefix + count;
+    }
 
     // Only what changed is drawn again.
     QRect changed;
@@ -182,6 +197,52 @@ void CountdownWindow::showLines() {
     if (!changed.isNull())
         UpdateColorKeyShape(this, changed);
     updateAccessibleNames();
+}
+
+const fitting::CountdownFit& CountdownWindow::fitCountdown(const QString& prefix,
+                                                           const QString& count, const QFont& font,
+                                                           const QSize& area) {
+    CountdownFitKey key{prefix, count.size(), font, area};
+    // Digits of one face may differ in width: the kept fit must still hold for this count.
+    if (key == m_fitKey &&
+        QFontMetricsF(m_fit.font).horizontalAdvance(m_fit.prefix + count) <= area.width() + 0.5)
+        return m_fit;
+    m_fit = fitting::fitCountdown(fitting::capped(prefix), count, font, area);
+    m_fitKey = std::move(key);
+    return m_fit;
+}
+
+void CountdownWindow::refitLines() {
+    if (!m_line1.isEmpty() || !m_line2.isEmpty())
+        showLines();
+    if (!m_line3.isEmpty())
+        showTip(m_line3, m_line3IsMessage);
+}
+
+void CountdownWindow::layoutLabels() {
+    // The lines span the whole window: the text stands centred in the rectangle the student
+    // chose in the display settings, not in a strip at its left edge.
+    for (const LabelDesign& design : kLabels) {
+        const QRect designed =
+            twips::toPixels(design.left, design.top, design.width, design.height, this);
+        findChild<QLabel*>(QString::fromLatin1(design.name))
+            ->setGeometry(designed.left(), designed.top(), qMax(1, width() - designed.left()),
+                          designed.height());
+    }
+}
+
+void CountdownWindow::resizeEvent(QResizeEvent* event) {
+    Form::resizeEvent(event);
+    layoutLabels();
+    refitLines();
+}
+
+bool CountdownWindow::event(QEvent* event) {
+    const bool handled = Form::event(event);
+    // Another screen may have another resolution: the same points are other pixels there.
+    if (event->type() == QEvent::ScreenChangeInternal)
+        refitLines();
+    return handled;
 }
 
 void CountdownWindow::showTip(const QString& text, bool isMessage) {
@@ -309,15 +370,7 @@ void CountdownWindow::applyGeometry() {
         setGeometry(centredDesignGeometry());
     }
 
-    // The lines span the whole window: the text stands centred in the rectangle the student
-    // chose in the display settings, not in a strip at its left edge.
-    for (const LabelDesign& design : kLabels) {
-        const QRect designed =
-            twips::toPixels(design.left, design.top, design.width, design.height, this);
-        findChild<QLabel*>(QString::fromLatin1(design.name))
-            ->setGeometry(designed.left(), designed.top(), qMax(1, width() - designed.left()),
-                          designed.height());
-    }
+    layoutLabels();
 }
 
 QRect CountdownWindow::centredDesignGeometry() const {

@@ -3,6 +3,7 @@
 #include "countdown_clock.h"
 #include "form.h"
 #include "form_names.h"
+#include "line_fitting.h"
 #include "tips.h"
 
 #include <QRandomGenerator>
@@ -50,8 +51,16 @@ public:
     // in the window's coordinates; the whole label when that cannot be told.
     static QRect changedTextArea(const QLabel* label, const QString& before, const QString& after);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+
 private:
     void readCountdownValues();
+    // Places the three labels across the window's width.
+    void layoutLabels();
+    // Fits the lines again to their labels, after a change of rectangle, face or screen.
+    void refitLines();
     void applyColour();
     void applyFontAttributes();
     void applyGeometry();
@@ -75,6 +84,20 @@ private:
     // The lines as the countdown and the tips give them, before fitting.
     QString m_line1, m_line2, m_line3;
     bool m_line2IsCountdown = true;
+    qsizetype m_prefixLength = 0;
+    // The last fit of the countdown line: the fit changes only with the prefix, the number
+    // of characters of the count, the face and the label, not with every second.
+    struct CountdownFitKey {
+        QString prefix;
+        qsizetype countLength = -1;
+        QFont font;
+        QSize area;
+        bool operator==(const CountdownFitKey&) const = default;
+    };
+    CountdownFitKey m_fitKey;
+    fitting::CountdownFit m_fit;
+    const fitting::CountdownFit& fitCountdown(const QString& prefix, const QString& count,
+                                              const QFont& font, const QSize& area);
     bool m_line3IsMessage = false;
     // The minute (seconds since the epoch / 60) of the countdown's last accessible name.
     qint64 m_spokenMinute = -1;

@@ -86,6 +86,31 @@ QFont shrunkToFit(const QFont& font, const QString& text, const QSize& area, boo
     return smaller;
 }
 
+CountdownFit fitCountdown(const QString& prefix, const QString& count, const QFont& font,
+                          const QSize& area) {
+    const QFont whole = shrunkToFit(font, prefix + count, area, false);
+    const double floor = qMax(kMinPointSize, font.pointSizeF() * kCountFloorRatio);
+    if (prefix.isEmpty() || whole.pointSizeF() >= floor)
+        return {whole, prefix};
+
+    QFont atFloor = font;
+    atFloor.setPointSizeF(floor);
+    const QFontMetricsF metrics(atFloor);
+    const qreal room = area.width() - metrics.horizontalAdvance(count);
+    if (room >= metrics.horizontalAdvance(kEllipsis) &&
+        fits(kEllipsis + count, atFloor, area, false)) {
+        // The longest beginning of the prefix that leaves the count its room.
+        QString shown = QFontMetricsF(atFloor).elidedText(prefix, Qt::ElideRight, room);
+        if (shown.isEmpty())
+            shown = kEllipsis;
+        if (fits(shown + count, atFloor, area, false))
+            return {atFloor, shown};
+        return {atFloor, kEllipsis};
+    }
+    // Not even the count fits at the floor: it shrinks on, with a mark where the prefix was.
+    return {shrunkToFit(atFloor, kEllipsis + count, area, false), kEllipsis};
+}
+
 QString elidedWrapped(const QString& text, const QFont& font, const QSize& area) {
     if (fits(text, font, area, true))
         return text;

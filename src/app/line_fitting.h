@@ -27,6 +27,19 @@ bool fits(const QString& text, const QFont& font, const QSize& area, bool wrap);
 // kMinPointSize when nothing fits.
 QFont shrunkToFit(const QFont& font, const QString& text, const QSize& area, bool wrap);
 
+// The countdown line, prefix then count (the days and the time), fitted to the area: whole
+// in the style's font when it fits; else shrunk as a whole, but not below the count's floor
+// (three quarters of the style's size); below that the prefix gives way first, shortened
+// with "…", so that the digits stay readable; only a count that does not fit even alone at
+// the floor shrinks further, until every digit shows.
+struct CountdownFit {
+    QFont font;
+    QString prefix; // as drawn: whole, shortened with "…", or "…" alone
+};
+inline constexpr double kCountFloorRatio = 0.75;
+CountdownFit fitCountdown(const QString& prefix, const QString& count, const QFont& font,
+                          const QSize& area);
+
 // Wrapped text that fits the area's height: the lines that fit, the last ended with "…".
 QString elidedWrapped(const QString& text, const QFont& font, const QSize& area);
 

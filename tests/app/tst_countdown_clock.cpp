@@ -273,12 +273,16 @@ void TestCountdownClock::countdownLine_data() {
                                  << "还有：0天 0小时0分钟1秒";
     QTest::newRow("at the target")
         << p << d << t << at(2011, 6, 7, 9, 0) << "还有：0天 0小时0分钟0秒";
+    // Past the target nothing is left: the count stays at zero, never below.
     QTest::newRow("one second past")
-        << p << d << t << at(2011, 6, 7, 9, 0, 1) << "还有：-1天 23小时59分钟59秒";
-    QTest::newRow("a day past") << p << d << t << at(2011, 6, 8, 9, 0)
-                                << "还有：-1天 0小时0分钟0秒";
+        << p << d << t << at(2011, 6, 7, 9, 0, 1) << "还有：0天 0小时0分钟0秒";
+    QTest::newRow("a day past") << p << d << t << at(2011, 6, 8, 9, 0) << "还有：0天 0小时0分钟0秒";
     QTest::newRow("a day and a second past")
-        << p << d << t << at(2011, 6, 8, 9, 0, 1) << "还有：-2天 23小时59分钟59秒";
+        << p << d << t << at(2011, 6, 8, 9, 0, 1) << "还有：0天 0小时0分钟0秒";
+    QTest::newRow("a year past") << p << d << t << at(2012, 6, 9, 9, 0)
+                                 << "还有：0天 0小时0分钟0秒";
+    QTest::newRow("same day, later hour")
+        << p << d << t << at(2011, 6, 7, 23, 59, 59) << "还有：0天 0小时0分钟0秒";
     QTest::newRow("milliseconds dropped")
         << p << d << t << at(2011, 6, 5, 8, 0, 0, 999) << "还有：2天 1小时0分钟0秒";
 
@@ -444,7 +448,10 @@ void TestCountdownClock::daylightSavingSweep() {
 
                 const Lines lines = countdown::countdownLines(values, now);
                 QVERIFY(lines.valid);
-                QCOMPARE(lines.line2, countdown::formatCountdownLine(QString(), left));
+                // What is shown stops at zero once the target has passed.
+                const bool passed = left.days < 0 || (left.days == 0 && left.seconds <= 0);
+                QCOMPARE(lines.line2, countdown::formatCountdownLine(
+                                          QString(), passed ? countdown::TimeLeft{} : left));
                 const Lines zonedLines = countdown::countdownLines(values, now.toTimeZone(tz));
                 QVERIFY2(zonedLines.line2 == lines.line2,
                          qPrintable(now.toString(Qt::ISODate) + " " + values.text3 + " " +

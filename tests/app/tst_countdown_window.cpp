@@ -61,6 +61,7 @@ private slots:
     void cleanup() { m_test.reset(); }
 
     void emptyStoreGivesTheDefaults() {
+        writeFile(tipsPath(), {"一条提示"});
         CountdownWindow* w = showMain();
         for (QLabel* label : {w->Label1, w->Label2, w->Label3}) {
             QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0, 0, 160));
@@ -129,6 +130,7 @@ private slots:
         QFETCH(double, size);
         QFETCH(bool, bold);
         m_test->settings().writeText("frmMain", key, stored);
+        writeFile(tipsPath(), {"一条提示"});
         CountdownWindow* w = showMain();
         for (QLabel* label : {w->Label1, w->Label2, w->Label3}) {
             QCOMPARE(label->font().pointSizeF(), size);
@@ -301,8 +303,12 @@ private slots:
         QTest::addColumn<double>("size");
         QTest::addColumn<QStringList>("countdown");
         QTest::addColumn<QString>("line2MustHold"); // a part that must be readable
+        // At 50 pt the count alone fills the label: the prefix gives way to it.
         QTest::newRow("countdown at 50 pt")
             << 50.0 << QStringList{"第一行", "距离高考还有", "6/7/2011", "9:00:00 AM"}
+            << QStringLiteral("…1天 23小时0分钟0秒");
+        QTest::newRow("countdown at 20 pt")
+            << 20.0 << QStringList{"第一行", "距离高考还有", "6/7/2011", "9:00:00 AM"}
             << QStringLiteral("距离高考还有1天 23小时0分钟0秒");
         QTest::newRow("countdown at 15 pt")
             << 15.0 << QStringList{"第一行", "还有", "6/7/2011", "9:00:00 AM"}
@@ -350,6 +356,117 @@ private slots:
         QVERIFY(w->Label3->text().startsWith(QStringLiteral("提")));
         QVERIFY(w->Label3->text().endsWith(QStringLiteral("…")));
         QVERIFY(w->Label3->text().size() < 3000);
+    }
+
+    // A tip that fits is drawn whole from the first frame: at load, after a reload and after
+    // a change of face from the display settings, not only once the tip timer has fired.
+    void tipThatFitsIsWholeFromTheFirstFrame_data() {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("load") << "load";
+        QTest::newRow("reload") << "reload";
+        QTest::newRow("style change") << "style";
+        QTest::newRow("resize") << "resize";
+    }
+    void tipThatFitsIsWholeFromTheFirstFrame() {
+        QFETCH(QString, when);
+        const QString tip = QStringLiteral("每天进步一点点，坚持就是胜利！！");
+        QCOMPARE(tip.size(), 16);
+        writeFile(tipsPath(), {tip});
+        CountdownWindow* w = showMain();
+        if (when == "reload") {
+            reload();
+            w = main();
+        } else if (when == "style") {
+            m_test->style.setFont(QStringLiteral("楷体"), 12, true, false, false, false);
+        } else if (when == "resize") {
+            w->resize(w->width() / 2, w->height());
+            QCOMPARE(w->Label3->width(), w->width());
+        }
+        const QString first = w->Label3->text();
+        QCOMPARE(first, tip);
+        QVERIFY(QFontMetrics(w->Label3->font()).horizontalAdvance(first) <=
+                    w->Label3->contentsRect().width() ||
+                when == "resize");
+        w->Timer2_Timer();
+        QCOMPARE(w->Label3->text(), first);
+        QCOMPARE(w->Label3->font(), w->Label1->font());
+    }
+
+    // The message about a missing tips file is whole: every one of its lines inside the label,
+    // in the face it is drawn in (the font attributes applied after it must not undo its fit).
+    void missingTipsMessageIsWholeInItsLabel_data() {
+        QTest::addColumn<double>("size");
+        QTest::newRow("15 pt") << 15.0;
+        QTest::newRow("30 pt") << 30.0;
+    }
+    void missingTipsMessageIsWholeInItsLabel() {
+        QFETCH(double, size);
+        m_test->settings().writeNumber("frmMain", "FontSize", size);
+        CountdownWindow* w = showMain();
+        const QString text = w->Label3->text();
+        QVERIFY(text.endsWith(QStringLiteral("然后将它存放在应用程序所在的目录。")));
+        const QRect area = w->Label3->contentsRect();
+        const QRect drawn = QFontMetrics(w->Label3->font())
+                                .boundingRect(QRect(QPoint(), area.size()), Qt::TextWordWrap, text);
+        QVERIFY2(drawn.height() <= area.height() && drawn.width() <= area.width(),
+                 qPrintable(QStringLiteral("%1x%2 in %3x%4")
+                                .arg(drawn.width())
+                                .arg(drawn.height())
+                                .arg(area.width())
+                                .arg(area.height())));
+    }
+
+    // However long the prefix, the days and the time stay readable: the prefix gives way
+    // first, shortened with "…", and the count keeps at least three quarters of the style's
+    // size.
+    void countStaysReadableWithALongPrefix_data() {
+        QTest::addColumn<int>("prefixLength");
+        QTest::addColumn<bool>("prefixWhole");
+        QTest::newRow("6") << 6 << true;
+        QTest::newRow("30") << 30 << false;
+        QTest::newRow("120") << 120 << false;
+        QTest::newRow("70000") << 70000 << false;
+    }
+    void countStaysReadableWithALongPrefix() {
+        QFETCH(int, prefixLength);
+        QFETCH(bool, prefixWhole);
+        const QString prefix = QString(prefixLength - 1, u'前') + QStringLiteral("：");
+        writeFile(countdownPath(), {"第一行", prefix, "6/7/2011", "9:00:00 AM"});
+        CountdownWindow* w = showMain();
+        w->Timer1_Timer();
+        const QString shown = w->Label2->text();
+        const QString count = QStringLiteral("1天 23小时0分钟0秒");
+        QVERIFY2(shown.endsWith(count), qPrintable(shown));
+        QVERIFY(w->Label2->font().pointSizeF() >= 15 * 0.75 - 1e-9);
+        QCOMPARE(shown.startsWith(prefix), prefixWhole);
+        if (!prefixWhole) {
+            QVERIFY2(shown.startsWith(QStringLiteral("前")), qPrintable(shown));
+            QVERIFY(shown.contains(QStringLiteral("…") + count));
+        }
+        QVERIFY(QFontMetrics(w->Label2->font()).horizontalAdvance(shown) <=
+                w->Label2->contentsRect().width());
+        // The next second keeps the fit: only the count's text changes.
+        const QFont font = w->Label2->font();
+        m_test->clock.advanceSeconds(1);
+        w->Timer1_Timer();
+        QCOMPARE(w->Label2->font(), font);
+        QVERIFY(w->Label2->text().endsWith(QStringLiteral("1天 22小时59分钟59秒")));
+    }
+
+    // After the target moment the count stands at zero, also for a target long past at start.
+    void countStopsAtZero_data() {
+        QTest::addColumn<QDateTime>("now");
+        QTest::newRow("a second after") << QDateTime(QDate(2011, 6, 7), QTime(9, 0, 1));
+        QTest::newRow("a year after") << QDateTime(QDate(2012, 6, 8), QTime(9, 0));
+    }
+    void countStopsAtZero() {
+        QFETCH(QDateTime, now);
+        writeFile(countdownPath(), {"第一行", "还有：", "6/7/2011", "9:00:00 AM"});
+        m_test->clock.set(now);
+        CountdownWindow* w = showMain();
+        w->Timer1_Timer();
+        QCOMPARE(w->Label1->text(), QStringLiteral("第一行"));
+        QCOMPARE(w->Label2->text(), QStringLiteral("还有：0天 0小时0分钟0秒"));
     }
 
     void reloadDoesNotLoadTheTrayAgain() {

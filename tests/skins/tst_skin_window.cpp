@@ -174,7 +174,10 @@ private slots:
         QVERIFY(reloaded && reloaded != countdown);
         QVERIFY(reloaded->styleSheet().isEmpty());
         for (const QLabel* label : {reloaded->Label1, reloaded->Label2, reloaded->Label3}) {
-            QCOMPARE(label->font(), font);
+            // The third line holds the message about the missing tips file, shrunk to fit.
+            if (label != reloaded->Label3)
+                QCOMPARE(label->font(), font);
+            QCOMPARE(label->font().family(), font.family());
             QCOMPARE(label->palette().color(QPalette::WindowText), colour);
         }
         // A window opened afterwards is skinned as well.
