@@ -369,8 +369,8 @@ private slots:
     }
     void tipThatFitsIsWholeFromTheFirstFrame() {
         QFETCH(QString, when);
-        const QString tip = QStringLiteral("每天进步一点点，坚持就是胜利！！");
-        QCOMPARE(tip.size(), 16);
+        const QString tip = QStringLiteral("每天进步一点点，坚持到底就是胜利！！");
+        QCOMPARE(tip.size(), 18);
         writeFile(tipsPath(), {tip});
         CountdownWindow* w = showMain();
         if (when == "reload") {
