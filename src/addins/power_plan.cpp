@@ -277,6 +277,9 @@ QString PowerPlan::statusText() const {
     QString text;
     if (m_mode == Mode::TimeOfDay)
         text = timeOfDayStatus(m_hour, m_minute, m_second, m_word);
+    else if (m_mode == Mode::Countdown && m_fired)
+        // Past the moment the count would go below zero: say what was done instead.
+        text = QStringLiteral("已到时间，已请求%1").arg(m_word);
     else if (m_mode == Mode::Countdown)
         text = countdownStatus(m_hour, m_minute, m_second, m_word);
     else

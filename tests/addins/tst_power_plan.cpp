@@ -190,11 +190,12 @@ private slots:
         QVERIFY(run.arm("0", "0", "0").armed);
         const TickResult first = run.tick(1);
         QCOMPARE(first.request, PowerAction::Shutdown);
-        QCOMPARE(first.status, QStringLiteral("倒计时 -1时59分59秒 为您关机"));
+        QCOMPARE(first.status, QStringLiteral("已到时间，已请求关机"));
     }
 
     // N at arming, N−1 after the first tick, 0 after the N-th, the request on tick N+1, then
-    // below zero without a second request; wherever in the second the plan was armed.
+    // "已到时间" without a second request (the plan still counts below zero inside); wherever
+    // in the second the plan was armed.
     void tenSecondCountdown_data() {
         QTest::addColumn<int>("armedMsec");
         QTest::addColumn<int>("lateMs");
@@ -217,8 +218,8 @@ private slots:
         }
         const TickResult fire = run.tick(11, lateMs);
         QCOMPARE(fire.request, PowerAction::Shutdown);
-        QCOMPARE(fire.status, QStringLiteral("倒计时 -1时59分59秒 为您关机"));
-        QCOMPARE(run.tick(12, lateMs).status, QStringLiteral("倒计时 -1时59分58秒 为您关机"));
+        QCOMPARE(fire.status, QStringLiteral("已到时间，已请求关机"));
+        QCOMPARE(run.tick(12, lateMs).status, QStringLiteral("已到时间，已请求关机"));
         for (int n = 13; n < 13 + 4000; ++n)
             QCOMPARE(run.tick(n, lateMs).request, PowerAction::None);
         QCOMPARE(run.plan.planHour(), qint16(-2));
@@ -264,7 +265,7 @@ private slots:
             const TickResult r = run.tick(ticks[i], lateMs[i]);
             const int left = labels[i].toInt();
             const QString expected =
-                left >= 0 ? countdownLabel(0, 0, left) : countdownLabel(-1, 59, 60 + left);
+                left >= 0 ? countdownLabel(0, 0, left) : QStringLiteral("已到时间，已请求关机");
             QCOMPARE(r.status, expected);
             if (r.request != PowerAction::None) {
                 ++requests;
