@@ -9,7 +9,6 @@
 #include "display_window.h"
 #include "exit_window.h"
 #include "message_box.h"
-#include "translations.h"
 #include "program_icon.h"
 #include "settings_store.h"
 #include "single_instance.h"
@@ -17,6 +16,7 @@
 #include "skin_library.h"
 #include "skin_window.h"
 #include "style_sheet_skin.h"
+#include "translations.h"
 #include "tray_window.h"
 
 #include <QApplication>

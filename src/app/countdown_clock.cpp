@@ -233,6 +233,7 @@ QString formatCountdownLine(const QString& prefix, const TimeLeft& left) {
 Prepared prepare(const Values& values) {
     Prepared prepared;
     if (!values.fileFound) {
+        prepared.line1IsMessage = true;
         prepared.line1 = values.readError.isEmpty()
                              ? QStringLiteral("没有找到倒计时文件 countdown.ini。")
                              : values.readError;
@@ -293,6 +294,7 @@ Prepared prepare(const Values& values) {
 Lines linesAt(const Prepared& prepared, const QDateTime& now) {
     Lines lines;
     lines.line1 = prepared.line1;
+    lines.line1IsMessage = prepared.line1IsMessage;
     if (!prepared.isCountdown()) {
         lines.line2 = prepared.line2;
         return lines;

@@ -44,6 +44,8 @@ struct Lines {
     QString line1;
     QString line2;
     bool valid = false; // false: line2 explains what is wrong, in Chinese
+    // line1 says why "countdown.ini" could not be read, instead of the first line's text.
+    bool line1IsMessage = false;
     // How much of line2 is the prefix: the rest is the days and the time, which must stay
     // readable when the whole line does not fit.
     qsizetype prefixLength = 0;
@@ -61,6 +63,7 @@ struct Values {
 struct Prepared {
     QString line1;
     QString line2; // the whole second line when the values are not a countdown
+    bool line1IsMessage = false;
     QString prefix;
     std::optional<QDate> date;
     std::optional<QTime> time;

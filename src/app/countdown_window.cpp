@@ -152,6 +152,7 @@ void CountdownWindow::readCountdownValues() {
 void CountdownWindow::Timer1_Timer() {
     const countdown::Lines lines = countdown::linesAt(m_countdown, m_context.clock.now());
     m_line1 = lines.line1;
+    m_line1IsMessage = lines.line1IsMessage;
     m_line2 = lines.line2;
     m_line2IsCountdown = lines.valid;
     m_prefixLength = lines.valid ? lines.prefixLength : 0;
@@ -159,12 +160,26 @@ void CountdownWindow::Timer1_Timer() {
 }
 
 void CountdownWindow::showLines() {
-    // The first line keeps its beginning; the countdown shrinks until every digit and unit
-    // shows; a message wraps within the label, shrinking if it must, so that both what is
+    // The first line keeps its beginning; the countdown keeps every digit and unit; a message
+    // (in either line) wraps within its label, shrinking if it must, so that both what is
     // wrong and where to mend it can be read.
-    const QFont styleFont = Label1->font();
-    const QString line1 =
-        fitting::elidedLine(fitting::capped(m_line1), styleFont, Label1->contentsRect().width());
+    const QFont& styleFont = m_styleFont;
+    const QSize area1 = Label1->contentsRect().size();
+    QFont font1 = styleFont;
+    QString line1;
+    if (m_line1IsMessage) {
+        const QString capped1 = fitting::capped(m_line1);
+        font1 = fitting::shrunkToFit(styleFont, capped1, area1, true);
+        line1 = fitting::elidedWrapped(capped1, font1, area1);
+    } else if (m_line1 == m_line1Source && area1.width() == m_line1Width &&
+               Label1->font() == styleFont) {
+        line1 = Label1->text(); // the first line changes only with a reload
+    } else {
+        line1 = fitting::elidedLine(fitting::capped(m_line1), styleFont, area1.width());
+    }
+    m_line1Source = m_line1IsMessage ? QString() : m_line1;
+    m_line1Width = area1.width();
+
     const bool wrap2 = !m_line2IsCountdown;
     const QSize area2 = Label2->contentsRect().size();
     QFont font2;
@@ -175,7 +190,7 @@ void CountdownWindow::showLines() {
         line2 = fitting::elidedWrapped(capped2, font2, area2);
     } else {
         const QString count = m_line2.mid(m_prefixLength);
-        const fitting::CountdownFit fit =
+        const fitting::CountdownFit& fit =
             fitCountdown(m_line2.left(m_prefixLength), count, styleFont, area2);
         font2 = fit.font;
         line2 = fit.prefix + count;
@@ -183,6 +198,11 @@ void CountdownWindow::showLines() {
 
     // Only what changed is drawn again.
     QRect changed;
+    if (Label1->font() != font1 || Label1->wordWrap() != m_line1IsMessage) {
+        Label1->setFont(font1);
+        Label1->setWordWrap(m_line1IsMessage);
+        changed |= Label1->geometry();
+    }
     if (Label1->text() != line1)
         changed |= Label1->geometry();
     if (Label2->font() != font2 || Label2->wordWrap() != wrap2) {
@@ -253,7 +273,7 @@ void CountdownWindow::showTip(const QString& text, bool isMessage) {
     const QString capped = fitting::capped(text);
     const QSize area = Label3->contentsRect().size();
     const QFont font =
-        isMessage ? fitting::shrunkToFit(Label1->font(), capped, area, true) : Label1->font();
+        isMessage ? fitting::shrunkToFit(m_styleFont, capped, area, true) : m_styleFont;
     Label3->setFont(font);
     Label3->setText(fitting::elidedWrapped(capped, font, area));
     UpdateColorKeyShape(this, Label3->geometry());
@@ -356,6 +376,7 @@ void CountdownWindow::applyFontAttributes() {
         font.setStrikeOut(style.strikethru);
         label->setFont(font);
     }
+    m_styleFont = Label3->font();
 }
 
 void CountdownWindow::applyGeometry() {
@@ -414,4 +435,5 @@ void CountdownWindow::applyFontName() {
         font.setHintingPreference(QFont::PreferFullHinting);
         label->setFont(font);
     }
+    m_styleFont = Label3->font();
 }

@@ -83,7 +83,13 @@ private:
     QTimer m_timer2;
     // The lines as the countdown and the tips give them, before fitting.
     QString m_line1, m_line2, m_line3;
+    bool m_line1IsMessage = false;
     bool m_line2IsCountdown = true;
+    // The face of the style, as the lines are drawn when nothing needs to shrink.
+    QFont m_styleFont;
+    // The first line as last fitted, and the width it was fitted to.
+    QString m_line1Source;
+    int m_line1Width = -1;
     qsizetype m_prefixLength = 0;
     // The last fit of the countdown line: the fit changes only with the prefix, the number
     // of characters of the count, the face and the label, not with every second.

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 class RecordingSkin : public SkinLibrary {
@@ -467,6 +469,49 @@ private slots:
         w->Timer1_Timer();
         QCOMPARE(w->Label1->text(), QStringLiteral("第一行"));
         QCOMPARE(w->Label2->text(), QStringLiteral("还有：0天 0小时0分钟0秒"));
+    }
+
+    // Why "countdown.ini" cannot be read is shown whole, wrapped in the first line like the
+    // messages about the tips file: the path and the reason after it.
+    void unreadableCountdownFileIsExplainedWhole_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("fifo") << "fifo";
+        QTest::newRow("dangling link") << "dangling";
+        QTest::newRow("link to a device") << "device";
+    }
+    void unreadableCountdownFileIsExplainedWhole() {
+        QFETCH(QString, kind);
+        const QString path = countdownPath();
+        QFile::remove(path);
+        if (kind == "folder")
+            QVERIFY(QDir().mkpath(path));
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "dangling")
+            QVERIFY(QFile::link(path + ".gone", path));
+        else
+            QVERIFY(QFile::link("/dev/zero", path));
+        writeFile(tipsPath(), {"一条提示"});
+        CountdownWindow* w = showMain();
+        w->Timer1_Timer();
+        const QString shown = w->Label1->text();
+        QVERIFY2(shown.contains(QDir::toNativeSeparators(path)) || shown.contains(path),
+                 qPrintable(shown));
+        QVERIFY2(!shown.endsWith(QStringLiteral("…")), qPrintable(shown));
+        QVERIFY(w->Label1->wordWrap());
+        const QRect area = w->Label1->contentsRect();
+        const QRect drawn =
+            QFontMetrics(w->Label1->font())
+                .boundingRect(QRect(QPoint(), area.size()), Qt::TextWordWrap, shown);
+        QVERIFY2(drawn.height() <= area.height() && drawn.width() <= area.width(),
+                 qPrintable(QStringLiteral("%1x%2 in %3x%4")
+                                .arg(drawn.width())
+                                .arg(drawn.height())
+                                .arg(area.width())
+                                .arg(area.height())));
+        // The other lines keep the style's face.
+        QCOMPARE(w->Label3->font().pointSizeF(), 15.0);
     }
 
     void reloadDoesNotLoadTheTrayAgain() {
