@@ -5,7 +5,9 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImageReader>
+#include <QPalette>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -151,51 +153,59 @@ double luminance(const QColor& colour) {
            0.0722 * linear(colour.blueF());
 }
 
-// Selectors that reach the windows as a whole, for text and backgrounds that meet across
-// rules.
-enum class Reach { Other, Everything, Window, Menu, Label };
-
-QList<Reach> reachOf(const QString& selector) {
-    QList<Reach> reach;
-    for (QString item : selector.split(u',')) {
-        item = item.trimmed();
-        if (item.startsWith(u'.'))
-            item.remove(0, 1);
-        static const QRegularExpression specific(QStringLiteral("[\\s>+~:#\\[]"));
-        if (item.isEmpty() || item.contains(specific))
+// The widget classes a selector styles: the type of the last part of each of its items, "*"
+// for an item that names none (an object name, a property, a bare pseudo-state).
+QStringList classesOf(const QString& selector) {
+    QStringList classes;
+    static const QRegularExpression combinator(QStringLiteral("[\\s>+~]+"));
+    static const QRegularExpression type(QStringLiteral("^\\.?([A-Za-z_][A-Za-z0-9_]*|\\*)"));
+    for (const QString& item : selector.split(u',')) {
+        const QStringList parts = item.trimmed().split(combinator, Qt::SkipEmptyParts);
+        if (parts.isEmpty())
             continue;
-        if (item == u"*" || item == u"QWidget")
-            reach.append(Reach::Everything);
-        else if (item == u"QDialog" || item == u"QMessageBox" || item == u"Form" ||
-                 item == u"QMainWindow")
-            reach.append(Reach::Window);
-        else if (item == u"QMenu")
-            reach.append(Reach::Menu);
-        else if (item == u"QLabel")
-            reach.append(Reach::Label);
+        const QRegularExpressionMatch match = type.match(parts.last());
+        const QString name = match.hasMatch() ? match.captured(1) : QStringLiteral("*");
+        classes.append(name == u"QWidget" ? QStringLiteral("*") : name);
     }
-    return reach;
+    return classes;
 }
 
-// Whether text of a rule reaching textReach is drawn on a background of one reaching
-// backgroundReach.
-bool meet(Reach textReach, Reach backgroundReach) {
-    switch (backgroundReach) {
-    case Reach::Everything:
-    case Reach::Window:
-        return textReach != Reach::Other && textReach != Reach::Menu;
-    case Reach::Menu:
-        return textReach == Reach::Everything || textReach == Reach::Menu;
-    case Reach::Other:
-    case Reach::Label:
-        return false;
+bool intersects(const QStringList& a, const QStringList& b) {
+    for (const QString& name : a) {
+        if (b.contains(name))
+            return true;
     }
     return false;
 }
 
+// Whether a background set for backgroundClasses lies behind text set for textClasses: the
+// same widgets, everything, or the window behind the text of labels and their kin.
+bool behind(const QStringList& backgroundClasses, const QStringList& textClasses) {
+    static const QStringList windows = {"QDialog", "QMessageBox", "Form", "QMainWindow"};
+    static const QStringList onWindow = {"*", "QLabel", "QCheckBox", "QRadioButton", "QGroupBox"};
+    return backgroundClasses.contains(u"*"_qs) || intersects(backgroundClasses, textClasses) ||
+           (textClasses.contains(u"*"_qs) && !backgroundClasses.isEmpty()) ||
+           (intersects(backgroundClasses, windows) && intersects(textClasses, onWindow));
+}
+
+// The platform's colour behind text of these classes, where no rule gives one.
+QColor platformBackground(const QStringList& classes) {
+    static const QStringList buttons = {"QPushButton", "QToolButton", "QComboBox", "QTabBar"};
+    static const QStringList fields = {"QLineEdit",   "QTextEdit",  "QPlainTextEdit",
+                                       "QListWidget", "QListView",  "QSpinBox",
+                                       "QDateEdit",   "QTimeEdit",  "QAbstractSpinBox",
+                                       "QTreeView",   "QTableView", "QCalendarWidget"};
+    const QPalette palette = QGuiApplication::palette();
+    if (intersects(classes, buttons))
+        return palette.color(QPalette::Button);
+    if (intersects(classes, fields))
+        return palette.color(QPalette::Base);
+    return palette.color(QPalette::Window);
+}
+
 struct Painted {
     QString selector;
-    QList<Reach> reach;
+    QStringList classes;
     std::optional<QColor> text;
     QList<QColor> background; // the opaque ones only
     bool hasBackground = false;
@@ -454,7 +464,7 @@ bool readable(const QColor& text, const QColor& background) {
 QString findReadabilityProblem(const QString& sheet) {
     QList<Painted> painted;
     for (const Rule& rule : parseRules(sheet)) {
-        Painted paint{rule.selector, reachOf(rule.selector), std::nullopt, {}, false};
+        Painted paint{rule.selector, classesOf(rule.selector), std::nullopt, {}, false};
         std::optional<QColor> selection;
         QList<QColor> selectionBackground;
         for (const Declaration& declaration : rule.declarations) {
@@ -499,21 +509,31 @@ QString findReadabilityProblem(const QString& sheet) {
             return sameColourMessage(rule.selector);
         painted.append(paint);
     }
-    // Text of a rule without a background of its own is drawn on the window's.
+    // Text of a rule without a background of its own is drawn on what other rules give the
+    // same widgets or the window, or else on the platform's colour. It is hidden only when it
+    // cannot be read on any of them: a skin may well draw white text on a blue button it
+    // styles in another rule.
     for (const Painted& text : std::as_const(painted)) {
-        if (!text.text || text.hasBackground || text.reach.isEmpty())
+        if (!text.text || text.hasBackground)
             continue;
+        QList<QColor> backgrounds;
+        QString under;
         for (const Painted& back : std::as_const(painted)) {
-            if (back.background.isEmpty() || !hiddenOn(*text.text, back.background))
-                continue;
-            for (Reach t : text.reach) {
-                for (Reach b : back.reach) {
-                    if (meet(t, b))
-                        return QStringLiteral("皮肤中“%1”的文字颜色和“%2”的背景颜色相同或几乎"
-                                              "相同，文字会看不见。")
-                            .arg(text.selector, back.selector);
-                }
+            if (back.hasBackground && behind(back.classes, text.classes)) {
+                backgrounds.append(back.background);
+                if (under.isEmpty())
+                    under = back.selector;
             }
+        }
+        if (under.isEmpty()) {
+            if (!readable(*text.text, platformBackground(text.classes)))
+                return QStringLiteral("皮肤中“%1”的文字颜色和窗口本来的背景颜色相同或几乎相同，"
+                                      "文字会看不见。")
+                    .arg(text.selector);
+        } else if (hiddenOn(*text.text, backgrounds)) {
+            return QStringLiteral("皮肤中“%1”的文字颜色和“%2”的背景颜色相同或几乎相同，"
+                                  "文字会看不见。")
+                .arg(text.selector, under);
         }
     }
     return {};

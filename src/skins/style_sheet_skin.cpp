@@ -122,12 +122,12 @@ bool StyleSheetSkinEngine::isExcluded(const QWidget* window) {
     if (qobject_cast<const QMessageBox*>(window) && !window->parentWidget())
         return true;
     // The overlay's labels keep the user's font and colour, and its background must stay
-    // exactly the transparency key: a sheet there would change both. The tray menu and the
-    // skin manager are the way back from any skin, so they are never drawn in one; what lies
-    // inside them (the menu's submenus, the manager's boxes) goes with them.
+    // exactly the transparency key: a sheet there would change both. The tray menu is the way
+    // to everything, the way back from a skin included, so it is never drawn in one; its
+    // submenus go with it.
     for (const QWidget* above = window; above; above = above->parentWidget()) {
         const QString& name = above->objectName();
-        if (name == FormName::Main || name == FormName::Tray || name == FormName::Skins)
+        if (name == FormName::Main || name == FormName::Tray)
             return true;
     }
     return false;

@@ -42,10 +42,11 @@ bool parses(const QString& sheet);
 
 // The skin engine of this platform: a Qt style sheet given to every top-level window of the
 // program except the countdown overlay ("frmMain"), whose labels keep the font and colour the
-// user chose and whose background must stay exactly the transparency key, and except the way
-// back from a skin: the tray window with its menu, the skin manager and message boxes of
-// their own keep the platform's look, so that no skin can ever hide "不使用皮肤". Windows
-// created or first shown later get the sheet too. Nothing else of a window is changed, so a
+// user chose and whose background must stay exactly the transparency key, and except the
+// tray window with its menu and message boxes of their own: they keep the platform's look, so
+// that the way to the skin manager and every failure stay readable whatever a skin does (the
+// skin manager itself is guarded by the checks a sheet passes). Windows created or first
+// shown later get the sheet too. Nothing else of a window is changed, so a
 // window with a style sheet of its own is left alone.
 class StyleSheetSkinEngine final : public QObject, public SkinEngine {
     Q_OBJECT
