@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray readFile(const QString& path) {
@@ -201,6 +203,46 @@ private slots:
         QCOMPARE(readFile(activeSkin()), inUse);
         QCOMPARE(skins->styleSheet(), sheet);
         QCOMPARE(m_test->registry.form("frmMain"), countdown.data());
+    }
+
+    // A skin that names a FIFO, or would hide text, is refused before any window gets it: the
+    // skin in use stays, byte for byte and on the windows, and the message says which file
+    // and why.
+    void hostileSkinIsRefusedAndTheActiveOneStays_data() {
+        QTest::addColumn<QString>("sheet"); // %1: a FIFO
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("image is a FIFO") << "QPushButton { image: url(%1); }"
+                                         << "不是普通文件";
+        QTest::newRow("icon is a FIFO") << "QMenu::right-arrow { image: url('%1') }"
+                                        << "不是普通文件";
+        QTest::newRow("same colour") << "QPushButton { color: #eee; background: #eeeeee; }"
+                                     << "相同";
+        QTest::newRow("400 pt") << "* { font-size: 400pt; }"
+                                << "字号";
+    }
+    void hostileSkinIsRefusedAndTheActiveOneStays() {
+        QFETCH(QString, sheet);
+        QFETCH(QString, reason);
+        const QString fifo = m_test->path("hole.png");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        writeFile(m_user + "/hostile.she",
+                  (sheet.contains("%1") ? sheet.arg(fifo) : sheet).toUtf8());
+        SkinWindow* skins = showSkins();
+        QTest::mouseClick(skins->Command3, Qt::LeftButton);
+        const QByteArray inUse = readFile(activeSkin());
+        QVERIFY(!inUse.isEmpty());
+        const QString applied = skins->styleSheet();
+        QPointer<Form> countdown = m_test->registry.form("frmMain");
+
+        selectSkin(skins, "hostile.she");
+        QTest::mouseClick(skins->Command5, Qt::LeftButton);
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        const QString told = MessageBox::shownBoxes().first().text;
+        QVERIFY2(told.contains("hostile.she") && told.contains(reason), qPrintable(told));
+        QCOMPARE(readFile(activeSkin()), inUse);
+        QCOMPARE(skins->styleSheet(), applied);
+        QCOMPARE(m_test->registry.form("frmMain"), countdown.data());
+        QVERIFY(!skins->grab().isNull());
     }
 
     void missingBuiltInIsReported() {
