@@ -267,6 +267,42 @@ QString fontSizeProblem(const Rule& rule, const Declaration& declaration) {
     return {};
 }
 
+// Padding, margins and borders push the text out of a control that keeps its size, and a
+// forced size pushes the rest of a window off the screen.
+QString spaceProblem(const Rule& rule, const Declaration& declaration) {
+    const QString& name = declaration.name;
+    double limit = 0;
+    if (name.startsWith(QLatin1String("padding")) || name.startsWith(QLatin1String("margin")) ||
+        (name.startsWith(QLatin1String("border")) && !name.contains(QLatin1String("radius")) &&
+         !name.contains(QLatin1String("image"))) ||
+        name == u"spacing")
+        limit = kMaxSpacePixels;
+    else if (name == u"width" || name == u"height" || name == u"min-width" ||
+             name == u"min-height" || name == u"icon-size")
+        limit = kMaxSizePixels;
+    else
+        return {};
+    static const QRegularExpression length(
+        QStringLiteral("(?<![\\w.#-])(\\d+(?:\\.\\d+)?|\\.\\d+)\\s*(pt|px|em|ex)(?![\\w%])"),
+        QRegularExpression::CaseInsensitiveOption);
+    QRegularExpressionMatchIterator it = length.globalMatch(declaration.value);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        const QString unit = match.captured(2).toLower();
+        // At 96 dpi; an em as a large 16 px font.
+        const double perUnit = unit == u"pt"   ? 96.0 / 72
+                               : unit == u"em" ? 16
+                               : unit == u"ex" ? 8
+                                               : 1;
+        if (match.captured(1).toDouble() * perUnit > limit)
+            return QStringLiteral("皮肤中“%1”的“%2: %3”太大（最多 %4 像素），会把文字挤出控件"
+                                  "或窗口。")
+                .arg(rule.selector, name, declaration.value)
+                .arg(limit);
+    }
+    return {};
+}
+
 } // namespace
 
 QString withoutComments(const QString& sheet) {
@@ -479,6 +515,9 @@ QString findReadabilityProblem(const QString& sheet) {
                 if (!problem.isEmpty())
                     return problem;
             }
+            const QString space = spaceProblem(rule, declaration);
+            if (!space.isEmpty())
+                return space;
             const bool isText = name == u"color" || name == u"selection-color";
             if (isText) {
                 const QList<QColor> text = colours(declaration.value);

@@ -28,6 +28,10 @@ inline constexpr double kMinPoints = 6;
 inline constexpr double kMinPixels = 8;
 inline constexpr double kMaxEm = 6;
 inline constexpr double kMinEm = 0.5;
+// Padding, margins and borders beyond this push text out of its control; a forced width or
+// height beyond the other bound pushes a window off the screen.
+inline constexpr double kMaxSpacePixels = 64;
+inline constexpr double kMaxSizePixels = 1024;
 // Text less opaque than this is not read against anything.
 inline constexpr int kMinTextAlpha = 96;
 

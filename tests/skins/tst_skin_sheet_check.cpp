@@ -219,6 +219,14 @@ private slots:
         QTest::newRow("1000 percent") << "* { font-size: 1000% }" << size;
         QTest::newRow("zero") << "* { font-size: 0pt }" << size;
         QTest::newRow("bare huge number") << "* { font-size: 500 }" << size;
+        QTest::newRow("padding pushes the text out") << "QPushButton { padding: 2px 400px }"
+                                                     << "太大";
+        QTest::newRow("border as wide as a window") << "QMenu { border: 300px solid red }"
+                                                    << "太大";
+        QTest::newRow("menu item margin") << "QMenu::item { margin-left: 10em }"
+                                          << "太大";
+        QTest::newRow("forced height") << "QMenu { min-height: 5000px }"
+                                       << "太大";
         QTest::newRow("text replaced") << "QPushButton { qproperty-text: \"\" }"
                                        << "属性";
 
@@ -246,6 +254,10 @@ private slots:
             << "";
         QTest::newRow("sane fonts") << "* { font: 75 9pt \"宋体\" } QLabel { font-size: 15pt }"
                                     << "";
+        QTest::newRow("usual spacing")
+            << "QPushButton { padding: 3px 24px 3px 20px; border: 1px solid #6f6f6f; "
+               "border-radius: 90px; min-width: 16px } QScrollBar::add-line { width: 0 }"
+            << "";
         QTest::newRow("72 pt at most") << "QLabel { font-size: 72pt }"
                                        << "";
         QTest::newRow("palette colours") << "QMenu { color: palette(window); }"
