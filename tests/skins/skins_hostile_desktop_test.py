@@ -1,12 +1,14 @@
 #!/usr/bin/python3
-"""A hostile active skin cannot freeze the real program, on a virtual desktop.
+"""A hostile active skin can neither freeze nor blind the real program, on a virtual desktop.
 
-A portable copy of the program in a temporary folder starts with a "skinh.she" whose images
-are a FIFO in the copy's folder (Qt would block for ever reading it when a window is drawn).
-Within a deadline the countdown window must map, the tray icon must appear and a box must say
-why the skin is not used; the program must then stay responsive: a second start hands over and
-the first instance opens its tray menu. "skinh.she" stays as it was. At any deadline the
-program is killed and the test fails: it never waits for ever.
+For each hostile skin, a portable copy of the program in a temporary folder starts with it as
+"skinh.she": one whose images are a FIFO in the copy's folder (Qt would block for ever reading
+it when a window is drawn), one with text in the colour of its background, one with 400 pt
+fonts. Within a deadline the countdown window must map, the tray icon must appear and a box
+must say why the skin is not used; the program must then stay responsive: a second start hands
+over and the first instance opens its tray menu, of a usual size and with readable text on
+the screen. "skinh.she" stays as it was. At any deadline the program is killed and the test
+fails: it never waits for ever.
 
   skins_hostile_desktop_test.py PROGRAM
 
@@ -28,9 +30,27 @@ import skins_desktop_test as base  # noqa: E402
 
 TIMEOUT = base.TIMEOUT
 
-HOSTILE = (b"/* Every image of this skin is a FIFO. */\n"
-           b"QWidget { background-image: url(hole.png); }\n"
-           b"QMenu, QLabel, QPushButton { border-image: url(hole.png) 2; }\n")
+CASES = [
+    ("FIFO images", b"/* Every image of this skin is a FIFO. */\n"
+                    b"QWidget { background-image: url(hole.png); }\n"
+                    b"QMenu, QLabel, QPushButton { border-image: url(hole.png) 2; }\n"),
+    ("text in the background colour", b"* { color: #ffffff; background-color: #ffffff; }\n"),
+    ("400 pt fonts", b"* { font-size: 400pt; }\n"),
+]
+
+
+def readable_pixels(desktop, rect):
+    """Pixels of the rectangle on the screen that stand out from its most common colour."""
+    x, y, width, height = rect
+    image = desktop.root.get_image(x, y, width, height, desktop.X.ZPixmap, 0xFFFFFFFF)
+    data = image.data
+    pixels = [tuple(data[i:i + 3]) for i in range(0, len(data) - 3, 4)]
+    counts = {}
+    for pixel in pixels:
+        counts[pixel] = counts.get(pixel, 0) + 1
+    background = max(counts, key=counts.get)
+    return sum(count for pixel, count in counts.items()
+               if max(abs(a - b) for a, b in zip(pixel, background)) > 100)
 
 
 def managed_windows(desktop, title):
@@ -39,7 +59,7 @@ def managed_windows(desktop, title):
             if cls == "Dalvenor" and name == title and len(parents) > 1 and rect[2] > 50]
 
 
-def run(program, folder, desktop):
+def run(program, folder, desktop, sheet):
     copy = os.path.join(folder, "program")
     os.makedirs(copy)
     bin_dir = os.path.dirname(program)
@@ -53,7 +73,7 @@ def run(program, folder, desktop):
     os.mkfifo(os.path.join(copy, "hole.png"), 0o600)
     active = os.path.join(copy, "skinh.she")
     with open(active, "wb") as f:
-        f.write(HOSTILE)
+        f.write(sheet)
 
     env = dict(desktop.env, QT_QPA_PLATFORM="xcb")
     env.pop("DBUS_SESSION_BUS_ADDRESS", None)
@@ -94,11 +114,15 @@ def run(program, folder, desktop):
 
         rect = wait_for("the tray menu opened by the second start", menu)
         print("menu at %s" % (rect,))
+        text = wait_for("readable text in the menu",
+                        lambda: alive() and readable_pixels(desktop, rect) > 200 and
+                        readable_pixels(desktop, rect))
+        print("menu pixels that stand out: %d" % text)
         desktop.xdotool("key", "Escape")
         wait_for("the menu to close", lambda: alive() and menu() is None)
 
         with open(active, "rb") as f:
-            check(f.read() == HOSTILE, "skinh.she was changed")
+            check(f.read() == sheet, "skinh.she was changed")
         check(len(base.processes_of(executable)) == 1,
               "processes of the program: %s" % base.processes_of(executable))
     finally:
@@ -130,8 +154,15 @@ def main():
     desktop = None
     try:
         desktop = base.Desktop(virtual.start())
-        run(program, folder, desktop)
-        print("PASS: the program with a FIFO in its skin counts down and answers")
+        for index, (name, sheet) in enumerate(CASES):
+            print("skin with %s" % name)
+            case = os.path.join(folder, "case%d" % index)
+            os.makedirs(case)
+            try:
+                run(program, case, desktop, sheet)
+            except Failure as failure:
+                raise Failure("skin with %s: %s" % (name, failure))
+        print("PASS: with every hostile skin the program counts down, answers and reads")
         return 0
     except Failure as failure:
         print("FAIL: %s" % failure, file=sys.stderr)
