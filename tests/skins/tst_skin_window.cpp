@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -243,6 +244,40 @@ private slots:
         QCOMPARE(skins->styleSheet(), applied);
         QCOMPARE(m_test->registry.form("frmMain"), countdown.data());
         QVERIFY(!skins->grab().isNull());
+    }
+
+    // A preview is shown only from a regular file of a picture's size; a FIFO in its place
+    // leaves the box empty instead of hanging the window.
+    void previewsAreReadOnlyFromSmallRegularFiles_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("picture") << "png" << true;
+        QTest::newRow("fifo") << "fifo" << false;
+        QTest::newRow("folder") << "folder" << false;
+        QTest::newRow("link to /dev/zero") << "zero" << false;
+        QTest::newRow("missing") << "none" << false;
+    }
+    void previewsAreReadOnlyFromSmallRegularFiles() {
+        QFETCH(QString, kind);
+        QFETCH(bool, shown);
+        const QString preview = m_builtIn + "/previews/itunes.png";
+        QVERIFY(QDir().mkpath(m_builtIn + "/previews"));
+        if (kind == "png") {
+            QImage image(80, 52, QImage::Format_RGB32);
+            image.fill(Qt::darkCyan);
+            QVERIFY(image.save(preview, "PNG"));
+        } else if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(preview).constData(), 0600), 0);
+        } else if (kind == "folder") {
+            QVERIFY(QDir().mkpath(preview));
+        } else if (kind == "zero") {
+            QVERIFY(QFile::link("/dev/zero", preview));
+        }
+        SkinWindow* skins = showSkins();
+        const QPixmap pixmap = skins->Picture2->pixmap();
+        QCOMPARE(!pixmap.isNull(), shown);
+        if (shown)
+            QCOMPARE(pixmap.toImage().pixelColor(40, 26), QColor(Qt::darkCyan));
     }
 
     void missingBuiltInIsReported() {
