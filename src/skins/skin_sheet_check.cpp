@@ -538,8 +538,13 @@ QString findReadabilityProblem(const QString& sheet) {
                 if (name == u"selection-background-color") {
                     selectionBackground = opaque;
                 } else {
+                    // "none" or a see-through colour shows what lies behind; an image or a
+                    // palette colour is a background of its own, if one this check cannot read.
                     paint.background = opaque;
-                    paint.hasBackground = true;
+                    paint.hasBackground =
+                        !opaque.isEmpty() ||
+                        declaration.value.contains(QLatin1String("url"), Qt::CaseInsensitive) ||
+                        declaration.value.contains(QLatin1String("palette"), Qt::CaseInsensitive);
                 }
             }
         }

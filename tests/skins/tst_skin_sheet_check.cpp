@@ -208,6 +208,9 @@ private slots:
             << "QMenu { selection-color: blue; selection-background-color: blue }" << same;
         QTest::newRow("inside @media")
             << "@media screen { QMenu { color: red; background: red } }" << same;
+        QTest::newRow("see-through background")
+            << "QPushButton { color: #fefefe; background: none } Form { background: white }"
+            << same;
         QTest::newRow("transparent text") << "QPushButton { color: transparent }"
                                           << "透明";
         QTest::newRow("faint text") << "QMenu { color: rgba(0, 0, 0, 10) }"
@@ -260,6 +263,10 @@ private slots:
             << "";
         QTest::newRow("72 pt at most") << "QLabel { font-size: 72pt }"
                                        << "";
+        QTest::newRow("background of a palette colour")
+            << "QPushButton { color: white; background: palette(dark) } QDialog { background: "
+               "white }"
+            << "";
         QTest::newRow("palette colours") << "QMenu { color: palette(window); }"
                                          << "";
     }
