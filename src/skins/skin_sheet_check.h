@@ -12,9 +12,12 @@
 // read by, and a sheet that names anything but a small regular image is refused whole.
 //
 // A sheet must also leave text readable: text in the colour of its background, transparent
-// text or fonts far too large or too small make windows blank boxes. The way back from a
-// skin (the tray menu, the skin manager, the program's own message boxes) is left in the
-// platform's look by the engine; these checks guard every other window.
+// text, fonts far too large or too small, or padding that pushes text out of its control
+// make windows blank boxes. The tray menu and message boxes of their own are left in the
+// platform's look by the engine; these checks guard every other window, the skin manager and
+// its "不使用皮肤" among them. They read the sheet rule by rule, as written: a skin can still
+// hide text in ways a reading cannot foresee, which is why the way to the skin manager is
+// never skinned at all.
 namespace skincheck {
 
 // An image of a skin is a small picture; a larger file is not read.
