@@ -1,6 +1,6 @@
 #include "skin_library.h"
 
-#include <QFileInfo>
+#include "regular_file.h"
 
 SkinLibrary::SkinLibrary(QString activeSkinFile, std::unique_ptr<SkinEngine> engine)
     : m_activeSkinFile(std::move(activeSkinFile)), m_engine(std::move(engine)) {}
@@ -12,9 +12,10 @@ void SkinLibrary::setEngine(std::unique_ptr<SkinEngine> engine) {
 }
 
 void SkinLibrary::SkinH_Attach() {
-    // Without an active skin file the windows stay as the toolkit draws them.
-    const QFileInfo skin(m_activeSkinFile);
-    if (m_engine && skin.isFile() && skin.isReadable())
+    // Without an active skin file the windows stay as the toolkit draws them. Anything else
+    // of that name (a folder, a FIFO, a file that cannot be read) is the engine's to refuse:
+    // it reads only regular files and tells the user why a skin is not used.
+    if (m_engine && textfile::classify(m_activeSkinFile) != textfile::ReadStatus::Missing)
         m_engine->attach(m_activeSkinFile);
 }
 

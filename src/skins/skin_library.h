@@ -5,7 +5,7 @@
 #include <memory>
 
 // Draws the program's windows in a skin. The engine behind it is replaceable; with no engine,
-// or no active skin file, the calls change nothing.
+// or nothing of the active skin file's name, the calls change nothing.
 class SkinEngine {
 public:
     virtual ~SkinEngine() = default;

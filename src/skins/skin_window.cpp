@@ -4,6 +4,7 @@
 #include "message_box.h"
 #include "program_control.h"
 #include "program_icon.h"
+#include "regular_file.h"
 #include "skin_library.h"
 #include "style_sheet_skin.h"
 #include "twips.h"
@@ -133,10 +134,14 @@ void SkinWindow::Form_Load() {
 void SkinWindow::showPreviews() {
     QLabel* pictures[] = {Picture1, Picture2, Picture3, Picture4};
     for (int i = 0; i < 4; ++i) {
-        const QFileInfo file(m_folders.preview(builtInFile(i + 1)));
+        // Read by the regular-file rule and decoded from memory: a FIFO put in a preview's
+        // place must not hang the window.
+        textfile::RegularFile file;
+        QByteArray bytes;
         QPixmap preview;
-        if (file.isFile() && file.size() <= kMaxPreviewBytes)
-            preview.load(file.filePath(), "PNG");
+        if (file.open(m_folders.preview(builtInFile(i + 1))) == textfile::ReadStatus::Ok &&
+            file.readAll(bytes, kMaxPreviewBytes) == textfile::ReadStatus::Ok)
+            preview.loadFromData(bytes, "PNG");
         pictures[i]->setPixmap(preview);
     }
 }

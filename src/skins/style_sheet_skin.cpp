@@ -1,11 +1,14 @@
 #include "style_sheet_skin.h"
 
 #include "form_names.h"
+#include "message_box.h"
 #include "regular_file.h"
+#include "skin_sheet_check.h"
 #include "text_file.h"
 
 #include <QApplication>
 #include <QEvent>
+#include <QMessageBox>
 #include <QWidget>
 
 #include <algorithm>
@@ -83,6 +86,16 @@ Loaded load(const QString& path) {
     if (text.startsWith("\xEF\xBB\xBF"))
         text = text.sliced(3);
     loaded.sheet = QString::fromUtf8(text);
+    // Before the parse: Qt's parse of a sheet polishes a widget, which opens its images.
+    QString problem = skincheck::findResourceProblem(loaded.sheet);
+    if (problem.isEmpty())
+        problem = skincheck::findReadabilityProblem(loaded.sheet);
+    if (!problem.isEmpty()) {
+        loaded.status = Status::Refused;
+        loaded.error = QStringLiteral("皮肤文件“%1”无法使用。%2").arg(path, problem);
+        loaded.sheet.clear();
+        return loaded;
+    }
     if (!parses(loaded.sheet)) {
         loaded.status = Status::NotAStyleSheet;
         loaded.error = QStringLiteral("该皮肤文件无法使用：“%1”不是 Qt 能读懂的样式表。").arg(path);
@@ -103,14 +116,37 @@ StyleSheetSkinEngine::~StyleSheetSkinEngine() {
 }
 
 bool StyleSheetSkinEngine::isExcluded(const QWidget* window) {
+    if (window->windowType() == Qt::Desktop)
+        return true;
+    // A box of its own tells of a failure, the skin's among them: it must always be read.
+    if (qobject_cast<const QMessageBox*>(window) && !window->parentWidget())
+        return true;
     // The overlay's labels keep the user's font and colour, and its background must stay
-    // exactly the transparency key: a sheet there would change both.
-    return window->objectName() == FormName::Main || window->windowType() == Qt::Desktop;
+    // exactly the transparency key: a sheet there would change both. The tray menu is the way
+    // to everything, the way back from a skin included, so it is never drawn in one; its
+    // submenus go with it.
+    for (const QWidget* above = window; above; above = above->parentWidget()) {
+        const QString& name = above->objectName();
+        if (name == FormName::Main || name == FormName::Tray)
+            return true;
+    }
+    return false;
 }
 
 void StyleSheetSkinEngine::attach(const QString& skinFile) {
     const skinfile::Loaded loaded = skinfile::load(skinFile);
-    apply(loaded.status == skinfile::Status::Ok ? loaded.sheet : QString());
+    if (loaded.status == skinfile::Status::Ok) {
+        m_lastRefusal.clear();
+        apply(loaded.sheet);
+        return;
+    }
+    apply(QString());
+    // A start with a broken skin goes on unskinned; the box does not hold the start up.
+    if (loaded.error != m_lastRefusal) {
+        m_lastRefusal = loaded.error;
+        MessageBox::notify(QMessageBox::Warning, QStringLiteral("Dalvenor"),
+                           loaded.error + QStringLiteral("窗口将不使用皮肤。"));
+    }
 }
 
 void StyleSheetSkinEngine::apply(const QString& sheet) {

@@ -19,6 +19,7 @@ enum class Status {
     Unreadable, // missing, not a regular file, too large or unreadable: see error
     NotUtf8,
     NotAStyleSheet, // Qt cannot parse it
+    Refused,        // names a file that is no small regular image, or would hide text
 };
 
 struct Loaded {
@@ -28,7 +29,9 @@ struct Loaded {
     QString error;    // in Chinese, for the user, when status is not Ok
 };
 
-// Reads and checks a skin file, only if it is a regular file of at most kMaxBytes.
+// Reads and checks a skin file, only if it is a regular file of at most kMaxBytes. The files
+// its sheet names are checked before Qt's parser sees it (Qt's parse already opens them) and
+// its text must stay readable: see skin_sheet_check.h.
 Loaded load(const QString& path);
 
 // Whether Qt's style sheet parser accepts the text. Qt's own parse warning is kept back:
@@ -39,9 +42,12 @@ bool parses(const QString& sheet);
 
 // The skin engine of this platform: a Qt style sheet given to every top-level window of the
 // program except the countdown overlay ("frmMain"), whose labels keep the font and colour the
-// user chose and whose background must stay exactly the transparency key. Windows created or
-// first shown later get the sheet too. Nothing else of a window is changed, so a window with
-// a style sheet of its own is left alone.
+// user chose and whose background must stay exactly the transparency key, and except the
+// tray window with its menu and message boxes of their own: they keep the platform's look, so
+// that the way to the skin manager and every failure stay readable whatever a skin does (the
+// skin manager itself is guarded by the checks a sheet passes). Windows created or first
+// shown later get the sheet too. Nothing else of a window is changed, so a
+// window with a style sheet of its own is left alone.
 class StyleSheetSkinEngine final : public QObject, public SkinEngine {
     Q_OBJECT
 public:
@@ -49,8 +55,9 @@ public:
     ~StyleSheetSkinEngine() override;
 
     // Reads the skin file and puts it on every window. An unchanged sheet changes nothing (the
-    // countdown calls this at each of its reloads); a file that cannot be read or parsed
-    // takes any skin off: with no usable skin nothing is skinned.
+    // countdown calls this at each of its reloads); a file that cannot be used takes any skin
+    // off: with no usable skin nothing is skinned. The user is told why in a box that does not
+    // wait, once for each reason, so that the countdown's reloads do not repeat it.
     void attach(const QString& skinFile) override;
     // Recorded only: this desktop's compositor draws the frames.
     void setAero(int on) override { m_aero = on; }
@@ -73,6 +80,7 @@ private:
     void unskinWindow(QWidget* window);
 
     QString m_sheet;
+    QString m_lastRefusal;
     int m_aero = 0;
     bool m_filtering = false;
 };

@@ -1,5 +1,6 @@
 // The style-sheet skin engine, the shipped skins and their previews.
 #include "design_font.h"
+#include "message_box.h"
 #include "skin_preview.h"
 #include "style_sheet_skin.h"
 
@@ -265,10 +266,9 @@ private slots:
         StyleSheetSkinEngine engine;
         const QString sheet = "QMenu { color: green; }";
         engine.apply(sheet);
-        // A hidden owner made after the skin, like the tray window: its menu, shown, needs a
-        // sheet of its own.
+        // A hidden owner made after the skin: its menu, shown, needs a sheet of its own.
         QWidget owner;
-        owner.setObjectName("frmTray");
+        owner.setObjectName("frmAddins");
         auto* menu = new QMenu(&owner);
         menu->addAction("退出");
         menu->popup(QPoint(0, 0));
@@ -280,6 +280,71 @@ private slots:
         QCOMPARE(owner.styleSheet(), next);
         QVERIFY(menu->styleSheet().isEmpty());
         QCOMPARE(menu->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    }
+
+    // The tray menu leads to everything, the skin manager's "不使用皮肤" included, and a box of
+    // its own tells of every failure: no skin may touch them, however it draws the rest.
+    void trayMenuAndOwnBoxesKeepThePlatformsLook() {
+        StyleSheetSkinEngine engine;
+        const QString sheet = "QMenu { color: green; } QMessageBox { background: red; }";
+        engine.apply(sheet);
+        QWidget tray;
+        tray.setObjectName("frmTray");
+        auto* menu = new QMenu(&tray);
+        menu->addAction("退出");
+        auto* submenu = new QMenu("开机启动(&S)", menu);
+        submenu->addAction("开启");
+        menu->addMenu(submenu);
+        menu->popup(QPoint(0, 0));
+        submenu->popup(QPoint(50, 0));
+        QMessageBox box(QMessageBox::Warning, "Dalvenor", "皮肤文件无法使用。");
+        box.setAttribute(Qt::WA_DontShowOnScreen);
+        box.show();
+        QWidget other;
+        other.setObjectName("frmSkins");
+        other.setAttribute(Qt::WA_DontShowOnScreen);
+        other.show();
+        for (QWidget* plain : std::initializer_list<QWidget*>{&tray, menu, submenu, &box}) {
+            QVERIFY2(plain->styleSheet().isEmpty(), qPrintable(plain->objectName()));
+            QVERIFY(StyleSheetSkinEngine::isExcluded(plain));
+        }
+        QCOMPARE(menu->palette().color(QPalette::WindowText),
+                 QApplication::palette(menu).color(QPalette::WindowText));
+        // The skin manager is skinned: the checks a sheet passes keep it readable.
+        QCOMPARE(other.styleSheet(), sheet);
+        menu->hide();
+        submenu->hide();
+        engine.apply("QMenu { color: blue; }");
+        QVERIFY(tray.styleSheet().isEmpty());
+        QVERIFY(menu->styleSheet().isEmpty());
+    }
+
+    // A skin the engine cannot use is taken off and the user told once, not at every reload
+    // of the countdown; another reason is told again.
+    void unusableSkinIsToldOnce() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("skinh.she");
+        writeFile(file, "QMenu { color: white; background: white; }");
+        MessageBox::setAnswerAll(true);
+        MessageBox::clearShownBoxes();
+        StyleSheetSkinEngine engine;
+        engine.attach(file);
+        engine.attach(file);
+        QVERIFY(engine.sheet().isEmpty());
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        QCOMPARE(MessageBox::shownBoxes().first().icon, QMessageBox::Warning);
+        QVERIFY(MessageBox::shownBoxes().first().text.contains(file));
+        QVERIFY(MessageBox::shownBoxes().first().text.contains("相同"));
+        writeFile(file, "* { font-size: 400pt; }");
+        engine.attach(file);
+        QCOMPARE(MessageBox::shownBoxes().size(), 2);
+        QVERIFY(MessageBox::shownBoxes().last().text.contains("字号"));
+        writeFile(file, "QPushButton { color: green; }");
+        engine.attach(file);
+        QCOMPARE(engine.sheet(), "QPushButton { color: green; }");
+        QCOMPARE(MessageBox::shownBoxes().size(), 2);
+        MessageBox::setAnswerAll(false);
+        MessageBox::clearShownBoxes();
     }
 
     void unusableSkinFileTakesTheSkinOff() {

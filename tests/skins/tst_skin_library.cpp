@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 class RecordingEngine : public SkinEngine {
@@ -21,14 +23,18 @@ private:
 class TestSkinLibrary : public QObject {
     Q_OBJECT
 private slots:
-    void attachAppliesOnlyAnExistingSkinFile_data() {
-        QTest::addColumn<QString>("present"); // "", "file" or "folder"
+    // Only where nothing has the name is nothing done; anything else of that name goes to the
+    // engine, which reads regular files only and says why it cannot use the rest.
+    void attachGoesToTheEngineUnlessNothingHasTheName_data() {
+        QTest::addColumn<QString>("present"); // "", "file", "folder", "fifo" or "dangling"
         QTest::addColumn<bool>("attached");
         QTest::newRow("no skin file") << "" << false;
         QTest::newRow("skin file") << "file" << true;
-        QTest::newRow("folder of that name") << "folder" << false;
+        QTest::newRow("folder of that name") << "folder" << true;
+        QTest::newRow("fifo of that name") << "fifo" << true;
+        QTest::newRow("dangling link") << "dangling" << true;
     }
-    void attachAppliesOnlyAnExistingSkinFile() {
+    void attachGoesToTheEngineUnlessNothingHasTheName() {
         QFETCH(QString, present);
         QFETCH(bool, attached);
         QTemporaryDir dir;
@@ -39,6 +45,10 @@ private slots:
             file.write("skin");
         } else if (present == "folder") {
             QVERIFY(QDir().mkpath(skin));
+        } else if (present == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(skin).constData(), 0600), 0);
+        } else if (present == "dangling") {
+            QVERIFY(QFile::link(dir.filePath("gone.she"), skin));
         }
         QStringList log;
         SkinLibrary library(skin, std::make_unique<RecordingEngine>(log));

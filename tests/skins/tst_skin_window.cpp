@@ -11,11 +11,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -204,6 +207,80 @@ private slots:
         QCOMPARE(readFile(activeSkin()), inUse);
         QCOMPARE(skins->styleSheet(), sheet);
         QCOMPARE(m_test->registry.form("frmMain"), countdown.data());
+    }
+
+    // A skin that names a FIFO, or would hide text, is refused before any window gets it: the
+    // skin in use stays, byte for byte and on the windows, and the message says which file
+    // and why.
+    void hostileSkinIsRefusedAndTheActiveOneStays_data() {
+        QTest::addColumn<QString>("sheet"); // %1: a FIFO
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("image is a FIFO") << "QPushButton { image: url(%1); }"
+                                         << "不是普通文件";
+        QTest::newRow("icon is a FIFO") << "QMenu::right-arrow { image: url('%1') }"
+                                        << "不是普通文件";
+        QTest::newRow("same colour") << "QPushButton { color: #eee; background: #eeeeee; }"
+                                     << "相同";
+        QTest::newRow("400 pt") << "* { font-size: 400pt; }"
+                                << "字号";
+    }
+    void hostileSkinIsRefusedAndTheActiveOneStays() {
+        QFETCH(QString, sheet);
+        QFETCH(QString, reason);
+        const QString fifo = m_test->path("hole.png");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        writeFile(m_user + "/hostile.she",
+                  (sheet.contains("%1") ? sheet.arg(fifo) : sheet).toUtf8());
+        SkinWindow* skins = showSkins();
+        QTest::mouseClick(skins->Command3, Qt::LeftButton);
+        const QByteArray inUse = readFile(activeSkin());
+        QVERIFY(!inUse.isEmpty());
+        const QString applied = skins->styleSheet();
+        QPointer<Form> countdown = m_test->registry.form("frmMain");
+
+        selectSkin(skins, "hostile.she");
+        QTest::mouseClick(skins->Command5, Qt::LeftButton);
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        const QString told = MessageBox::shownBoxes().first().text;
+        QVERIFY2(told.contains("hostile.she") && told.contains(reason), qPrintable(told));
+        QCOMPARE(readFile(activeSkin()), inUse);
+        QCOMPARE(skins->styleSheet(), applied);
+        QCOMPARE(m_test->registry.form("frmMain"), countdown.data());
+        QVERIFY(!skins->grab().isNull());
+    }
+
+    // A preview is shown only from a regular file of a picture's size; a FIFO in its place
+    // leaves the box empty instead of hanging the window.
+    void previewsAreReadOnlyFromSmallRegularFiles_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("picture") << "png" << true;
+        QTest::newRow("fifo") << "fifo" << false;
+        QTest::newRow("folder") << "folder" << false;
+        QTest::newRow("link to /dev/zero") << "zero" << false;
+        QTest::newRow("missing") << "none" << false;
+    }
+    void previewsAreReadOnlyFromSmallRegularFiles() {
+        QFETCH(QString, kind);
+        QFETCH(bool, shown);
+        const QString preview = m_builtIn + "/previews/itunes.png";
+        QVERIFY(QDir().mkpath(m_builtIn + "/previews"));
+        if (kind == "png") {
+            QImage image(80, 52, QImage::Format_RGB32);
+            image.fill(Qt::darkCyan);
+            QVERIFY(image.save(preview, "PNG"));
+        } else if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(preview).constData(), 0600), 0);
+        } else if (kind == "folder") {
+            QVERIFY(QDir().mkpath(preview));
+        } else if (kind == "zero") {
+            QVERIFY(QFile::link("/dev/zero", preview));
+        }
+        SkinWindow* skins = showSkins();
+        const QPixmap pixmap = skins->Picture2->pixmap();
+        QCOMPARE(!pixmap.isNull(), shown);
+        if (shown)
+            QCOMPARE(pixmap.toImage().pixelColor(40, 26), QColor(Qt::darkCyan));
     }
 
     void missingBuiltInIsReported() {
