@@ -43,8 +43,7 @@ bool XdgAutostart::enable(QString* error) {
     }
     QString why;
     if (!atomicfile::write(entryPath(), desktop_entry::autostartEntry(m_program), &why)) {
-        setError(error,
-                 QStringLiteral("无法设置开机启动：无法写入“%1”（%2）。").arg(path, why));
+        setError(error, QStringLiteral("无法设置开机启动：无法写入“%1”（%2）。").arg(path, why));
         return false;
     }
     return true;
