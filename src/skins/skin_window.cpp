@@ -205,9 +205,9 @@ void SkinWindow::ApplySkin(const QString& source) {
     const QString active = m_context.skin.activeSkinFile();
     QString why;
     if (!atomicfile::write(active, skin.bytes, &why)) {
-        MessageBox::warning(this, kManager,
-                            QStringLiteral("无法写入皮肤文件“%1”：%2。皮肤没有更换。")
-                                .arg(active, why));
+        MessageBox::warning(
+            this, kManager,
+            QStringLiteral("无法写入皮肤文件“%1”：%2。皮肤没有更换。").arg(active, why));
         return;
     }
     m_context.registry.unload(FormName::Main);
