@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace atomicfile {
@@ -32,6 +33,52 @@ void syncFolder(const QString& path) {
     ::close(fd);
 }
 
+struct KnownReason {
+    int code;
+    const char16_t* words;
+};
+
+// The reasons a save really meets, in the user's words.
+constexpr KnownReason kKnown[] = {
+    {ENOSPC, u"磁盘空间不足"}, {EDQUOT, u"超出了磁盘配额"}, {EFBIG, u"文件超出了大小限制"},
+    {EROFS, u"磁盘是只读的"},  {EACCES, u"没有写入权限"},   {EPERM, u"没有写入权限"},
+    {EIO, u"磁盘读写出错"},    {ENOENT, u"文件夹不存在"},
+};
+
+QString wordsFor(int code) {
+    for (const KnownReason& reason : kKnown)
+        if (reason.code == code)
+            return QString::fromUtf16(reason.words);
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+qint64 freeBytesAt(const QString& folder) {
+    struct statvfs info {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0)
+        return -1;
+    return qint64(info.f_bavail) * qint64(info.f_frsize);
+}
+
+// Why a save failed, in Chinese where the reason is a known one. Qt words an errno with
+// qt_error_string, in English unless a translation is loaded; some of its failures carry no
+// errno at all (a write cut short by a full disk reads "Unknown error", an old file it may not
+// replace "Existing file … is not writable"), so the state of the disk is asked as well. Called
+// while the temporary file still holds what was written.
+QString reasonOf(const QString& path, qsizetype size, const QString& systemText) {
+    for (const KnownReason& reason : kKnown) {
+        if (systemText == qt_error_string(reason.code) ||
+            systemText == QString::fromLocal8Bit(std::strerror(reason.code)))
+            return QString::fromUtf16(reason.words);
+    }
+    const QByteArray name = QFile::encodeName(path);
+    if (::access(name.constData(), F_OK) == 0 && ::access(name.constData(), W_OK) != 0)
+        return wordsFor(errno);
+    const qint64 room = freeBytesAt(QFileInfo(path).absolutePath());
+    if (room >= 0 && room < size)
+        return wordsFor(ENOSPC);
+    return systemText;
+}
+
 } // namespace
 
 bool write(const QString& path, QByteArrayView bytes, QString* why) {
@@ -39,16 +86,21 @@ bool write(const QString& path, QByteArrayView bytes, QString* why) {
     // Writing straight into the old file, where no temporary file can be made, would cut it
     // on the first failure.
     file.setDirectWriteFallback(false);
-    const auto fail = [&](const QString& reason) {
+    const auto refuse = [&](const QString& reason) {
         if (why)
             *why = reason;
+        return false;
+    };
+    const auto fail = [&](const QString& systemText) {
+        if (why)
+            *why = reasonOf(path, bytes.size(), systemText);
         file.cancelWriting();
         return false;
     };
     if (path.isEmpty())
-        return fail(QStringLiteral("没有文件名"));
+        return refuse(QStringLiteral("没有文件名"));
     if (textfile::classify(path) == textfile::ReadStatus::NotRegularFile)
-        return fail(QStringLiteral("它不是普通文件"));
+        return refuse(QStringLiteral("它不是普通文件"));
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
 

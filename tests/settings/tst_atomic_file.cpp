@@ -22,6 +22,8 @@ using testfiles::writeBytes;
 namespace {
 
 const QByteArray kOld("旧的内容，一个字也不能少\r\n");
+// The reason a full disk gives, whatever the system's language.
+const QString kNoSpace = QStringLiteral("磁盘空间不足");
 
 // Everything in a folder but the disk's own filler, so that a left-over temporary file shows.
 QStringList entriesOf(const QString& folder) {
@@ -30,13 +32,6 @@ QStringList entriesOf(const QString& folder) {
     names.removeAll(QStringLiteral(".filler"));
     names.removeAll(QStringLiteral(".files"));
     return names;
-}
-
-bool hasChinese(const QString& text) {
-    for (const QChar c : text)
-        if (c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF)
-            return true;
-    return false;
 }
 
 QByteArray bytesOfSize(qsizetype size) {
@@ -68,6 +63,8 @@ private slots:
     void fullDiskKeepsOldFile();
     void fullDiskMakesNoNewFile();
     void injectedFullDiskKeepsOldFile();
+    void reasonsInChinese_data();
+    void reasonsInChinese();
     void writersOnFullDisk_data();
     void writersOnFullDisk();
     void seedOnFullDiskLeavesNoCutCountdown();
@@ -170,7 +167,7 @@ void TestAtomicFile::fullDiskKeepsOldFile() {
     const QByteArray bytes = bytesOfSize(newSize);
     QString why;
     QVERIFY(!atomicfile::write(target, bytes, &why));
-    QVERIFY(!why.isEmpty());
+    QCOMPARE(why, kNoSpace);
     QCOMPARE(readBytes(target), kOld);
     QCOMPARE(entriesOf(disk.path()), QStringList{QStringLiteral("file.ini")});
 
@@ -197,11 +194,45 @@ void TestAtomicFile::injectedFullDiskKeepsOldFile() {
     atomicfile::limitSpaceForTesting(10);
     QString why;
     QVERIFY(!atomicfile::write(target, bytesOfSize(11), &why));
-    QCOMPARE(why, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    QCOMPARE(why, kNoSpace);
     QCOMPARE(readBytes(target), kOld);
     QCOMPARE(entriesOf(m_dir->path()), QStringList{QStringLiteral("file.ini")});
     QVERIFY(atomicfile::write(target, bytesOfSize(10), &why));
     QCOMPARE(readBytes(target), bytesOfSize(10));
+}
+
+void TestAtomicFile::reasonsInChinese_data() {
+    QTest::addColumn<QString>("disk");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("full") << "full" << kNoSpace;
+    QTest::newRow("no file left") << "no-files" << kNoSpace;
+    QTest::newRow("read-only") << "read-only" << QStringLiteral("磁盘是只读的");
+    QTest::newRow("folder gone") << "no-folder" << QStringLiteral("文件夹不存在");
+}
+
+// The reasons a save meets are told in Chinese even where the system speaks English.
+void TestAtomicFile::reasonsInChinese() {
+    QFETCH(QString, disk);
+    QFETCH(QString, reason);
+    FullDisk fs;
+    QVERIFY2(fs.isUsable(), qPrintable(fs.problem()));
+    if (!fs.isReal() && disk != "no-folder")
+        QSKIP("no tmpfs can be mounted by this user here"); // never as the superuser (CI)
+    QString target = fs.filePath(QStringLiteral("file.ini"));
+    QVERIFY(writeBytes(target, kOld));
+    if (disk == "full")
+        QVERIFY(fs.fill(0));
+    else if (disk == "no-files")
+        QVERIFY(fs.fill(0) && fs.fillFiles());
+    else if (disk == "read-only")
+        QVERIFY(fs.makeReadOnly());
+    else
+        target = fs.filePath(QStringLiteral("gone/file.ini"));
+    QString why;
+    QVERIFY(!atomicfile::write(target, "new text", &why));
+    QCOMPARE(why, reason);
+    if (disk != "no-folder")
+        QCOMPARE(readBytes(target), kOld);
 }
 
 void TestAtomicFile::writersOnFullDisk_data() {
@@ -246,7 +277,7 @@ void TestAtomicFile::writersOnFullDisk() {
         ok = XdgAutostart(QStringLiteral("/new/dalvenor"), disk.path()).enable(&error);
     }
     QVERIFY(!ok);
-    QVERIFY2(hasChinese(error), qPrintable(error));
+    QVERIFY2(error.contains(kNoSpace), qPrintable(error));
     QVERIFY2(error.contains(target), qPrintable(error));
     QCOMPARE(readBytes(target), old);
     QCOMPARE(entriesOf(disk.path()), QStringList{file});
@@ -303,7 +334,8 @@ void TestAtomicFile::markerWithNoFileLeft() {
     QVERIFY(disk.fillFiles());
     QString error;
     QVERIFY(!placeRecentreMarker(disk.path(), &error));
-    QVERIFY2(hasChinese(error) && error.contains(QStringLiteral("setting.ini")), qPrintable(error));
+    QVERIFY2(error.contains(kNoSpace) && error.contains(QStringLiteral("setting.ini")),
+             qPrintable(error));
     QCOMPARE(kindOf(disk.filePath(QStringLiteral("setting.ini"))), '-');
     disk.release();
     QVERIFY(placeRecentreMarker(disk.path(), &error));

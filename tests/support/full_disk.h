@@ -133,6 +133,12 @@ public:
         return false;
     }
 
+    // Remounts the disk read-only (a real disk only).
+    bool makeReadOnly() {
+        return m_mounted && ::mount(nullptr, QFile::encodeName(m_path).constData(), nullptr,
+                                    MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
+    }
+
     // Gives the room back (filler and used-up files removed, the seam lifted).
     void release() {
         atomicfile::limitSpaceForTesting(-1);
