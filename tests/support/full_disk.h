@@ -62,8 +62,11 @@ public:
         QDir().mkpath(m_path);
         const QByteArray options = "size=" + QByteArray::number(size) +
                                    ",nr_inodes=" + QByteArray::number(inodes) + ",mode=0755";
-        if (::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
-                    options.constData()) == 0)
+        // DALVENOR_TEST_NO_MOUNT tries the stand-in on a machine where mounting works.
+        if (qEnvironmentVariableIsSet("DALVENOR_TEST_NO_MOUNT"))
+            m_problem = QStringLiteral("mounting turned off");
+        else if (::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs",
+                         MS_NOSUID | MS_NODEV, options.constData()) == 0)
             m_mounted = true;
         else
             m_problem = QStringLiteral("mount: ") + QString::fromLocal8Bit(std::strerror(errno));
