@@ -42,7 +42,8 @@ int main(int argc, char* argv[]) {
         preview.save(&buffer, "PNG");
         const QString target =
             output.filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".png"));
-        QString why;
+        // An encoder that gave nothing would otherwise leave an empty preview in place.
+        QString why = QStringLiteral("no PNG was made");
         if (png.isEmpty() || !atomicfile::write(target, png, &why)) {
             std::fprintf(stderr, "skin_preview: cannot write %s: %s\n", qPrintable(target),
                          qPrintable(why));
