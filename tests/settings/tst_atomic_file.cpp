@@ -54,6 +54,7 @@ private slots:
     }
     void cleanup() { atomicfile::limitSpaceForTesting(-1); }
 
+    void mountIsUndoneAndPrivate();
     void replacesWholeFile_data();
     void replacesWholeFile();
     void writesThroughLinkToRegularFile();
@@ -74,6 +75,31 @@ private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
     std::unique_ptr<QTemporaryDir> m_dir;
 };
+
+// The test's own disk: gone when the test is done with it, and never seen by the rest of the
+// system while it exists.
+void TestAtomicFile::mountIsUndoneAndPrivate() {
+    const auto mountedAt = [](const char* table, const QString& path) {
+        return readBytes(QString::fromLatin1(table)).contains(' ' + QFile::encodeName(path) + ' ');
+    };
+    QString path;
+    {
+        FullDisk disk;
+        QVERIFY2(disk.isUsable(), qPrintable(disk.problem()));
+        if (!disk.isReal())
+            QSKIP("no tmpfs can be mounted by this user here"); // never as the superuser (CI)
+        path = disk.path();
+        QVERIFY(mountedAt("/proc/self/mountinfo", path));
+        // Another process of the machine (the first one) does not see it.
+        if (QFile::exists(QStringLiteral("/proc/1/mountinfo")) &&
+            testfiles::inodeOf(QStringLiteral("/proc/1/ns/mnt")) !=
+                testfiles::inodeOf(QStringLiteral("/proc/self/ns/mnt")))
+            QVERIFY(!mountedAt("/proc/1/mountinfo", path));
+        QVERIFY(disk.fill(0));
+    }
+    QVERIFY(!mountedAt("/proc/self/mountinfo", path));
+    QVERIFY(!QFileInfo::exists(path));
+}
 
 void TestAtomicFile::replacesWholeFile_data() {
     QTest::addColumn<bool>("existing");
