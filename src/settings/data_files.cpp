@@ -1,9 +1,10 @@
 #include "data_files.h"
 
+#include "atomic_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <filesystem>
 #include <system_error>
@@ -99,10 +100,10 @@ bool placeRecentreMarker(const QString& dataDir, QString* error) {
         return false;
     }
 
-    QSaveFile file(marker);
-    if (file.open(QIODevice::WriteOnly) && file.commit())
+    QString why;
+    if (atomicfile::write(marker, {}, &why))
         return true;
     if (error)
-        *error = QStringLiteral("无法写入文件“%1”：%2").arg(marker, file.errorString());
+        *error = QStringLiteral("无法写入文件“%1”：%2").arg(marker, why);
     return false;
 }

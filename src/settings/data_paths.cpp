@@ -1,11 +1,11 @@
 #include "data_paths.h"
 
+#include "atomic_file.h"
 #include "regular_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <sys/stat.h>
@@ -35,9 +35,7 @@ bool seed(const QString& from, const QString& to) {
     if (source.open(from) != textfile::ReadStatus::Ok ||
         source.readAll(bytes, 1024 * 1024) != textfile::ReadStatus::Ok)
         return false;
-    QSaveFile target(to);
-    return target.open(QIODevice::WriteOnly) && target.write(bytes) == bytes.size() &&
-           target.commit();
+    return atomicfile::write(to, bytes);
 }
 
 } // namespace

@@ -1,12 +1,12 @@
 #include "settings_store.h"
 
+#include "atomic_file.h"
 #include "ini_document.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -33,14 +33,6 @@ QString freeDamagedName(const QString& path) {
             return name;
     }
     return {};
-}
-
-bool writeAtomically(const QString& path, const QByteArray& bytes, QString* why) {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    *why = file.errorString();
-    return false;
 }
 
 } // namespace
@@ -127,7 +119,7 @@ bool SettingsStore::keepDamagedFile(QString* error) {
         // only the first name. Through a link, the bytes read are copied instead.
         kept = plainFile && ::link(from.constData(), to.constData()) == 0;
         if (!kept)
-            kept = writeAtomically(copy, m_bytes, &why);
+            kept = atomicfile::write(copy, m_bytes, &why);
     } else {
         // Bytes that could not be read (or a FIFO, a device): the name itself is moved.
         kept = std::rename(from.constData(), to.constData()) == 0;
@@ -233,7 +225,7 @@ bool SettingsStore::sync(QString* error) {
     if (textfile::classify(m_path) == textfile::ReadStatus::NotRegularFile)
         return fail(QStringLiteral("无法保存设置：“%1”不是普通文件。").arg(m_path));
     QString why;
-    if (!writeAtomically(m_path, m_document->serialize(), &why))
+    if (!atomicfile::write(m_path, m_document->serialize(), &why))
         return fail(QStringLiteral("无法保存设置：文件“%1”不能写入（%2）。").arg(m_path, why));
     m_dirty = false;
     m_damaged = false;

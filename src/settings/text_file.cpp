@@ -1,8 +1,9 @@
 #include "text_file.h"
 
+#include "atomic_file.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -384,27 +385,12 @@ bool writeLines(const QString& path, const QStringList& lines, QString* error) {
         bytes.append(utf8Bom, 3);
     bytes.append(encode(text, encoding));
 
-    QSaveFile file(path);
-    const auto fail = [&](const QString& what) {
-        if (error)
-            *error = QStringLiteral("无法写入文件“%1”：%2").arg(path, what);
-        file.cancelWriting();
-        return false;
-    };
-    // A save replaces the name: never a folder, FIFO or device, nor through a link to one.
-    if (classify(path) == ReadStatus::NotRegularFile)
-        return fail(QStringLiteral("它不是普通文件"));
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (file.write(bytes) != bytes.size())
-        return fail(file.errorString());
-    // Qt 6.4's commit() overlooks a failure of its own final flush (a full disk, a file size
-    // limit) and would put a cut file in place of the old one: flush first and check it.
-    if (!file.flush())
-        return fail(file.errorString());
-    if (!file.commit())
-        return fail(file.errorString());
-    return true;
+    QString why;
+    if (atomicfile::write(path, bytes, &why))
+        return true;
+    if (error)
+        *error = QStringLiteral("无法写入文件“%1”：%2").arg(path, why);
+    return false;
 }
 
 } // namespace textfile

@@ -2,6 +2,7 @@
 //   skin_preview OUTPUT_FOLDER SKIN.she...
 // writes OUTPUT_FOLDER/SKIN.png for each; fails when a skin is no usable style sheet, so
 // that a broken built-in skin stops the build. Run with QT_QPA_PLATFORM=offscreen.
+#include "atomic_file.h"
 #include "design_font.h"
 #include "skin_preview.h"
 #include "style_sheet_skin.h"
@@ -10,7 +11,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -40,11 +40,13 @@ int main(int argc, char* argv[]) {
         QBuffer buffer(&png);
         buffer.open(QIODevice::WriteOnly);
         preview.save(&buffer, "PNG");
-        QSaveFile file(
-            output.filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".png")));
-        if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
-            std::fprintf(stderr, "skin_preview: cannot write %s: %s\n", qPrintable(file.fileName()),
-                         qPrintable(file.errorString()));
+        const QString target =
+            output.filePath(QFileInfo(path).completeBaseName() + QStringLiteral(".png"));
+        // An encoder that gave nothing would otherwise leave an empty preview in place.
+        QString why = QStringLiteral("no PNG was made");
+        if (png.isEmpty() || !atomicfile::write(target, png, &why)) {
+            std::fprintf(stderr, "skin_preview: cannot write %s: %s\n", qPrintable(target),
+                         qPrintable(why));
             return 1;
         }
     }

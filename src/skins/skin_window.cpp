@@ -1,6 +1,7 @@
 #include "skin_window.h"
 
 #include "app_context.h"
+#include "atomic_file.h"
 #include "message_box.h"
 #include "program_control.h"
 #include "program_icon.h"
@@ -17,7 +18,6 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 
 namespace {
@@ -208,12 +208,11 @@ void SkinWindow::ApplySkin(const QString& source) {
         return;
     }
     const QString active = m_context.skin.activeSkinFile();
-    QSaveFile copy(active);
-    if (!copy.open(QIODevice::WriteOnly) || copy.write(skin.bytes) != skin.bytes.size() ||
-        !copy.commit()) {
-        MessageBox::warning(this, kManager,
-                            QStringLiteral("无法写入皮肤文件“%1”：%2。皮肤没有更换。")
-                                .arg(active, copy.errorString()));
+    QString why;
+    if (!atomicfile::write(active, skin.bytes, &why)) {
+        MessageBox::warning(
+            this, kManager,
+            QStringLiteral("无法写入皮肤文件“%1”：%2。皮肤没有更换。").arg(active, why));
         return;
     }
     m_context.registry.unload(FormName::Main);

@@ -1,12 +1,12 @@
 #include "autostart_linux.h"
 
+#include "atomic_file.h"
 #include "desktop_entry.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -41,18 +41,9 @@ bool XdgAutostart::enable(QString* error) {
                             .arg(QDir::toNativeSeparators(m_folder)));
         return false;
     }
-    QSaveFile file(entryPath());
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(
-            error,
-            QStringLiteral("无法设置开机启动：无法写入“%1”（%2）。").arg(path, file.errorString()));
-        return false;
-    }
-    file.write(desktop_entry::autostartEntry(m_program));
-    if (!file.commit()) {
-        setError(
-            error,
-            QStringLiteral("无法设置开机启动：无法写入“%1”（%2）。").arg(path, file.errorString()));
+    QString why;
+    if (!atomicfile::write(entryPath(), desktop_entry::autostartEntry(m_program), &why)) {
+        setError(error, QStringLiteral("无法设置开机启动：无法写入“%1”（%2）。").arg(path, why));
         return false;
     }
     return true;

@@ -3,7 +3,8 @@
 #include "autostart.h"
 
 // The per-user XDG autostart entry "Dalvenor.desktop" (the equivalent of the Startup-folder
-// shortcut): written whole with QSaveFile, removed by deleting our own file.
+// shortcut): written through the atomic writer, so that a full disk leaves the old entry
+// whole; removed by deleting our own file.
 class XdgAutostart final : public Autostart {
 public:
     // program: the executable to start; folder: the autostart folder
