@@ -36,8 +36,8 @@ void NoTrayNotice::show() {
     m_box = box;
 
     const Form* countdown = m_registry.form(FormName::Main);
-    QScreen* screen = countdown && countdown->screen() ? countdown->screen()
-                                                       : QGuiApplication::primaryScreen();
+    QScreen* screen =
+        countdown && countdown->screen() ? countdown->screen() : QGuiApplication::primaryScreen();
     const QRect avoid = countdown && countdown->isVisible() ? countdown->frameGeometry() : QRect();
     box->ensurePolished();
     box->adjustSize();

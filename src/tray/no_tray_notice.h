@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QObject>
 #include <QMessageBox>
+#include <QObject>
 #include <QPointer>
 
 class TrayPresence;

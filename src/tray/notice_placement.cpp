@@ -11,8 +11,7 @@ QPoint place(const QRect& available, const QSize& size, const QRect& avoid, int 
     const int top = available.top() + margin;
     // Never beyond the far edge, and never before the near one when the window is too big.
     const int right = std::max(left, available.left() + available.width() - margin - size.width());
-    const int bottom =
-        std::max(top, available.top() + available.height() - margin - size.height());
+    const int bottom = std::max(top, available.top() + available.height() - margin - size.height());
     const std::array<QPoint, 4> corners = {QPoint(right, top), QPoint(left, top),
                                            QPoint(left, bottom), QPoint(right, bottom)};
     QPoint best = corners.front();

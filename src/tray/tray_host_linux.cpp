@@ -12,8 +12,8 @@ StatusNotifierHost::StatusNotifierHost(const QDBusConnection& bus, QObject* pare
     : TrayHostProbe(parent), m_bus(bus) {
     if (!m_bus.isConnected())
         return;
-    m_watcher = new QDBusServiceWatcher(kService, m_bus,
-                                        QDBusServiceWatcher::WatchForOwnerChange, this);
+    m_watcher =
+        new QDBusServiceWatcher(kService, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) {
                 if (newOwner.isEmpty())
@@ -35,9 +35,8 @@ void StatusNotifierHost::hostRegistered() {
 
 void StatusNotifierHost::ask() {
     // Asked without waiting: the start-up must not hang on a bus that is slow to answer.
-    QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath,
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << QString(kService) << QStringLiteral("IsStatusNotifierHostRegistered");
     const quint64 question = ++m_question;
     auto* pending = new QDBusPendingCallWatcher(m_bus.asyncCall(get), this);

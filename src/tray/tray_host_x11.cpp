@@ -23,8 +23,7 @@ xcb_atom_t internAtom(xcb_connection_t* c, const std::string& name) {
 
 } // namespace
 
-XEmbedTrayHost::XEmbedTrayHost(const QByteArray& display, QObject* parent)
-    : TrayHostProbe(parent) {
+XEmbedTrayHost::XEmbedTrayHost(const QByteArray& display, QObject* parent) : TrayHostProbe(parent) {
     int screenNumber = 0;
     m_connection = xcb_connect(display.isEmpty() ? nullptr : display.constData(), &screenNumber);
     if (xcb_connection_has_error(m_connection)) {
@@ -48,8 +47,8 @@ XEmbedTrayHost::XEmbedTrayHost(const QByteArray& display, QObject* parent)
     const std::uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
     findOwner();
-    m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_connection),
-                                     QSocketNotifier::Read, this);
+    m_notifier =
+        new QSocketNotifier(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &XEmbedTrayHost::readEvents);
     QMetaObject::invokeMethod(this, &XEmbedTrayHost::readEvents, Qt::QueuedConnection);
 }

@@ -54,8 +54,8 @@ void TstTrayPresence::noticeOnlyWithoutAnyHostInTheGracePeriod_data() {
     QTest::addColumn<int>("appearances");
     QTest::addColumn<bool>("dueAtEnd");
 
-    QTest::newRow("no host at all") << false << QStringList{"start", "expire"} << 1 << 0 << 0
-                                    << true;
+    QTest::newRow("no host at all")
+        << false << QStringList{"start", "expire"} << 1 << 0 << 0 << true;
     QTest::newRow("host there at start")
         << true << QStringList{"start", "expire"} << 0 << 0 << 0 << false;
     QTest::newRow("late host within the grace period")
@@ -67,8 +67,7 @@ void TstTrayPresence::noticeOnlyWithoutAnyHostInTheGracePeriod_data() {
     QTest::newRow("host after the notice withdraws it")
         << false << QStringList{"start", "expire", "up"} << 1 << 1 << 1 << false;
     QTest::newRow("notice once, also when the host goes again")
-        << false << QStringList{"start", "expire", "up", "down", "expire"} << 1 << 1 << 1
-        << false;
+        << false << QStringList{"start", "expire", "up", "down", "expire"} << 1 << 1 << 1 << false;
     QTest::newRow("expiring twice says it once")
         << false << QStringList{"start", "expire", "expire"} << 1 << 0 << 0 << true;
     QTest::newRow("panel restarts count each return")
@@ -178,9 +177,8 @@ void TstTrayPresence::noticeStandsAwayFromTheCountdown_data() {
     // A panel at the top leaves the available area lower down.
     QTest::newRow("area below a panel")
         << QRect(0, 32, 1280, 768) << notice << centre << QPoint(1280 - 24 - 400, 32 + 24);
-    QTest::newRow("second monitor")
-        << QRect(1280, 0, 1280, 800) << notice << QRect(1718, 292, 403, 216)
-        << QPoint(2560 - 24 - 400, 24);
+    QTest::newRow("second monitor") << QRect(1280, 0, 1280, 800) << notice
+                                    << QRect(1718, 292, 403, 216) << QPoint(2560 - 24 - 400, 24);
     // Covered wherever it goes: where it covers the least (the countdown's top left corner
     // shows at the top left).
     QTest::newRow("countdown fills the screen but a sliver")
