@@ -17,8 +17,10 @@ desktop whose XEmbed tray (tint2) is stopped. Checked in each case:
   - a real right-click on it opens a six-item menu (read by pixels), and "关于...(&A)" chosen
     there opens the about window;
   - for lxqt-panel: the menu the panel reads over dbusmenu holds every command, the 开机启动
-    submenu too, and its 开启/关闭 reach the autostart entry; after a panel restart the item
-    is registered and drawn again and its menu still opens the about window;
+    submenu too; 显示设置, 更换皮肤 and 附加功能 chosen there open their windows (附加功能
+    closing the other two) and 开启/关闭 reach the autostart entry; after a panel restart the
+    item is registered and drawn again, its menu still opens the about window, and 退出 ends
+    the program with status 0 and takes the item off the watcher;
   - no notice window ("Dalvenor") ever appears.
 The program is a portable copy in a temporary folder. Every wait polls with a generous limit;
 everything started is stopped, also on failure.
@@ -304,12 +306,26 @@ def wait_for_sni_icon(desktop, bus):
     return items[0], icon
 
 
-def check_sni_menu_commands(bus, item, autostart_file):
+def check_sni_menu_commands(desktop, bus, item, autostart_file):
+    """Every command but 关于 and 退出 chosen through the menu the panel reads."""
     service, menu_path, entries = menu_layout(bus, item)
     labels = [label for label, _ in entries]
     for label in MENU_LABELS:
         check(label in labels, "the host's menu lacks %s: %r" % (label, labels))
     ids = dict(entries)
+
+    def shown(title):
+        return lambda: bool(no_tray.managed_named(desktop, title))
+
+    click_over_dbusmenu(bus, service, menu_path, ids["显示设置...(_W)"])
+    wait_for("显示设置 opened over the host's menu", shown("显示设置"))
+    click_over_dbusmenu(bus, service, menu_path, ids["更换皮肤...(_S)"])
+    wait_for("更换皮肤 opened over the host's menu", shown("皮肤管理器"))
+    # 附加功能 closes the other two first.
+    click_over_dbusmenu(bus, service, menu_path, ids["附加功能...(_D)"])
+    wait_for("附加功能 opened over the host's menu", shown("附加功能"))
+    wait_for("显示设置 and 皮肤管理器 closed by 附加功能",
+             lambda: not shown("显示设置")() and not shown("皮肤管理器")())
     click_over_dbusmenu(bus, service, menu_path, ids["开启(_O)"])
     wait_for("开启 over the host's menu to write the autostart entry",
              lambda: os.path.isfile(autostart_file))
@@ -351,15 +367,24 @@ def run(binary, case):
 
         if kind == "lxqt":
             item, icon = wait_for_sni_icon(desktop, bus)
-            check_sni_menu_commands(bus, item, autostart_file)
+            check_sni_menu_commands(desktop, bus, item, autostart_file)
             about_from_menu(desktop, icon)
             check_no_notice(desktop)
             # A panel restart: the item registers with the new watcher and is drawn again.
             panel.stop()
             wait_for("the watcher to go with the panel", lambda: not bus.has_watcher())
             panel.start()
-            _item, icon = wait_for_sni_icon(desktop, bus)
+            item, icon = wait_for_sni_icon(desktop, bus)
             about_from_menu(desktop, icon)
+            check_no_notice(desktop)
+            # 退出 from the new panel's menu ends the program and takes the item away.
+            service, menu_path, entries = menu_layout(bus, item)
+            click_over_dbusmenu(bus, service, menu_path, dict(entries)["退出(_E)"])
+            wait_for("the program to end after 退出", lambda: process.poll() is not None)
+            check(process.returncode == 0, "退出 ended the program with %d" % process.returncode)
+            wait_for("the item to leave the watcher", lambda: not bus.registered_items())
+            print("PASS: %s" % case)
+            return 0
         else:
             icon = wait_for("the icon docked in tint2", lambda: docked_icon_rect(desktop))
             about_from_menu(desktop, icon)
