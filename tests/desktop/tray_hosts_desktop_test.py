@@ -7,7 +7,9 @@ CASE is one of
   sni-panel-first     lxqt-panel (StatusNotifierItem only) running before the program;
   sni-program-first   lxqt-panel started once the program runs, as at a login with 开机启动;
   tint2-panel-first   tint2 (XEmbed) running before the program;
-  tint2-program-first tint2 started once the program runs.
+  tint2-program-first tint2 started once the program runs;
+  no-host             no notification area for longer than the grace period (shortened to a
+                      second), then tint2.
 
 The lxqt-panel cases run on a private session bus of their own (dbus-daemon, started here) with
 a panel configuration in the test's home that holds only the statusnotifier plugin, on a
@@ -21,7 +23,9 @@ desktop whose XEmbed tray (tint2) is stopped. Checked in each case:
     closing the other two) and 开启/关闭 reach the autostart entry; after a panel restart the
     item is registered and drawn again, its menu still opens the about window, and 退出 ends
     the program with status 0 and takes the item off the watcher;
-  - no notice window ("Dalvenor") ever appears.
+  - no notice window ("Dalvenor") ever appears; without any host, one notice appears after
+    the grace period, away from the countdown (window rectangles), and goes when tint2 comes
+    and docks the icon.
 The program is a portable copy in a temporary folder. Every wait polls with a generous limit;
 everything started is stopped, also on failure.
 Exit status 0 = pass, 1 = fail, 77 = skipped (a failure when DALVENOR_REQUIRE_DESKTOP=1).
@@ -44,7 +48,8 @@ from desktop_kit import Failure, check, wait_for  # noqa: E402
 import no_tray_desktop_test as no_tray  # noqa: E402
 import overlay_desktop_test as overlay  # noqa: E402
 
-CASES = ("sni-panel-first", "sni-program-first", "tint2-panel-first", "tint2-program-first")
+CASES = ("sni-panel-first", "sni-program-first", "tint2-panel-first", "tint2-program-first",
+         "no-host")
 MENU_ITEMS = 6
 TITLE = "Dalvenor"
 WATCHER = "org.kde.StatusNotifierWatcher"
@@ -66,6 +71,9 @@ iconSize=22
 [sni]
 type=statusnotifier
 """
+# Left, top, width, height in twips (15 a pixel): 403 x 216 pixels, 10 pixels in from the top
+# right corner of the 1280 x 800 screen.
+COUNTDOWN_TOP_RIGHT_TWIPS = ((1280 - 403 - 10) * 15, 10 * 15, 6045, 3240)
 # The program files a portable copy needs.
 PORTABLE_FILES = ("dalvenor", "countdown.ini", "ral.txt", "dalvenor.portable")
 
@@ -334,12 +342,36 @@ def check_sni_menu_commands(desktop, bus, item, autostart_file):
              lambda: not os.path.exists(autostart_file))
 
 
+def notice_rects(desktop):
+    """The outer rectangles (frames) of the managed windows called like the notice."""
+    rects = []
+    for wid in no_tray.managed_named(desktop, TITLE):
+        window = desktop.d.create_resource_object("window", wid)
+        frame = desktop.d.create_resource_object("window", desktop.top_level(window))
+        rects.append(desktop.position(frame))
+    return rects
+
+
+def check_notice_then_late_tint2(desktop, panel, overlay_window):
+    rects = wait_for("the notice after the grace period", lambda: notice_rects(desktop))
+    check(len(rects) == 1, "more than one notice: %r" % rects)
+    countdown = desktop.position(overlay_window)
+    check(countdown[0] > 640 and countdown[1] < 100,
+          "the countdown is not in the top right corner: %r" % (countdown,))
+    check(not kit.intersect(rects[0], countdown),
+          "the notice %r covers the countdown %r" % (rects[0], countdown))
+    panel.start()
+    wait_for("the icon docked in the late tint2", lambda: docked_icon_rect(desktop))
+    wait_for("the notice to go once the icon is docked", lambda: not notice_rects(desktop))
+
+
 def run(binary, case):
     workdir = tempfile.mkdtemp(prefix="tray-hosts-test.", dir=os.environ.get("TMPDIR"))
     desktop = overlay.Desktop(workdir)
     bus = SessionBus()
     process = None
     kind = "lxqt" if case.startswith("sni") else "tint2"
+    no_host = case == "no-host"
     panel = Panel(kind, os.environ.get("HOME", workdir))
     panel_first = case.endswith("panel-first")
     autostart_file = os.path.join(os.environ.get("XDG_CONFIG_HOME", workdir), "autostart",
@@ -352,6 +384,10 @@ def run(binary, case):
             bus.start()
         program = portable_copy(binary, os.path.join(workdir, "program"))
         env = dict(os.environ)
+        if no_host:
+            env["DALVENOR_TRAY_GRACE_MS"] = "1000"
+            # The countdown in the top right corner, where the notice would go first.
+            overlay.write_stored_rect(COUNTDOWN_TOP_RIGHT_TWIPS)
         if panel_first:
             # The notice would come a second after start if the host were missed.
             env["DALVENOR_TRAY_GRACE_MS"] = "1000"
@@ -361,8 +397,11 @@ def run(binary, case):
             else:
                 wait_for("tint2 to claim the tray", lambda: no_tray.tray_owned(desktop))
         process = subprocess.Popen([program], cwd=os.path.dirname(program), env=env)
-        wait_for("the countdown overlay", lambda: no_tray.overlay_window(desktop))
-        if not panel_first:
+        overlay_window = wait_for("the countdown overlay",
+                                  lambda: no_tray.overlay_window(desktop))
+        if no_host:
+            check_notice_then_late_tint2(desktop, panel, overlay_window)
+        elif not panel_first:
             panel.start()
 
         if kind == "lxqt":
@@ -388,6 +427,7 @@ def run(binary, case):
         else:
             icon = wait_for("the icon docked in tint2", lambda: docked_icon_rect(desktop))
             about_from_menu(desktop, icon)
+        # Without a host at first, the notice was due and went; it must not come back.
         check_no_notice(desktop)
         check(process.poll() is None, "the program ended")
         print("PASS: %s" % case)
