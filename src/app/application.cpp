@@ -9,6 +9,7 @@
 #include "display_window.h"
 #include "exit_window.h"
 #include "message_box.h"
+#include "no_tray_notice.h"
 #include "program_icon.h"
 #include "settings_store.h"
 #include "single_instance.h"
@@ -17,12 +18,13 @@
 #include "skin_window.h"
 #include "style_sheet_skin.h"
 #include "translations.h"
+#include "tray_host.h"
+#include "tray_presence.h"
 #include "tray_window.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QProcess>
-#include <QSystemTrayIcon>
 
 Application::Application(const QString& programDir, SingleInstance* instance)
     : m_paths(DataPaths::resolve(programDir)), m_settings(std::make_unique<SettingsStore>()),
@@ -30,6 +32,9 @@ Application::Application(const QString& programDir, SingleInstance* instance)
                                            std::make_unique<StyleSheetSkinEngine>())),
       m_autostart(createAutostart()), m_heartbeat(m_clock),
       m_notices(std::make_unique<TrayNotices>()),
+      m_trayPresence(std::make_unique<TrayPresence>(
+          createTrayHostProbe(),
+          TrayPresence::gracePeriodFrom(qgetenv(TrayPresence::kGraceVariable)))),
       m_instance(instance), m_context{m_registry,  *m_settings, m_paths,    m_clock, *m_skin,
                                       m_heartbeat, m_style,     *m_notices, *this} {
     // Every window of the program carries the program icon.
@@ -38,6 +43,7 @@ Application::Application(const QString& programDir, SingleInstance* instance)
     installToolkitTranslations();
     // A user's own skins go here; the skin manager lists them beside the built-in ones.
     SkinFolders::forProgram(m_paths).createUserDir();
+    m_noTrayNotice = std::make_unique<NoTrayNotice>(*m_trayPresence, m_registry);
     registerForms();
 }
 
@@ -63,11 +69,9 @@ void Application::start() {
     if (m_instance)
         m_activation = QObject::connect(m_instance, &SingleInstance::activationRequested,
                                         m_instance, [this] { openMenuAtPointer(); });
-    // The icon still appears if a tray host starts later; until then the menu is reached by
-    // starting the program again.
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        MessageBox::notify(QMessageBox::Information, QStringLiteral("Dalvenor"),
-                           TrayWindow::noTrayNotice());
+    // The icon comes whenever a tray host appears; the notice only if none has come within
+    // the grace period. Until then the menu is reached by starting the program again.
+    m_trayPresence->start();
     // A settings file that could not be read whole is kept aside before anything is written
     // over it, and the user is told where.
     if (m_settings->isDamaged()) {
@@ -91,6 +95,7 @@ void Application::registerForms() {
     // "退出(&E)" ends the process at once: no other window is unloaded on the way.
     m_registry.registerForm(TrayWindow::kName, [this] {
         auto* tray = new TrayWindow(m_context, *m_autostart, [] { QCoreApplication::exit(0); });
+        tray->setTrayPresence(m_trayPresence.get());
         // The other windows speak through the icon of whichever frmTray exists.
         m_notices->attach(tray);
         return tray;

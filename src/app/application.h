@@ -17,6 +17,8 @@ class SettingsStore;
 class SkinLibrary;
 class Autostart;
 class TrayNotices;
+class TrayPresence;
+class NoTrayNotice;
 class SingleInstance;
 
 // Owns the shared services and the window registry, and knows every window by name.
@@ -53,8 +55,11 @@ private:
     Heartbeat m_heartbeat;
     CountdownStyle m_style;
     std::unique_ptr<TrayNotices> m_notices;
+    std::unique_ptr<TrayPresence> m_trayPresence;
     SingleInstance* m_instance = nullptr;
     QMetaObject::Connection m_activation;
     WindowRegistry m_registry;
     AppContext m_context;
+    // After the registry: it looks at the countdown window while it is open.
+    std::unique_ptr<NoTrayNotice> m_noTrayNotice;
 };

@@ -6,6 +6,7 @@
 #include "message_box.h"
 #include "program_icon.h"
 #include "settings_store.h"
+#include "tray_presence.h"
 #include "window_registry.h"
 
 #include <QAction>
@@ -75,6 +76,22 @@ QAction* TrayWindow::addItem(QMenu* menu, const char* name, const QString& capti
 void TrayWindow::Form_Load() {
     if (m_trayIcon)
         return;
+    if (!m_presence || m_presence->hostPresent()) {
+        createIcon();
+        return;
+    }
+    // Qt decides between the D-Bus and the XEmbed tray at its first icon, for the whole
+    // process: made now, with no host yet, the icon would never reach a StatusNotifierItem
+    // panel that starts later.
+    connect(m_presence, &TrayPresence::hostAppeared, this, &TrayWindow::createIcon,
+            Qt::UniqueConnection);
+}
+
+void TrayWindow::createIcon() {
+    if (m_trayIcon)
+        return;
+    if (m_presence)
+        disconnect(m_presence, &TrayPresence::hostAppeared, this, &TrayWindow::createIcon);
     m_trayIcon = new QSystemTrayIcon(this);
     m_trayIcon->setObjectName(QStringLiteral("trayIcon"));
     // The image first: an icon shown without one never appears.
@@ -82,8 +99,9 @@ void TrayWindow::Form_Load() {
     m_trayIcon->setToolTip(m_toolTip);
     // Only the context request (the right button) opens anything, and that is the menu.
     m_trayIcon->setContextMenu(m_mnuFile);
-    // Qt's XEmbed tray follows the _NET_SYSTEM_TRAY_S0 selection: it docks again when the
-    // tray host is replaced and docks late when none ran at start (the desktop test checks it).
+    // Both of Qt's trays follow their host from here on: the XEmbed one docks again when the
+    // _NET_SYSTEM_TRAY_S0 owner is replaced, the D-Bus one registers again with a new
+    // StatusNotifierWatcher (the desktop tests restart both kinds of panel).
     m_trayIcon->show();
 }
 

@@ -3,6 +3,7 @@
 #include "form.h"
 #include "form_names.h"
 #include "tray_notifier.h"
+#include "tray_presence.h"
 
 #include <QPointer>
 
@@ -40,6 +41,10 @@ public:
     void mnuClose_Click();
 
     QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
+    // Where the program learns that a notification area exists. Qt picks its tray protocol
+    // once, when the first icon is made, so with a presence the icon is made only once a
+    // host is there; without one, at load.
+    void setTrayPresence(TrayPresence* presence) { m_presence = presence; }
 
     // The icon's tooltip, kept for an icon not shown yet.
     void setIconToolTip(const QString& text);
@@ -55,6 +60,7 @@ public:
     static QString noTrayNotice();
 
 private:
+    void createIcon();
     void buildMenu();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption,
                      const QKeySequence& shortcut, void (TrayWindow::*handler)());
@@ -63,6 +69,7 @@ private:
     EndProcess m_endProcess;
     QMenu* m_mnuFile = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
+    QPointer<TrayPresence> m_presence;
     QString m_toolTip = QStringLiteral("Dalvenor");
 };
 

@@ -1,7 +1,9 @@
 #include "autostart_linux.h"
+#include "fake_tray_host.h"
 #include "form.h"
 #include "message_box.h"
 #include "test_context.h"
+#include "tray_presence.h"
 #include "tray_window.h"
 
 #include <QAction>
@@ -82,6 +84,8 @@ private slots:
     void exitStoresStyleRemovesIconAndEnds();
     void exitWithAStoreThatCannotBeWrittenSaysSoAndStillEnds();
     void reloadAddsNoSecondIcon();
+    void iconWaitsForANotificationArea();
+    void iconAtOnceWhenANotificationAreaIsThere();
     void startWithCommandsReachAutostart();
     void autostartFailureIsShownInChinese();
     void noticesReachTheIconOfWhicheverTrayExists();
@@ -359,6 +363,50 @@ void TstTrayWindow::reloadAddsNoSecondIcon() {
     second->Form_Load();
     QCOMPARE(first->findChildren<QSystemTrayIcon*>().size(), 1);
     QVERIFY(first->trayIcon()->isVisible());
+}
+
+void TstTrayWindow::iconWaitsForANotificationArea() {
+    auto host = std::make_unique<FakeTrayHost>(false);
+    FakeTrayHost* fake = host.get();
+    TrayPresence presence(std::move(host));
+    m_registry->registerForm(QStringLiteral("frmTray"), [this, &presence] {
+        auto* tray = new TrayWindow(m_test->context, *m_autostart, [this] { m_endCalls++; });
+        tray->setTrayPresence(&presence);
+        return tray;
+    });
+    TrayWindow* tray = loadTray();
+    // No icon yet: made now, Qt would settle for the protocol of no host for the whole run.
+    QVERIFY(!tray->trayIcon());
+    QVERIFY(tray->findChildren<QSystemTrayIcon*>().isEmpty());
+    // The menu is there all the same, for a second start of the program.
+    QVERIFY(tray->mnuFile());
+    tray->setIconToolTip(QStringLiteral("Dalvenor — 10秒后关机"));
+
+    fake->setPresent(true);
+    QSystemTrayIcon* icon = tray->trayIcon();
+    QVERIFY(icon);
+    QVERIFY(icon->isVisible());
+    QCOMPARE(icon->contextMenu(), tray->mnuFile());
+    QCOMPARE(icon->toolTip(), QStringLiteral("Dalvenor — 10秒后关机"));
+    QVERIFY(!icon->icon().isNull());
+
+    // A panel restart: Qt's icon follows the host by itself, so no second icon is made.
+    fake->setPresent(false);
+    fake->setPresent(true);
+    QCOMPARE(tray->findChildren<QSystemTrayIcon*>().size(), 1);
+    QCOMPARE(tray->trayIcon(), icon);
+}
+
+void TstTrayWindow::iconAtOnceWhenANotificationAreaIsThere() {
+    TrayPresence presence(std::make_unique<FakeTrayHost>(true));
+    m_registry->registerForm(QStringLiteral("frmTray"), [this, &presence] {
+        auto* tray = new TrayWindow(m_test->context, *m_autostart, [this] { m_endCalls++; });
+        tray->setTrayPresence(&presence);
+        return tray;
+    });
+    TrayWindow* tray = loadTray();
+    QVERIFY(tray->trayIcon());
+    QVERIFY(tray->trayIcon()->isVisible());
 }
 
 void TstTrayWindow::startWithCommandsReachAutostart() {
