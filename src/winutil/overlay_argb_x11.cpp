@@ -129,11 +129,14 @@ QImage renderTransparent(QWidget* window, const QRect& source, const QRect& devi
         return image;
     image.setDevicePixelRatio(ratio);
 
-    // The colour-keyed window has its labels fill their background with the key. Here they
-    // must not: for the length of this render the fill is off. Switching it costs no paint,
+    // The colour-keyed window and its labels fill their background with the key (render()
+    // paints a widget's fill even where the window's background is not asked for). Here
+    // they must not: for the length of this render the fill is off. Switching it costs no paint,
     // since Qt never paints the overlay widget itself.
     std::vector<QWidget*> filled;
-    for (QWidget* child : window->findChildren<QWidget*>()) {
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    widgets.prepend(window);
+    for (QWidget* child : widgets) {
         if (child->autoFillBackground()) {
             child->setAutoFillBackground(false);
             filled.push_back(child);
