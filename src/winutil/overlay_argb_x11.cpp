@@ -32,8 +32,8 @@ quint32 findArgbVisual(const xcb_screen_t* screen, bool serverIsLsbFirst) {
     return 0;
 }
 
-X11CompositorWatch::X11CompositorWatch(xcb_connection_t* connection, quint32 root,
-                                       int screenNumber, QObject* parent)
+X11CompositorWatch::X11CompositorWatch(xcb_connection_t* connection, quint32 root, int screenNumber,
+                                       QObject* parent)
     : QObject(parent), m_connection(connection) {
     const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
     if (!xfixes || !xfixes->present)
@@ -43,10 +43,9 @@ X11CompositorWatch::X11CompositorWatch(xcb_connection_t* connection, quint32 roo
     // All requests first, then the replies: one round trip. The version must be negotiated
     // on a connection before XFixes takes requests; Qt has done so, asking again is harmless.
     const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screenNumber);
-    const auto version = xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION,
-                                                  XCB_XFIXES_MINOR_VERSION);
-    const auto atomCookie =
-        xcb_intern_atom(connection, 0, quint16(name.size()), name.constData());
+    const auto version =
+        xcb_xfixes_query_version(connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION);
+    const auto atomCookie = xcb_intern_atom(connection, 0, quint16(name.size()), name.constData());
     std::free(xcb_xfixes_query_version_reply(connection, version, nullptr));
     if (auto* reply = xcb_intern_atom_reply(connection, atomCookie, nullptr)) {
         m_selection = reply->atom;
@@ -99,8 +98,7 @@ bool X11CompositorWatch::nativeEventFilter(const QByteArray& eventType, void* me
 void setUnshadowedHints(xcb_connection_t* connection, quint32 window) {
     // Asked when a window is made, which happens at start and when a compositor comes or
     // goes: one round trip then, none while the countdown runs.
-    const char* names[] = {"_COMPTON_SHADOW", "_NET_WM_WINDOW_TYPE",
-                           "_NET_WM_WINDOW_TYPE_DESKTOP"};
+    const char* names[] = {"_COMPTON_SHADOW", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DESKTOP"};
     xcb_intern_atom_cookie_t cookies[3];
     for (int i = 0; i < 3; ++i)
         cookies[i] = xcb_intern_atom(connection, 0, quint16(std::strlen(names[i])), names[i]);
@@ -113,12 +111,12 @@ void setUnshadowedHints(xcb_connection_t* connection, quint32 window) {
     }
     if (atoms[0] != XCB_NONE) {
         const quint32 noShadow = 0;
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms[0],
-                            XCB_ATOM_CARDINAL, 32, 1, &noShadow);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms[0], XCB_ATOM_CARDINAL,
+                            32, 1, &noShadow);
     }
     if (atoms[1] != XCB_NONE && atoms[2] != XCB_NONE)
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms[1], XCB_ATOM_ATOM,
-                            32, 1, &atoms[2]);
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atoms[1], XCB_ATOM_ATOM, 32,
+                            1, &atoms[2]);
 }
 
 QImage renderTransparent(QWidget* window, const QRect& source, const QRect& deviceRect,

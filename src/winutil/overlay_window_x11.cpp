@@ -140,8 +140,8 @@ Server lookUpServer(xcb_connection_t* connection, Display* display) {
     server.root = screen->root;
     server.depth = screen->root_depth;
     server.screenNumber = screenNumber;
-    server.argbVisual = findArgbVisual(
-        screen, xcb_get_setup(connection)->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST);
+    server.argbVisual = findArgbVisual(screen, xcb_get_setup(connection)->image_byte_order ==
+                                                   XCB_IMAGE_ORDER_LSB_FIRST);
     server.maxRequestBytes = xcb_get_maximum_request_length(connection) * 4;
     server.netWmName = atoms[0];
     server.utf8String = atoms[1];
@@ -367,8 +367,8 @@ void X11Overlay::createNative() {
     // from the background pixmap by itself, and a quiet window never wakes the program.
     // A visual other than the root's needs a colormap of its own.
     quint32 visual = XCB_COPY_FROM_PARENT;
-    quint32 mask = XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT |
-                   XCB_CW_EVENT_MASK;
+    quint32 mask =
+        XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK;
     if (m_argb) {
         visual = m_argbVisual;
         m_colormap = xcb_generate_id(m_connection);

@@ -118,21 +118,19 @@ private slots:
         QTest::newRow("no depth 32") << Depths{{24, {kRgb24}}} << true << 0u;
         QTest::newRow("depth 32 TrueColor ARGB")
             << Depths{{24, {kRgb24}}, {32, {kArgb}}} << true << 0x5Eu;
-        QTest::newRow("depth 32 listed first") << Depths{{32, {kArgb}}, {24, {kRgb24}}} << true
-                                               << 0x5Eu;
+        QTest::newRow("depth 32 listed first")
+            << Depths{{32, {kArgb}}, {24, {kRgb24}}} << true << 0x5Eu;
         QTest::newRow("DirectColor is not taken")
             << Depths{{32, {{0x60, kDirect, 0xFF0000, 0x00FF00, 0x0000FF}}}} << true << 0u;
         QTest::newRow("blue and red swapped is not taken")
             << Depths{{32, {{0x61, kTrue, 0x0000FF, 0x00FF00, 0xFF0000}}}} << true << 0u;
         QTest::newRow("the first fitting visual of several")
-            << Depths{{32, {{0x62, kTrue, 0x0000FF, 0x00FF00, 0xFF0000}, kArgb}}} << true
-            << 0x5Eu;
+            << Depths{{32, {{0x62, kTrue, 0x0000FF, 0x00FF00, 0xFF0000}, kArgb}}} << true << 0x5Eu;
         QTest::newRow("a depth-24 visual with ARGB masks is not taken")
             << Depths{{24, {kArgb}}} << true << 0u;
         QTest::newRow("server of the other byte order")
             << Depths{{24, {kRgb24}}, {32, {kArgb}}} << false << 0u;
-        QTest::newRow("depth 32 without visuals") << Depths{{32, {}}, {24, {kRgb24}}} << true
-                                                  << 0u;
+        QTest::newRow("depth 32 without visuals") << Depths{{32, {}}, {24, {kRgb24}}} << true << 0u;
     }
 
     void findArgbVisual() {

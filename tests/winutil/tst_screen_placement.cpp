@@ -31,17 +31,16 @@ private slots:
             << kOnRight << false << StoredRect(kOnRight) << Screens{kLeft, kRight} << kOnRight
             << false;
         QTest::newRow("its monitor went: centred on the one left")
-            << kOnRight << false << StoredRect(kOnRight) << Screens{kLeft} << kCentredLeft
-            << true;
+            << kOnRight << false << StoredRect(kOnRight) << Screens{kLeft} << kCentredLeft << true;
         QTest::newRow("still displaced while its monitor is away")
             << kCentredLeft << true << StoredRect(kOnRight) << Screens{kLeft} << kCentredLeft
             << true;
         QTest::newRow("its monitor came back: its stored place again")
-            << kCentredLeft << true << StoredRect(kOnRight) << Screens{kLeft, kRight}
-            << kOnRight << false;
+            << kCentredLeft << true << StoredRect(kOnRight) << Screens{kLeft, kRight} << kOnRight
+            << false;
         QTest::newRow("a place for this run that a screen shows stays")
-            << QRect(100, 100, 403, 216) << false << StoredRect(kOnRight)
-            << Screens{kLeft, kRight} << QRect(100, 100, 403, 216) << false;
+            << QRect(100, 100, 403, 216) << false << StoredRect(kOnRight) << Screens{kLeft, kRight}
+            << QRect(100, 100, 403, 216) << false;
         QTest::newRow("partly on a screen is on it")
             << QRect(1200, 700, 403, 216) << false << StoredRect(kOnRight) << Screens{kLeft}
             << QRect(1200, 700, 403, 216) << false;
@@ -58,8 +57,8 @@ private slots:
             << QRect(1718, 300, 403, 200) << true << StoredRect(kOnRight) << Screens{kLeft}
             << kCentredLeft << true;
         QTest::newRow("a monitor rearranged under it")
-            << kOnRight << false << StoredRect(kOnRight)
-            << Screens{kLeft, QRect(1280, 0, 280, 800)} << kCentredLeft << true;
+            << kOnRight << false << StoredRect(kOnRight) << Screens{kLeft, QRect(1280, 0, 280, 800)}
+            << kCentredLeft << true;
     }
 
     void placeOnScreens() {
@@ -80,8 +79,8 @@ private slots:
         ScreenPlacement placement{kOnRight, false};
         const QList<Screens> steps = {{kLeft}, {}, {kRight}, {kLeft, kRight}};
         for (const Screens& screens : steps)
-            placement = ::placeOnScreens(placement.geometry, placement.displaced, kOnRight,
-                                         screens, kCentredLeft);
+            placement = ::placeOnScreens(placement.geometry, placement.displaced, kOnRight, screens,
+                                         kCentredLeft);
         QCOMPARE(placement.geometry, kOnRight);
         QVERIFY(!placement.displaced);
     }
