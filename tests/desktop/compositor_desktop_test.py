@@ -14,7 +14,8 @@ stays the same for the whole test.
   live:  the program starts without a compositor; then one starts, and is stopped again.
 
 Under the compositor:
-  - the overlay is a window of depth 32 that asks for no shadow (_COMPTON_SHADOW = 0);
+  - the overlay is an unmanaged window of depth 32 with an empty input shape that asks for
+    no shadow (_COMPTON_SHADOW = 0, the desktop window type);
   - the text is drawn, no pixel of the key colour shows, the corners and most of the
     rectangle show the desktop unchanged, clicks on text and on transparent pixels reach the
     window beneath, no taskbar entry, the focus stays (the checks of the colour-keyed overlay);
@@ -37,6 +38,7 @@ import sys
 import tempfile
 
 from Xlib import X, Xatom
+from Xlib.ext import shape
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
@@ -170,6 +172,9 @@ def check_argb(desktop, comp_before, keyed, rect, beneath, beneath_rect, focus_b
     text's pixels); returns its shot."""
     window = overlay_window(desktop, 32)
     check_no_shadow_asked(desktop, window)
+    check(window.get_attributes().override_redirect, "the overlay is a managed window")
+    inputs = window.shape_get_rectangles(shape.SK.Input).rectangles
+    check(not inputs, "the overlay's input shape is not empty: %r" % (inputs[:3],))
     check(desktop.position(window) == rect,
           "the overlay moved to %r" % (desktop.position(window),))
     shot = shown(desktop, comp_before, rect, "the text under the compositor")

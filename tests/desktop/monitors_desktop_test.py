@@ -13,6 +13,8 @@ in the test's folder and:
   - once B is back, stands at its stored rectangle again;
   - a monitor set up anew at another size (B narrowed to a strip the stored rectangle does
     not reach, then widened again) is followed too;
+  - with one monitor left where B was: the countdown stays, and "显示设置", opened from the
+    tray menu, opens on it;
   - the stored values are never changed by any of this (the settings file stays the same,
     byte for byte).
 Every wait polls a condition with a generous time limit.
@@ -28,8 +30,10 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "skins"))
 import desktop_kit as kit  # noqa: E402
 import overlay_desktop_test as overlay  # noqa: E402
+import skins_desktop_test as tray  # noqa: E402  (the tray menu, driven as a user does)
 from desktop_kit import Failure, check, wait_for  # noqa: E402
 
 SCREEN = (2560, 800)
@@ -43,6 +47,8 @@ STORED_TWIPS = (23700, 2250, 6045, 3240)
 STORED_RECT = (1580, 150, 403, 216)
 # The design size, 6045 x 3000 twips, centred on A.
 CENTRED_SIZE = (403, 200)
+# "显示设置...(&W)", the second item of the tray menu.
+DISPLAY_SETTINGS_ITEM = 1
 
 
 def xrandr(*args):
@@ -147,6 +153,27 @@ def run(binary):
         xrandr("--setmonitor", "B", MONITOR_B, "none")
         overlay_at(desktop, "the countdown back at its stored rectangle once B widened",
                    lambda rect: rect == STORED_RECT)
+
+        # One monitor is left, right of the X screen's origin (A, with the screen's output,
+        # set up anew where B was): the countdown stays on it, and 显示设置 opens on it too
+        # (at its design place from the monitor's corner), not at the origin where no monitor
+        # is.
+        xrandr("--delmonitor", "B")
+        xrandr("--delmonitor", "A")
+        xrandr("--setmonitor", "A", MONITOR_B, "screen")
+        wait_for("one monitor on the right", lambda: monitors() == ["A"])
+        session = tray.Desktop(os.environ["DISPLAY"])
+        try:
+            _, window_rect = tray.choose_from_tray_menu(session, DISPLAY_SETTINGS_ITEM,
+                                                        "显示设置")
+        finally:
+            session.close()
+        b = (1280, 0, 1280, 800)
+        check(kit.intersect(window_rect, b) == window_rect,
+              "显示设置 opened at %r, not on the one monitor %r" % (window_rect, b))
+        check(overlay.find_overlay(desktop, "Dalvenor") is not None and
+              desktop.position(overlay.find_overlay(desktop, "Dalvenor")) == STORED_RECT,
+              "the countdown is not at its stored place on the one monitor")
 
         check(process.poll() is None, "the program ended")
         with open(settings, "rb") as f:
