@@ -405,7 +405,7 @@ void X11Overlay::createNative() {
 }
 
 void X11Overlay::createPixmap() {
-    // All key colour: nothing is visible, as the empty shape says.
+    // All key colour (or all transparent): nothing is visible, as the empty shape says.
     const QSize size = nativeGeometry().size().expandedTo(QSize(1, 1));
     if (m_argb) {
         m_content = QImage(size, QImage::Format_ARGB32_Premultiplied);
