@@ -3,6 +3,9 @@
 
   side-by-side  Dalvenor and Conky (an equivalent three-line countdown) run together; after
                 both settled, CPU time, wake-ups and memory of each over a fixed wall time.
+                With --compositor picom|xcompmgr, under that compositing manager (shadows
+                on), started before both and stopped after; give Conky an ARGB visual then
+                (conky/countdown_argb.conf).
   startup       time from starting the program to its window being mapped, several runs.
   armed-idle    one program, idle as started, then with a 方式二 countdown armed through
                 "附加功能" and the window closed (hidden): CPU, wake-ups and memory of each
@@ -290,13 +293,67 @@ def thread_table(result):
 # Commands
 
 
+COMPOSITORS = {
+    # No configuration file: the built-in rules, shadows on for every window.
+    "picom": ["picom", "-c", "--backend", "xrender", "--config", "/dev/null"],
+    "xcompmgr": ["xcompmgr", "-c"],
+}
+
+
+def compositor_running():
+    d = display.Display()
+    try:
+        owner = d.get_selection_owner(d.intern_atom("_NET_WM_CM_S%d" % d.get_default_screen()))
+        return owner not in (0, X.NONE) and getattr(owner, "id", owner) != 0
+    finally:
+        d.close()
+
+
+def start_compositor(name):
+    proc = subprocess.Popen(COMPOSITORS[name], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 30
+    while not compositor_running():
+        if proc.poll() is not None or time.monotonic() > deadline:
+            stop(proc)
+            raise SystemExit(f"{name} did not take the compositing selection")
+        time.sleep(0.1)
+    return proc
+
+
+def window_depth(kind):
+    """The depth of the viewable window of this kind, 0 when there is none."""
+    d = display.Display()
+    try:
+        pending = [d.screen().root]
+        while pending:
+            win = pending.pop()
+            try:
+                if (win.get_attributes().map_state == X.IsViewable
+                        and window_matches(d, win, kind)):
+                    return win.get_geometry().depth
+                pending.extend(win.query_tree().children)
+            except xerror.XError:
+                continue
+        return 0
+    finally:
+        d.close()
+
+
 def cmd_side_by_side(args):
+    compositor = start_compositor(args.compositor) if args.compositor else None
     dalvenor = start_dalvenor(args.dalvenor, args.env)
     conky = None if args.no_conky else start_conky(args.conky_config, args.conky_tips)
     try:
         wait_for_window("dalvenor", dalvenor, 30)
         if conky:
             wait_for_window("conky", conky, 30)
+        depths = {"dalvenor": window_depth("dalvenor")}
+        if conky:
+            depths["conky"] = window_depth("conky")
+        if compositor and depths["dalvenor"] != 32:
+            raise SystemExit("under %s the countdown's window has depth %d, not 32"
+                             % (args.compositor, depths["dalvenor"]))
         time.sleep(args.settle)
         procs = {"dalvenor": dalvenor}
         if conky:
@@ -308,16 +365,23 @@ def cmd_side_by_side(args):
         for name, p in procs.items():
             if p.poll() is not None:
                 raise SystemExit(f"{name} ended during the measurement")
+        if compositor and compositor.poll() is not None:
+            raise SystemExit(f"{args.compositor} ended during the measurement")
     finally:
         stop(dalvenor)
         if conky:
             stop(conky)
+        if compositor:
+            stop(compositor)
     result = {name: difference(start[name], end[name]) for name in start}
     result["env"] = args.env or []
+    result["compositor"] = args.compositor or ""
+    result["depths"] = depths
     write_json(args.json, result)
     for name in start:
         r = result[name]
-        print(f"{name}: {r['seconds']:.3f} s, CPU {r['cpu_ns'] / 1e6:.3f} ms,"
+        print(f"{name} (window depth {depths.get(name)}): {r['seconds']:.3f} s,"
+              f" CPU {r['cpu_ns'] / 1e6:.3f} ms,"
               f" wake-ups {r['wakeups']} ({r['wakeups_per_s']:.2f}/s),"
               f" RssAnon {r['rss_anon_kib']} KiB, PSS {r['pss_kib']} KiB")
         print(thread_table(r))
@@ -585,6 +649,29 @@ def cmd_report(args):
                   "| Private memory (RssAnon) | %d KiB | %d KiB | (reported) | — |" % (
                       p["rss_anon_kib"], a["rss_anon_kib"]),
                   "| PSS | %d KiB | %d KiB | (reported) | — |" % (p["pss_kib"], a["pss_kib"])]
+    composited = load(os.path.join(args.dir, "composited.json"))
+    if composited:
+        d, c = composited["dalvenor"], composited.get("conky")
+        lines += ["", "Under a compositor (%s, shadows on), beside Conky on an ARGB visual"
+                  " (own_window_argb_visual), %.1f s:" % (composited["compositor"],
+                                                          d["seconds"]), "",
+                  "| Figure | Dalvenor | Conky | Target | Result |", "|---|---|---|---|---|"]
+        plain_cpu = side["dalvenor"]["cpu_ns"] / side["dalvenor"]["seconds"] if side else None
+        cpu = d["cpu_ns"] / d["seconds"]
+        lines.append("| CPU time | %.2f ms | %s | ≤ without a compositor (%s) | %s |" % (
+            d["cpu_ns"] / 1e6, "%.2f ms" % (c["cpu_ns"] / 1e6) if c else "—",
+            "%.2f ms" % (plain_cpu * d["seconds"] / 1e6) if plain_cpu else "not measured",
+            verdict(cpu <= plain_cpu) if plain_cpu else "—"))
+        lines.append("| Wake-ups per second | %.2f (%d) | %s | ≤ 1.2 | %s |" % (
+            d["wakeups_per_s"], d["wakeups"],
+            "%.2f (%d)" % (c["wakeups_per_s"], c["wakeups"]) if c else "—",
+            verdict(d["wakeups_per_s"] <= 1.2)))
+        lines.append("| Private memory (RssAnon) | %d KiB | %s | (reported) | — |" % (
+            d["rss_anon_kib"], "%d KiB" % c["rss_anon_kib"] if c else "—"))
+        depths = composited.get("depths", {})
+        lines.append("| Window depth | %s | %s | 32 (per-pixel alpha) | %s |" % (
+            depths.get("dalvenor", "—"), depths.get("conky", "—"),
+            verdict(depths.get("dalvenor") == 32)))
     if side:
         for name in ("dalvenor", "conky"):
             if name not in side:
@@ -620,6 +707,7 @@ def main():
     common(p)
     p.add_argument("--settle", type=float, default=5)
     p.add_argument("--duration", type=float, default=60)
+    p.add_argument("--compositor", choices=sorted(COMPOSITORS))
     p.set_defaults(func=cmd_side_by_side)
 
     p = sub.add_parser("armed-idle")

@@ -9,6 +9,8 @@
 #   2. on a virtual desktop (Xvfb, openbox, tint2), runs Dalvenor and Conky showing the same
 #      three lines side by side and measures CPU time, wake-ups and memory of both over
 #      BENCH_DURATION seconds (default 60) after BENCH_SETTLE seconds (default 5);
+#   2b. the same under picom (-c --backend xrender, no configuration file), Conky on an ARGB
+#      visual (conky/countdown_argb.conf), where Dalvenor draws with per-pixel alpha;
 #   3. times the start to the mapped window (median of BENCH_STARTUP_RUNS, default 7);
 #   3b. idle figures of one program before and after arming a 方式二 countdown through
 #      "附加功能" and closing the window (its power service a logind mock on a private bus);
@@ -133,6 +135,15 @@ iconv -f GB18030 -t UTF-8 "$(dirname "$program")/ral.txt" >"$conky_tips" 2>/dev/
     "$python" "$bench/dalvenor_bench.py" side-by-side --dalvenor "$program" $env_args \
         --conky-config "$bench/conky/countdown.conf" --conky-tips "$conky_tips" \
         --settle "$settle" --duration "$duration" --json "$out/side_by_side.json"
+
+    if command -v picom >/dev/null 2>&1; then
+        echo "== Under picom: Dalvenor and Conky (ARGB visual) side by side, ${duration} s after ${settle} s"
+        "$python" "$bench/dalvenor_bench.py" side-by-side --compositor picom \
+            --dalvenor "$program" $env_args --conky-config "$bench/conky/countdown_argb.conf" \
+            --conky-tips "$conky_tips" --settle "$settle" --duration "$duration" \
+            --json "$out/composited.json" ||
+            echo "run_all: the compositor measurement failed; left out of the table" >&2
+    fi
 
     echo "== Idle, then with a 方式二 countdown armed and the window hidden, ${duration} s each"
     "$power_python" "$bench/dalvenor_bench.py" armed-idle --dalvenor "$program" $env_args \

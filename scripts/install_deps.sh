@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the program and its tests need, when missing.
 set -eu
 packages="cmake g++ ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
- libx11-dev libxcb1-dev libxcb-shape0-dev libgl-dev liblunar-date-dev libglib2.0-dev libnova-dev
+ libx11-dev libxcb1-dev libxcb-shape0-dev libxcb-xfixes0-dev libgl-dev liblunar-date-dev libglib2.0-dev libnova-dev
  fonts-arphic-ukai fonts-arphic-uming fonts-noto-cjk
  xvfb openbox tint2 xdotool x11-utils x11-xserver-utils imagemagick python3 python3-xlib
  desktop-file-utils conky-std librsvg2-bin dbus python3-dbusmock faketime qt6-translations-l10n

@@ -8,6 +8,7 @@
 #include "heartbeat.h"
 #include "line_fitting.h"
 #include "message_box.h"
+#include "screen_placement.h"
 #include "settings_store.h"
 #include "skin_library.h"
 #include "twips.h"
@@ -89,6 +90,7 @@ void CountdownWindow::Form_Load() {
     applyColour();
     applyFontAttributes();
     applyGeometry();
+    followScreens();
     applyFontName();
     // The tip (or the message about the tips file) was read before the window had its
     // rectangle and face: fitted again now, it is drawn whole from the first frame when it fits.
@@ -436,4 +438,54 @@ void CountdownWindow::applyFontName() {
         label->setFont(font);
     }
     m_styleFont = Label3->font();
+}
+
+void CountdownWindow::followScreens() {
+    // Where applyGeometry had to centre the countdown because its stored place is on no
+    // screen, that place comes back with its monitor.
+    m_displacedByScreens = !visibleGeometry(m_context.style.rect()).has_value();
+    if (m_followingScreens)
+        return;
+    m_followingScreens = true;
+    auto watch = [this](QScreen* screen) {
+        connect(screen, &QScreen::geometryChanged, this, &CountdownWindow::screensChanged);
+    };
+    for (QScreen* screen : QGuiApplication::screens())
+        watch(screen);
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, [this, watch](QScreen* screen) {
+        watch(screen);
+        screensChanged();
+    });
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &CountdownWindow::screensChanged);
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this,
+            &CountdownWindow::screensChanged);
+}
+
+void CountdownWindow::screensChanged() {
+    // One change of monitors arrives as several signals, some while Qt still lists a screen
+    // that is going away: the place is chosen once they are all in.
+    if (m_screensChangeQueued)
+        return;
+    m_screensChangeQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_screensChangeQueued = false;
+            QList<QRect> screens;
+            for (const QScreen* screen : QGuiApplication::screens())
+                screens.append(screen->geometry());
+            const ScreenPlacement placement = placeOnScreens(
+                geometry(), m_displacedByScreens, visibleGeometry(m_context.style.rect()), screens,
+                centredDesignGeometry());
+            m_displacedByScreens = placement.displaced;
+            if (placement.geometry == geometry())
+                return;
+            setGeometry(placement.geometry);
+            // The lines span the window, and are fitted to the new width as after a change
+            // of style.
+            for (QLabel* label : {Label1, Label2, Label3})
+                label->resize(qMax(1, width() - label->x()), label->height());
+            styleChanged();
+        },
+        Qt::QueuedConnection);
 }

@@ -68,6 +68,11 @@ private:
     QRect centredDesignGeometry() const;
     // The stored rectangle in pixels, unless it is degenerate, absurdly large or on no screen.
     std::optional<QRect> visibleGeometry(const CountdownRect& rect) const;
+    // Keeps the countdown on a screen while monitors come and go: its stored rectangle as
+    // long as a screen shows it, otherwise the centred default for this run, and the stored
+    // rectangle again once a screen shows it. Stored values are never changed by this.
+    void followScreens();
+    void screensChanged();
     void applyFontName();
     // Shows a change of the shared style on all three lines at once.
     void styleChanged();
@@ -81,6 +86,9 @@ private:
     void updateAccessibleNames();
 
     QTimer m_timer2;
+    bool m_followingScreens = false;
+    bool m_displacedByScreens = false;
+    bool m_screensChangeQueued = false;
     // The lines as the countdown and the tips give them, before fitting.
     QString m_line1, m_line2, m_line3;
     bool m_line1IsMessage = false;

@@ -7,13 +7,16 @@
 #include "data_paths.h"
 #include "message_box.h"
 #include "program_icon.h"
+#include "screen_placement.h"
 #include "twips.h"
 #include "window_registry.h"
 #include "window_utils.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 
 namespace {
 
@@ -47,7 +50,12 @@ DisplayWindow::DisplayWindow(AppContext& context, QWidget* parent)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("显示设置"));
-    const QRect design = twips::toPixels(kDesignLeft, kDesignTop, kDesignWidth, kDesignHeight);
+    // The design position counts from the primary screen's corner, so that the window opens
+    // on a screen that exists whatever the monitors' arrangement.
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect design =
+        onScreen(twips::toPixels(kDesignLeft, kDesignTop, kDesignWidth, kDesignHeight),
+                 primary ? primary->geometry() : QRect());
     m_designSize = design.size();
     setGeometry(design);
     setFixedSize(m_designSize);

@@ -1,6 +1,7 @@
 #include "overlay_window_x11.h"
 
 #include "device_pixels.h"
+#include "overlay_argb_x11.h"
 #include "overlay_shape_x11.h"
 #include "overlay_stacking_x11.h"
 #include "window_utils.h"
@@ -44,6 +45,9 @@ struct Server {
     bool usable = false;
     xcb_window_t root = 0;
     quint8 depth = 0;
+    int screenNumber = 0;
+    // For per-pixel alpha under a compositor; 0 where the screen has no such visual.
+    quint32 argbVisual = 0;
     quint32 maxRequestBytes = 0;
     xcb_atom_t netWmName = 0;
     xcb_atom_t utf8String = 0;
@@ -92,7 +96,8 @@ bool rootTakesRgb32(xcb_connection_t* connection, const xcb_screen_t* screen) {
 Server lookUpServer(xcb_connection_t* connection, Display* display) {
     Server server;
     const xcb_query_extension_reply_t* shape = xcb_get_extension_data(connection, &xcb_shape_id);
-    const xcb_screen_t* screen = screenOf(connection, display ? XDefaultScreen(display) : 0);
+    const int screenNumber = display ? XDefaultScreen(display) : 0;
+    const xcb_screen_t* screen = screenOf(connection, screenNumber);
     if (!shape || !shape->present || !screen || !rootTakesRgb32(connection, screen))
         return server;
 
@@ -134,6 +139,9 @@ Server lookUpServer(xcb_connection_t* connection, Display* display) {
                                               [](xcb_atom_t atom) { return atom != 0; });
     server.root = screen->root;
     server.depth = screen->root_depth;
+    server.screenNumber = screenNumber;
+    server.argbVisual = findArgbVisual(screen, xcb_get_setup(connection)->image_byte_order ==
+                                                   XCB_IMAGE_ORDER_LSB_FIRST);
     server.maxRequestBytes = xcb_get_maximum_request_length(connection) * 4;
     server.netWmName = atoms[0];
     server.utf8String = atoms[1];
@@ -248,6 +256,16 @@ X11Overlay* X11Overlay::of(const QWidget* window) {
 
 X11Overlay::X11Overlay(QWidget* window, xcb_connection_t* connection, quint32 root, quint8 depth)
     : QObject(window), m_widget(window), m_connection(connection), m_root(root), m_depth(depth) {
+    // Under a compositor the window is drawn with per-pixel alpha instead of a key colour
+    // (overlay_argb_x11.h), switching whenever one starts or stops.
+    const Server& server = serverFor(connection, nullptr);
+    if (server.argbVisual) {
+        m_argbVisual = server.argbVisual;
+        m_compositor = new X11CompositorWatch(connection, root, server.screenNumber, this);
+        m_argb = m_compositor->isRunning();
+        connect(m_compositor, &X11CompositorWatch::runningChanged, this,
+                &X11Overlay::compositorChanged);
+    }
     // Qt keeps the widget as it is (visible or not, its geometry, its children) but neither
     // maps nor paints it: that is our window's work.
     const bool wasVisible = window->isVisible();
@@ -261,6 +279,22 @@ X11Overlay::X11Overlay(QWidget* window, xcb_connection_t* connection, quint32 ro
 
 X11Overlay::~X11Overlay() {
     destroyNative();
+}
+
+void X11Overlay::compositorChanged(bool running) {
+    if (running == m_argb)
+        return;
+    // A window's visual is fixed when it is made: the window is made again, on the other
+    // visual, and shown where it was if it was shown.
+    const bool wasMapped = m_mapped;
+    destroyNative();
+    m_argb = running;
+    if (wasMapped)
+        show();
+}
+
+quint8 X11Overlay::depth() const {
+    return m_argb ? 32 : m_depth;
 }
 
 void X11Overlay::update(const QRect& area) {
@@ -331,16 +365,27 @@ void X11Overlay::createNative() {
     const QRect geometry = nativeGeometry();
     // In the order of the value mask bits. No event is ever selected: the server repaints
     // from the background pixmap by itself, and a quiet window never wakes the program.
-    const quint32 values[] = {m_pixmap, 0, 1, 0};
-    xcb_create_window(m_connection, m_depth, m_window, m_root, qint16(geometry.x()),
+    // A visual other than the root's needs a colormap of its own.
+    quint32 visual = XCB_COPY_FROM_PARENT;
+    quint32 mask =
+        XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK;
+    if (m_argb) {
+        visual = m_argbVisual;
+        m_colormap = xcb_generate_id(m_connection);
+        xcb_create_colormap(m_connection, XCB_COLORMAP_ALLOC_NONE, m_colormap, m_root, visual);
+        mask |= XCB_CW_COLORMAP;
+    }
+    const quint32 values[] = {m_pixmap, 0, 1, 0, m_colormap};
+    xcb_create_window(m_connection, depth(), m_window, m_root, qint16(geometry.x()),
                       qint16(geometry.y()), quint16(m_content.width()), quint16(m_content.height()),
-                      0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
-                      XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT |
-                          XCB_CW_EVENT_MASK,
-                      values);
-    // Nothing shows until the content is rendered; no pixel ever takes a click.
-    xcb_shape_rectangles(m_connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
-                         XCB_CLIP_ORDERING_YX_BANDED, m_window, 0, 0, 0, nullptr);
+                      0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual, mask, values);
+    // Nothing shows until the content is rendered (under a compositor the content is all
+    // transparent until then); no pixel ever takes a click.
+    if (m_argb)
+        setUnshadowedHints(m_connection, m_window);
+    else
+        xcb_shape_rectangles(m_connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
+                             XCB_CLIP_ORDERING_YX_BANDED, m_window, 0, 0, 0, nullptr);
     xcb_shape_rectangles(m_connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT,
                          XCB_CLIP_ORDERING_YX_BANDED, m_window, 0, 0, 0, nullptr);
 
@@ -360,11 +405,17 @@ void X11Overlay::createNative() {
 }
 
 void X11Overlay::createPixmap() {
-    // All key colour: nothing is visible, as the empty shape says.
-    m_content = QImage(nativeGeometry().size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-    m_content.fill(keyRgb());
+    // All key colour (or all transparent): nothing is visible, as the empty shape says.
+    const QSize size = nativeGeometry().size().expandedTo(QSize(1, 1));
+    if (m_argb) {
+        m_content = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        m_content.fill(Qt::transparent);
+    } else {
+        m_content = QImage(size, QImage::Format_RGB32);
+        m_content.fill(keyRgb());
+    }
     m_pixmap = xcb_generate_id(m_connection);
-    xcb_create_pixmap(m_connection, m_depth, m_pixmap, m_root, quint16(m_content.width()),
+    xcb_create_pixmap(m_connection, depth(), m_pixmap, m_root, quint16(m_content.width()),
                       quint16(m_content.height()));
 }
 
@@ -377,8 +428,10 @@ void X11Overlay::destroyNative() {
     xcb_destroy_window(m_connection, m_window);
     xcb_free_pixmap(m_connection, m_pixmap);
     xcb_free_gc(m_connection, m_gc);
+    if (m_colormap)
+        xcb_free_colormap(m_connection, m_colormap);
     xcb_flush(m_connection);
-    m_window = m_pixmap = m_gc = 0;
+    m_window = m_pixmap = m_gc = m_colormap = 0;
     m_mapped = false;
 }
 
@@ -473,8 +526,9 @@ void X11Overlay::resizeNative() {
         return;
     m_ratioChanged = false;
     // Hide everything, then swap in a pixmap of the new size and draw it afresh.
-    xcb_shape_rectangles(m_connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
-                         XCB_CLIP_ORDERING_YX_BANDED, m_window, 0, 0, 0, nullptr);
+    if (!m_argb)
+        xcb_shape_rectangles(m_connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING,
+                             XCB_CLIP_ORDERING_YX_BANDED, m_window, 0, 0, 0, nullptr);
     xcb_free_pixmap(m_connection, m_pixmap);
     createPixmap();
     const quint32 size[] = {quint32(m_content.width()), quint32(m_content.height())};
@@ -504,6 +558,8 @@ bool X11Overlay::renderBand(const QRect& area) {
     if (rect.isEmpty())
         return false;
     const QRect source = devicepixels::coveringLogical(rect, m_ratio) & m_widget->rect();
+    if (m_argb)
+        return renderTransparentBand(rect, source);
     QImage image(rect.size(), QImage::Format_RGB32);
     image.fill(keyRgb());
     image.setDevicePixelRatio(m_ratio);
@@ -542,6 +598,26 @@ bool X11Overlay::renderBand(const QRect& area) {
     return true;
 }
 
+bool X11Overlay::renderTransparentBand(const QRect& rect, const QRect& source) {
+    m_rendering = true;
+    const QImage image = renderTransparent(m_widget, source, rect, m_ratio);
+    m_rendering = false;
+    const QRect changed = differingPart(m_content, rect.topLeft(), image);
+    if (changed.isEmpty())
+        return false;
+    // No shape to keep in step: the compositor blends every pixel by its alpha.
+    const QRect target = changed.translated(rect.topLeft());
+    putImage(changed.size() == image.size() ? image : image.copy(changed), target.topLeft());
+    xcb_change_window_attributes(m_connection, m_window, XCB_CW_BACK_PIXMAP, &m_pixmap);
+    xcb_clear_area(m_connection, 0, m_window, qint16(target.x()), qint16(target.y()),
+                   quint16(target.width()), quint16(target.height()));
+    const size_t rowBytes = size_t(changed.width()) * sizeof(QRgb);
+    for (int y = 0; y < changed.height(); ++y)
+        std::memcpy(m_content.scanLine(target.y() + y) + target.x() * sizeof(QRgb),
+                    image.constScanLine(changed.y() + y) + changed.x() * sizeof(QRgb), rowBytes);
+    return true;
+}
+
 void X11Overlay::putImage(const QImage& image, QPoint at) {
     const Server& server = serverFor(m_connection, nullptr);
     const quint32 stride = quint32(image.bytesPerLine());
@@ -551,7 +627,7 @@ void X11Overlay::putImage(const QImage& image, QPoint at) {
         const int rows = qMin(rowsPerRequest, image.height() - y);
         xcb_put_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_pixmap, m_gc,
                       quint16(image.width()), quint16(rows), qint16(at.x()), qint16(at.y() + y), 0,
-                      m_depth, stride * quint32(rows), image.constScanLine(y));
+                      depth(), stride * quint32(rows), image.constScanLine(y));
     }
 }
 

@@ -9,6 +9,7 @@
 
 class QScreen;
 class QWidget;
+class X11CompositorWatch;
 class X11OverlayStacking;
 struct xcb_connection_t;
 
@@ -32,6 +33,11 @@ struct xcb_connection_t;
 // full render, unless an explicit update came in the same pass of the event loop (the
 // countdown's tick changes a label and names its rectangle at once). A change that posts no
 // layout request (a palette only) shows at the next update covering it, or at the next show.
+//
+// While a compositing manager runs, the window is made on a depth-32 ARGB visual instead and
+// drawn with per-pixel alpha (overlay_argb_x11.h): no key colour and no bounding shape, the
+// text's edges blended with whatever lies below; it is made again on the other visual
+// whenever a compositor starts or stops.
 //
 // An unmanaged window would float above every other window; X11OverlayStacking gives it the
 // stacking of an ordinary window that never takes the focus.
@@ -60,6 +66,9 @@ protected:
 private:
     X11Overlay(QWidget* window, xcb_connection_t* connection, quint32 root, quint8 depth);
 
+    void compositorChanged(bool running);
+    // The depth of the window and its pixmap: 32 under a compositor, else the root's.
+    quint8 depth() const;
     void createNative();
     void destroyNative();
     void createPixmap();
@@ -74,6 +83,7 @@ private:
     void resizeNative();
     void renderAll();
     bool renderBand(const QRect& area);
+    bool renderTransparentBand(const QRect& rect, const QRect& source);
     void putImage(const QImage& image, QPoint at);
     void reshape(const QRegion& before, const QRegion& after);
     void queueFullRender();
@@ -86,6 +96,11 @@ private:
     quint32 m_window = 0;
     quint32 m_pixmap = 0;
     quint32 m_gc = 0;
+    quint32 m_colormap = 0; // only for the ARGB visual
+    quint32 m_argbVisual = 0;
+    X11CompositorWatch* m_compositor = nullptr; // our child; none without an ARGB visual
+    // Drawn with per-pixel alpha for a compositor, not cut out of a key colour.
+    bool m_argb = false;
     std::unique_ptr<X11OverlayStacking> m_stacking; // lives as long as m_window
     // Device pixels per logical pixel where the window is.
     qreal m_ratio = 1.0;
