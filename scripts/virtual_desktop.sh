@@ -10,7 +10,9 @@
 #
 # Each step waits for the previous one to be really up: the tray host only claims the tray
 # once a window manager runs, and a program only finds the tray if the host claimed it.
-# The D-Bus session address is dropped so that Qt programs use the XEmbed tray.
+# The D-Bus session address is dropped so that Qt programs use the XEmbed tray. The desktop's
+# own parts get a system bus address that reaches nothing: they need none, and under the test
+# runner a connection of theirs must not count as one of the program under test.
 # Environment: VD_SCREEN (default 1280x800x24), VD_TIMEOUT seconds per step (default 20).
 set -u
 
@@ -108,6 +110,8 @@ start_desktop() {
     done
     unset DBUS_SESSION_BUS_ADDRESS
     logdir=$(mktemp -d "${TMPDIR:-/tmp}/virtual-desktop.XXXXXX") || die "no temporary folder"
+    DBUS_SYSTEM_BUS_ADDRESS="unix:path=$logdir/no-system-bus"
+    export DBUS_SYSTEM_BUS_ADDRESS
     : >"$statefile" || die "cannot write $statefile"
 
     # Xvfb picks a free display itself and writes its number once it accepts connections.
@@ -155,7 +159,15 @@ run)
     statefile=$(mktemp "${TMPDIR:-/tmp}/virtual-desktop-state.XXXXXX") || die "no temporary file"
     trap 'stop_desktop' EXIT
     trap 'exit 130' INT TERM
+    # COMMAND gets the system bus it was given (under the test runner, the sandbox's).
+    given_system_bus=${DBUS_SYSTEM_BUS_ADDRESS-}
+    system_bus_given=${DBUS_SYSTEM_BUS_ADDRESS+yes}
     start_desktop >/dev/null
+    if [ "$system_bus_given" = yes ]; then
+        DBUS_SYSTEM_BUS_ADDRESS=$given_system_bus
+    else
+        unset DBUS_SYSTEM_BUS_ADDRESS
+    fi
     "$@"
     status=$?
     exit $status

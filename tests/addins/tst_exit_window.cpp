@@ -307,10 +307,10 @@ private slots:
         QTest::addColumn<PowerAction>("action");
         QTest::addColumn<QString>("method");
         QTest::addColumn<QString>("path");
-        QTest::newRow("query 关机") << false << PowerAction::Shutdown << "CanPowerOff"
-                                    << managerPath;
-        QTest::newRow("request 注销") << true << PowerAction::Logoff << "Terminate"
-                                      << sessionPath(QStringLiteral("c6"));
+        QTest::newRow("query 关机")
+            << false << PowerAction::Shutdown << "CanPowerOff" << managerPath;
+        QTest::newRow("request 注销")
+            << true << PowerAction::Logoff << "Terminate" << sessionPath(QStringLiteral("c6"));
     }
     void factoryConnectsOnlyWhileAsked() {
         QFETCH(bool, request);
