@@ -98,6 +98,14 @@ private:
         return m_bus->interface()->isServiceRegistered(login1).value();
     }
 
+    // Every connection on the private bus, by its unique name.
+    QStringList connectedClients() const {
+        QStringList clients = m_bus->interface()->registeredServiceNames().value();
+        clients.removeIf([](const QString& name) { return !name.startsWith(u':'); });
+        clients.sort();
+        return clients;
+    }
+
     QDBusMessage mockCall(const QString& path, const QString& method,
                           const QVariantList& args = {}) {
         QDBusMessage call = QDBusMessage::createMethodCall(login1, path, mockInterface, method);
@@ -278,27 +286,8 @@ private slots:
         QCOMPARE(calls(QStringLiteral("Terminate"), sessionPath(QStringLiteral("c9"))).size(), 1);
     }
 
-    // The program's own factory follows DBUS_SYSTEM_BUS_ADDRESS and XDG_SESSION_ID (here the
-    // private bus, checked in initTestCase).
-    void factoryUsesTheSystemBusAndTheSession() {
-        addSession(QStringLiteral("c5"));
-        qputenv("XDG_SESSION_ID", "c5");
-        const std::unique_ptr<PowerBackend> backend = createPowerBackend();
-        qunsetenv("XDG_SESSION_ID");
-        QCOMPARE(QDBusConnection::systemBus().interface()->isServiceRegistered(login1).value(),
-                 true);
-        QCOMPARE(requestError(*backend, PowerAction::Logoff), QString());
-        QCOMPARE(calls(QStringLiteral("Terminate"), sessionPath(QStringLiteral("c5"))).size(), 1);
-    }
-
-    // Every connection on the private bus, by its unique name.
-    QStringList connectedClients() const {
-        QStringList clients = m_bus->interface()->registeredServiceNames().value();
-        clients.removeIf([](const QString& name) { return !name.startsWith(u':'); });
-        clients.sort();
-        return clients;
-    }
-
+    // Before any test that uses this process's shared system bus connection, which stays open
+    // to the end and would hide one made by the backend.
     // The program's backend holds no system bus connection until it is asked something, and
     // lets go of it once every answer is in: creating the 附加功能 window reaches nothing. A
     // log-off is two calls (find the session, end it); the bus is kept between them.
@@ -337,6 +326,19 @@ private slots:
         QCOMPARE(queryNote(*backend, PowerAction::Shutdown), QString());
         QCOMPARE(calls(QStringLiteral("CanPowerOff")).size(), request ? 1 : 2);
         QTRY_COMPARE_WITH_TIMEOUT(connectedClients(), before, 15000);
+    }
+
+    // The program's own factory follows DBUS_SYSTEM_BUS_ADDRESS and XDG_SESSION_ID (here the
+    // private bus, checked in initTestCase).
+    void factoryUsesTheSystemBusAndTheSession() {
+        addSession(QStringLiteral("c5"));
+        qputenv("XDG_SESSION_ID", "c5");
+        const std::unique_ptr<PowerBackend> backend = createPowerBackend();
+        qunsetenv("XDG_SESSION_ID");
+        QCOMPARE(QDBusConnection::systemBus().interface()->isServiceRegistered(login1).value(),
+                 true);
+        QCOMPARE(requestError(*backend, PowerAction::Logoff), QString());
+        QCOMPARE(calls(QStringLiteral("Terminate"), sessionPath(QStringLiteral("c5"))).size(), 1);
     }
 
     void availability_data() {
