@@ -213,19 +213,26 @@ bool TstCautionDesktop::confirmReminder() {
         return false;
     }
     // Found by name over AT-SPI, never by a point on the screen: the tab "提醒窗口" is selected
-    // and its own "确认" pressed, or nothing is; a lost key or a shifted layout can never
-    // reach the power tab's "开始执行" instead.
+    // and, once its own label shows, its own "确认" pressed, or nothing is; a lost key or a
+    // shifted layout can never reach the power tab's "开始执行" instead.
     int pressed = -1;
-    const QString said = run({pythonForAtspi(), atspiKit(), QStringLiteral("press"), m_sessionBus,
-                              QString::number(m_program->processId()), QStringLiteral("附加功能"),
-                              QStringLiteral("提醒窗口"), QStringLiteral("确认")},
-                             &pressed, 2 * kWaitMs);
+    const QString said =
+        run({pythonForAtspi(), atspiKit(), QStringLiteral("press"), m_sessionBus,
+             QString::number(m_program->processId()), QStringLiteral("附加功能"),
+             QStringLiteral("提醒窗口"), QStringLiteral("提醒窗口标题"), QStringLiteral("确认")},
+            &pressed, 2 * kWaitMs);
     if (pressed != 0) {
         qWarning("\"确认\" on \"提醒窗口\" was not pressed: %s", qPrintable(said));
         return false;
     }
     // "确认" hides the window.
-    return bool(waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).isEmpty(); }));
+    if (waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).isEmpty(); }))
+        return true;
+    for (const QString& id : visibleWindows(QStringLiteral("dalvenor"), true)) {
+        qWarning("still showing: %s %s", qPrintable(id),
+                 qPrintable(run({QStringLiteral("xdotool"), QStringLiteral("getwindowname"), id})));
+    }
+    return false;
 }
 
 void TstCautionDesktop::initTestCase() {

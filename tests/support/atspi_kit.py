@@ -8,12 +8,12 @@ without aiming at a point of the screen: over AT-SPI, on a session bus of the te
         stops them. A program started with that address and QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
         is then readable by `press`.
 
-    atspi_kit.py press ADDRESS PID WINDOW PAGE BUTTON
+    atspi_kit.py press ADDRESS PID WINDOW PAGE MARKER BUTTON
         In the window titled WINDOW of process PID, selects the tab titled PAGE and presses
-        the push button named BUTTON on it. Nothing is pressed unless that tab is the selected
-        one and exactly one such button shows: a test never presses a button of another page
-        by mistake, whatever state the window is in. Exit status 0 when pressed, 1 otherwise,
-        with the reason.
+        the push button named BUTTON on it. Nothing is pressed unless the label MARKER, which
+        only that page has, shows (before the press and right before it) and exactly one such
+        button shows: a test never presses a button of another page by mistake, whatever
+        state the window is in. Exit status 0 when pressed, 1 otherwise, with the reason.
 
 The bus never reaches the user's own session, and the system bus is left as the test runner
 set it.
@@ -27,6 +27,10 @@ import time
 
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 TIMEOUT = 60.0
+# Each step of a press: together well inside the minute a caller gives the whole press.
+STEP = 10.0
+# Never pressed through here, and nothing is pressed while one shows: the power tab's control.
+POWER_CONTROLS = ("开始执行",)
 
 
 class Failure(Exception):
@@ -91,34 +95,56 @@ def showing(pyatspi, node):
     return node.getState().contains(pyatspi.STATE_SHOWING)
 
 
-def press(pid, window_title, page, button):
+def press(pid, window_title, page, marker, button):
     import pyatspi  # reads DBUS_SESSION_BUS_ADDRESS when imported
 
     app = wait_for("process %d on the accessibility bus" % pid,
-                   lambda: program_app(pyatspi, pid))
-    window = wait_for("the window " + window_title, lambda: window_named(app, window_title))
+                   lambda: program_app(pyatspi, pid), STEP)
+    window = wait_for("the window " + window_title, lambda: window_named(app, window_title), STEP)
+
+    seen = {}
 
     def tab():
-        found = [node for node in descendants(window)
-                 if node.getRole() == pyatspi.ROLE_PAGE_TAB and node.name == page]
+        tabs = [node for node in descendants(window) if node.getRole() == pyatspi.ROLE_PAGE_TAB]
+        seen["tabs"] = [node.name for node in tabs]
+        found = [node for node in tabs if node.name == page]
         return found[0] if len(found) == 1 else None
 
-    page_tab = wait_for("the tab " + page, tab)
-    if not page_tab.getState().contains(pyatspi.STATE_SELECTED):
-        do_press(page_tab)
-    wait_for("the tab %s to be selected" % page,
-             lambda: tab().getState().contains(pyatspi.STATE_SELECTED))
+    try:
+        page_tab = wait_for("the tab " + page, tab, STEP)
+    except Failure as failure:
+        raise Failure("%s (tabs: %r)" % (failure, seen.get("tabs")))
+    do_press(page_tab)
+
+    # Which page shows is read from the page itself: Qt marks the current tab as focused, not
+    # selected, and a focus can move. The page's own label must show before anything is
+    # pressed, and again right before.
+    def marker_shows():
+        labels = [node.name for node in descendants(window)
+                  if node.getRole() == pyatspi.ROLE_LABEL and showing(pyatspi, node)]
+        seen["labels"] = labels
+        return marker in labels
+
+    try:
+        wait_for("the page %s to show (its label %s)" % (page, marker), marker_shows, STEP)
+    except Failure as failure:
+        raise Failure("%s (labels showing: %r)" % (failure, seen.get("labels")))
 
     def the_button():
-        found = [node for node in descendants(window)
-                 if node.getRole() == pyatspi.ROLE_PUSH_BUTTON and node.name == button
-                 and showing(pyatspi, node)]
+        buttons = [node for node in descendants(window)
+                   if node.getRole() == pyatspi.ROLE_PUSH_BUTTON and showing(pyatspi, node)]
+        seen["buttons"] = [node.name for node in buttons]
+        found = [node for node in buttons if node.name == button]
         return found[0] if len(found) == 1 else None
 
-    target = wait_for("one button %s showing on %s" % (button, page), the_button)
-    # Checked once more right before the press: the tab may not have changed since.
-    if not tab().getState().contains(pyatspi.STATE_SELECTED):
-        raise Failure("the tab %s is no longer selected" % page)
+    try:
+        target = wait_for("one button %s showing on %s" % (button, page), the_button, STEP)
+    except Failure as failure:
+        raise Failure("%s (buttons: %r)" % (failure, seen.get("buttons")))
+    if not marker_shows():
+        raise Failure("the page %s no longer shows" % page)
+    if button in POWER_CONTROLS or set(seen["buttons"]) & set(POWER_CONTROLS):
+        raise Failure("a power control shows (%r): nothing is pressed" % seen["buttons"])
     do_press(target)
 
 
@@ -193,9 +219,9 @@ def main(argv):
     try:
         if len(argv) == 2 and argv[1] == "buses":
             return run_buses()
-        if len(argv) == 7 and argv[1] == "press":
+        if len(argv) == 8 and argv[1] == "press":
             os.environ["DBUS_SESSION_BUS_ADDRESS"] = argv[2]
-            press(int(argv[3]), argv[4], argv[5], argv[6])
+            press(int(argv[3]), argv[4], argv[5], argv[6], argv[7])
             return 0
     except Failure as failure:
         print("atspi_kit: %s" % failure, file=sys.stderr)

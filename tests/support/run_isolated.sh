@@ -23,6 +23,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 sandbox=$(mktemp -d "${TMPDIR:-/tmp}/dalvenor-test.XXXXXX") || exit 1
 mkdir -p "$sandbox/home" "$sandbox/config" "$sandbox/data" "$sandbox/cache" "$sandbox/runtime" "$sandbox/tmp"
 chmod 700 "$sandbox/runtime"
+# Passable, not readable, by others: a test run as an unprivileged user (below) may lie in a
+# sandbox inside this one.
+chmod 711 "$sandbox"
 export HOME="$sandbox/home" XDG_CONFIG_HOME="$sandbox/config" XDG_DATA_HOME="$sandbox/data" \
     XDG_CACHE_HOME="$sandbox/cache" XDG_RUNTIME_DIR="$sandbox/runtime" TMPDIR="$sandbox/tmp" \
     DALVENOR_TEST_SANDBOX="$sandbox"
