@@ -10,7 +10,8 @@ made it. The test runner gives DBUS_SYSTEM_BUS_ADDRESS=unix:path=SOCKET to every
 test fails when LOG is not empty afterwards: nothing a test starts may ask the system bus
 anything, and a test that needs one starts a private bus and points the address there.
 
-It ends when SIGTERM arrives, or when the process that started it is gone.
+It ends when SIGTERM arrives (noting first whoever still waits to be let in), or when the
+process that started it is gone.
 """
 
 import os
@@ -31,10 +32,19 @@ def describe(connection):
         return "an unknown process"
     try:
         with open("/proc/%d/cmdline" % pid, "rb") as f:
-            command = f.read(4096).replace(b"\0", b" ").decode("utf-8", "replace").strip()
+            # One line per connection, whatever the arguments hold.
+            command = " ".join(f.read(4096).decode("utf-8", "replace").replace("\0", " ").split())
     except OSError:
         command = "?"
     return "process %d (user %d): %s" % (pid, uid, command or "?")
+
+
+class Stop(Exception):
+    pass
+
+
+def stop(signum, frame):
+    raise Stop()
 
 
 def main():
@@ -43,7 +53,7 @@ def main():
         return 2
     path, log = sys.argv[1], sys.argv[2]
     parent = os.getppid()
-    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(0))
+    signal.signal(signal.SIGTERM, stop)
 
     server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
     # Bound under another name and renamed when listening, so that whoever waits for the
@@ -55,17 +65,29 @@ def main():
     server.listen(16)
     os.rename(pending, path)
 
+    def note(connection):
+        out.write(describe(connection) + "\n")
+        out.flush()
+        connection.close()
+
     with open(log, "a", encoding="utf-8") as out:
+        try:
+            while True:
+                ready, _, _ = select.select([server], [], [], 1.0)
+                if os.getppid() != parent:
+                    return 0
+                if ready:
+                    note(server.accept()[0])
+        except Stop:
+            pass
+        # A client that connected and went away at once may still wait in the queue: each is
+        # noted before the runner reads the log.
+        server.setblocking(False)
         while True:
-            ready, _, _ = select.select([server], [], [], 1.0)
-            if os.getppid() != parent:
+            try:
+                note(server.accept()[0])
+            except (BlockingIOError, InterruptedError):
                 return 0
-            if not ready:
-                continue
-            connection, _ = server.accept()
-            out.write(describe(connection) + "\n")
-            out.flush()
-            connection.close()
 
 
 if __name__ == "__main__":

@@ -157,6 +157,10 @@ done
 kill "$tee_pid" 2>/dev/null
 wait "$tee_pid" 2>/dev/null
 
+# Stopped before its log is read: it notes whoever still waits in its queue first.
+kill "$sentinel" 2>/dev/null
+wait "$sentinel" 2>/dev/null
+sentinel=
 if [ -s "$bus_log" ]; then
     echo "run_isolated: FAIL: the test connected to the system bus outside its sandbox:" >&2
     sed 's/^/  /' "$bus_log" >&2
