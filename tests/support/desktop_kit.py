@@ -140,6 +140,18 @@ def sandbox_system_bus():
                                        os.getpid())
 
 
+def sandbox_session_bus():
+    """A session bus address that reaches nothing: a socket of the sandbox that does not exist.
+    Set rather than left out, since with an X display and no address libdbus would start a
+    session bus of its own (dbus-launch) that outlives the test."""
+    sandbox = os.environ.get("DALVENOR_TEST_SANDBOX")
+    if sandbox:
+        return "unix:path=" + os.path.join(sandbox, "no-session-bus")
+    import tempfile
+    return "unix:path=" + os.path.join(tempfile.gettempdir(), "dalvenor-no-session-bus-%d" %
+                                       os.getpid())
+
+
 def use_sandbox_buses(env=None):
     """Points env (os.environ by default) at the sandbox's system bus and at no session bus,
     unless the test started a private bus of its own and set the address itself."""
@@ -173,6 +185,7 @@ def desktop_part_env(env=None):
     env = dict(os.environ if env is None else env)
     env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + os.path.join(
         os.environ.get("TMPDIR", "/tmp"), "desktop-no-system-bus")
+    env.setdefault("DBUS_SESSION_BUS_ADDRESS", sandbox_session_bus())
     return env
 
 
@@ -227,7 +240,7 @@ class VirtualDesktop:
         """Makes this process and what it starts from now on use the desktop's display, the
         sandbox's system bus and no session bus (so that the tray is the X11 one)."""
         os.environ["DISPLAY"] = self.display
-        os.environ.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = sandbox_session_bus()
         os.environ["QT_QPA_PLATFORM"] = "xcb"
         use_sandbox_buses()
 

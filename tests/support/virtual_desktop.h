@@ -56,6 +56,17 @@ inline QString sandboxSystemBus() {
            QStringLiteral("/dalvenor-no-system-bus-%1").arg(QCoreApplication::applicationPid());
 }
 
+// A session bus address that reaches nothing (a socket of the sandbox that does not exist):
+// set rather than left out, since with an X display and no address libdbus would start a
+// session bus of its own that outlives the test.
+inline QString sandboxSessionBus() {
+    const QString sandbox = qEnvironmentVariable("DALVENOR_TEST_SANDBOX");
+    if (!sandbox.isEmpty())
+        return QStringLiteral("unix:path=") + sandbox + QStringLiteral("/no-session-bus");
+    return QStringLiteral("unix:path=") + QDir::tempPath() +
+           QStringLiteral("/dalvenor-no-session-bus-%1").arg(QCoreApplication::applicationPid());
+}
+
 // What connected to the sandbox's system bus so far, one line per connection naming the
 // process; empty when nothing did.
 inline QStringList systemBusConnections() {
@@ -69,12 +80,13 @@ inline QStringList systemBusConnections() {
 }
 
 // What a program on that display is started with: Qt's X11 platform, the sandbox's system
-// bus, and no session bus, so that the tray uses the X11 protocol tint2 speaks.
+// bus, and a session bus that reaches nothing, so that the tray uses the X11 protocol tint2
+// speaks.
 inline QProcessEnvironment environmentFor(const QString& display) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), display);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sandboxSessionBus());
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), sandboxSystemBus());
     return env;
 }

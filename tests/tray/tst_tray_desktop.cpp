@@ -149,7 +149,7 @@ void TstTrayDesktop::initTestCase() {
     m_env = QProcessEnvironment::systemEnvironment();
     m_env.insert(QStringLiteral("DISPLAY"), m_display);
     m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    m_env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    m_env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), virtualdesktop::sandboxSessionBus());
     m_env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), virtualdesktop::sandboxSystemBus());
     m_programCopy = programPath();
     if (QLatin1String(TRAY_DESKTOP_PROGRAM) == QLatin1String("dalvenor")) {
