@@ -42,6 +42,14 @@ s.recv(1)
 echo "PASS   : Stand::in()"
 exit 0
 """
+# Connects and is gone before anyone answers: still noted.
+KNOCKS_AND_LEAVES = """#!/bin/sh
+python3 -c '
+import os, socket
+socket.socket(socket.AF_UNIX).connect(os.environ["DBUS_SYSTEM_BUS_ADDRESS"][len("unix:path="):])
+' leaving-stand-in
+exit 0
+"""
 SKIPS = """#!/bin/sh
 echo "PASS   : Stand::one()"
 echo "SKIP   : Stand::two() not here"
@@ -93,11 +101,14 @@ def check_addresses(folder):
 
 
 def check_bus_connection_fails(folder):
-    code, out, err = run_stand_in(folder, "connects.sh", CONNECTS)
-    kit.check(code != 0, "a test that connected to the system bus passed")
-    kit.check("system bus" in err and "knocking-stand-in" in err,
-              "the failure does not name the connecting process: %r" % err)
-    kit.check("PASS   : Stand::in()" in out, "the test's own output was lost: %r" % out)
+    for name, script, who in (("connects.sh", CONNECTS, "knocking-stand-in"),
+                              ("leaves.sh", KNOCKS_AND_LEAVES, "")):
+        code, out, err = run_stand_in(folder, name, script)
+        kit.check(code != 0, "a test that connected to the system bus passed (%s)" % name)
+        kit.check("system bus" in err and who in err,
+                  "the failure does not name the connecting process: %r" % err)
+    kit.check("PASS   : Stand::in()" in run_stand_in(folder, "connects.sh", CONNECTS)[1],
+              "the test's own output was lost")
 
 
 def check_skips(folder):
