@@ -10,6 +10,9 @@
 #   DALVENOR_SANITIZE_TESTS   0 leaves the sanitizer run out (default 1)
 #   DALVENOR_REQUIRE_DESKTOP  1 (the default here) makes a desktop test that would be skipped,
 #                             for a missing tool or program, fail: the set-up installs them all
+#   DALVENOR_NO_SKIPS         1 (the default here) makes a skipped case of a Qt test fail it
+#                             (the test runner counts them), and a test CTest reports as
+#                             skipped fail the run: a skip hides whatever it would have found
 #   DALVENOR_PACKAGE_TEST     0 leaves out the Debian package test (scripts/package_test.sh),
 #                             which needs root; it runs only in a full run (no arguments)
 set -eu
@@ -18,9 +21,26 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="${DALVENOR_BUILD_DIR:-$root/build}"
 asan="${DALVENOR_ASAN_BUILD_DIR:-$root/build-asan}"
 export DALVENOR_REQUIRE_DESKTOP="${DALVENOR_REQUIRE_DESKTOP:-1}"
+export DALVENOR_NO_SKIPS="${DALVENOR_NO_SKIPS:-1}"
+
+logs=$(mktemp -d "${TMPDIR:-/tmp}/dalvenor-test-logs.XXXXXX")
+trap 'rm -rf "$logs"' EXIT
+
+# ctest with its output shown and kept; its status, or 1 when it reports a skipped test and no
+# skip is allowed.
+run_ctest() {
+    { ctest "$@"; echo $? >"$logs/status"; } 2>&1 | tee "$logs/ctest.log"
+    code=$(cat "$logs/status")
+    if [ "$DALVENOR_NO_SKIPS" = 1 ] && grep -q '\*\*\*Skipped\|Not Run' "$logs/ctest.log"; then
+        echo "test.sh: FAIL: tests were skipped (DALVENOR_NO_SKIPS=1 allows none):" >&2
+        grep '\*\*\*Skipped\|Not Run' "$logs/ctest.log" >&2
+        [ "$code" = 0 ] && code=1
+    fi
+    return "$code"
+}
 
 status=0
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@" || status=$?
+run_ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)" "$@" || status=$?
 
 if [ $# -eq 0 ] && [ "${DALVENOR_PACKAGE_TEST:-1}" != 0 ]; then
     echo "== The Debian package: build, lintian, install, run as a user, purge"
@@ -54,7 +74,7 @@ if [ "${DALVENOR_SANITIZE_TESTS:-1}" != 0 ]; then
     done
     # shellcheck disable=SC2086 # one word per target
     cmake --build "$asan" --parallel "$(nproc)" --target $targets
-    ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)" -L 'unit|widgets' "$@" ||
+    run_ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)" -L 'unit|widgets' "$@" ||
         status=$?
 fi
 exit "$status"

@@ -10,7 +10,9 @@
 #
 # Each step waits for the previous one to be really up: the tray host only claims the tray
 # once a window manager runs, and a program only finds the tray if the host claimed it.
-# The D-Bus session address is dropped so that Qt programs use the XEmbed tray.
+# The desktop's own parts get bus addresses that reach nothing: they need neither bus, and
+# under the test runner a system bus connection of theirs must not count as one of the
+# program under test.
 # Environment: VD_SCREEN (default 1280x800x24), VD_TIMEOUT seconds per step (default 20).
 set -u
 
@@ -106,8 +108,11 @@ start_desktop() {
     for tool in Xvfb openbox tint2 xdpyinfo xprop; do
         command -v "$tool" >/dev/null 2>&1 || die "$tool is not installed"
     done
-    unset DBUS_SESSION_BUS_ADDRESS
     logdir=$(mktemp -d "${TMPDIR:-/tmp}/virtual-desktop.XXXXXX") || die "no temporary folder"
+    DBUS_SYSTEM_BUS_ADDRESS="unix:path=$logdir/no-system-bus"
+    # Set, not left out: with a display and no address, libdbus would start a bus of its own.
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$logdir/no-session-bus"
+    export DBUS_SYSTEM_BUS_ADDRESS DBUS_SESSION_BUS_ADDRESS
     : >"$statefile" || die "cannot write $statefile"
 
     # Xvfb picks a free display itself and writes its number once it accepts connections.
@@ -155,7 +160,17 @@ run)
     statefile=$(mktemp "${TMPDIR:-/tmp}/virtual-desktop-state.XXXXXX") || die "no temporary file"
     trap 'stop_desktop' EXIT
     trap 'exit 130' INT TERM
+    # COMMAND gets the system bus it was given (under the test runner, the sandbox's), and no
+    # session bus, so that Qt programs use the XEmbed tray.
+    given_system_bus=${DBUS_SYSTEM_BUS_ADDRESS-}
+    system_bus_given=${DBUS_SYSTEM_BUS_ADDRESS+yes}
     start_desktop >/dev/null
+    if [ "$system_bus_given" = yes ]; then
+        DBUS_SYSTEM_BUS_ADDRESS=$given_system_bus
+    else
+        unset DBUS_SYSTEM_BUS_ADDRESS
+    fi
+    unset DBUS_SESSION_BUS_ADDRESS
     "$@"
     status=$?
     exit $status

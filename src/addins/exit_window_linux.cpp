@@ -36,6 +36,42 @@ QString objectPath(const QDBusMessage& reply) {
 LogindBackend::LogindBackend(const QDBusConnection& bus, QString sessionId, QObject* parent)
     : PowerBackend(parent), m_bus(bus), m_sessionId(std::move(sessionId)) {}
 
+LogindBackend::LogindBackend(QString sessionId, QObject* parent)
+    : PowerBackend(parent), m_sessionId(std::move(sessionId)) {
+    // A name of its own, so that letting go of it never closes a connection someone else uses.
+    static int created = 0;
+    m_connectionName = QStringLiteral("dalvenor-power-%1").arg(++created);
+}
+
+LogindBackend::~LogindBackend() {
+    release();
+}
+
+QDBusConnection LogindBackend::bus() {
+    if (!m_bus)
+        m_bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, m_connectionName);
+    return *m_bus;
+}
+
+void LogindBackend::callDone() {
+    --m_pending;
+    if (m_connectionName.isEmpty())
+        return;
+    // Not from inside the reply's own delivery: the connection is let go one turn later, if
+    // the answer did not start another call (a log-off asks for the session, then ends it).
+    QTimer::singleShot(0, this, [this] {
+        if (m_pending == 0)
+            release();
+    });
+}
+
+void LogindBackend::release() {
+    if (m_connectionName.isEmpty() || !m_bus)
+        return;
+    m_bus.reset();
+    QDBusConnection::disconnectFromBus(m_connectionName);
+}
+
 QDBusMessage LogindBackend::managerCall(const QString& method) const {
     return QDBusMessage::createMethodCall(service, managerPath, managerInterface, method);
 }
@@ -43,19 +79,26 @@ QDBusMessage LogindBackend::managerCall(const QString& method) const {
 void LogindBackend::send(QDBusMessage message, Done done) {
     // Nobody may be at the keyboard when the action fires: never wait for a password prompt.
     message.setInteractiveAuthorizationAllowed(false);
-    if (!m_bus.isConnected()) {
+    const QDBusConnection connection = bus();
+    ++m_pending;
+    if (!connection.isConnected()) {
         // Qt gives no answer at all for a call on a bus it could not reach: answer here, as
         // the bus would, one turn of the event loop later.
         const QDBusMessage error = message.createErrorReply(
             QDBusError::Disconnected, QStringLiteral("Not connected to the system bus"));
-        QTimer::singleShot(0, this, [done = std::move(done), error] { done(error); });
+        // A failed connection is dropped, so that the next call tries the bus afresh.
+        QTimer::singleShot(0, this, [this, done = std::move(done), error] {
+            done(error);
+            callDone();
+        });
         return;
     }
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);
+    auto* watcher = new QDBusPendingCallWatcher(connection.asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [done = std::move(done)](QDBusPendingCallWatcher* finished) {
+            [this, done = std::move(done)](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
                 done(finished->reply());
+                callDone();
             });
 }
 
@@ -138,6 +181,5 @@ quint64 LogindBackend::query(PowerAction action) {
 }
 
 std::unique_ptr<PowerBackend> createPowerBackend() {
-    return std::make_unique<LogindBackend>(QDBusConnection::systemBus(),
-                                           qEnvironmentVariable("XDG_SESSION_ID"));
+    return std::make_unique<LogindBackend>(qEnvironmentVariable("XDG_SESSION_ID"));
 }

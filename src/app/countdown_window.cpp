@@ -114,6 +114,11 @@ void CountdownWindow::Form_Load() {
 
 void CountdownWindow::Form_Unload(bool& cancel) {
     Q_UNUSED(cancel)
+    // Unloaded, it listens no more: it is deleted only at the next turn of the event loop, and
+    // a tick or a style change until then (the warning below waits for the user) would redraw
+    // a window that is going away.
+    disconnect(&m_context.heartbeat, nullptr, this, nullptr);
+    disconnect(&m_context.style, nullptr, this, nullptr);
     QString error;
     if (!m_context.style.storeText(m_context.settings, &error))
         MessageBox::warning(nullptr, QStringLiteral("Dalvenor"),

@@ -77,7 +77,9 @@ def main():
         logind.start()
         desktop_proc.start()
         desktop = Desktop(desktop_proc.display)
-        program_proc = start_program(program, desktop, logind)
+        # A portable copy in the test's folder: what the armed action saves stays there.
+        program_proc = start_program(kit.portable_copy(program, os.path.join(folder, "program")),
+                                     desktop, logind)
         window, rect = open_addins(desktop, program_proc)
         print("附加功能 at", rect)
 

@@ -66,7 +66,9 @@ private slots:
 
 private:
     void skip(const char* why);
-    QString run(const QStringList& command, int* exitCode = nullptr);
+    QString run(const QStringList& command, int* exitCode = nullptr, int timeoutMs = kWaitMs);
+    static QString atspiKit();
+    static QString pythonForAtspi();
     QStringList visibleWindows(const QString& nameOrClass, bool byClass = false);
     std::optional<QRect> frameOf(const QString& id);
     QString activeWindowName();
@@ -79,6 +81,9 @@ private:
     QProcessEnvironment m_env;
     std::unique_ptr<QProcess> m_program;
     std::unique_ptr<QProcess> m_probe;
+    // The session bus with the accessibility bus on it (atspi_kit.py buses), and its address.
+    std::unique_ptr<QProcess> m_buses;
+    QString m_sessionBus;
     bool m_started = false;
 };
 
@@ -89,14 +94,26 @@ void TstCautionDesktop::skip(const char* why) {
     std::exit(77);
 }
 
-QString TstCautionDesktop::run(const QStringList& command, int* exitCode) {
+QString TstCautionDesktop::run(const QStringList& command, int* exitCode, int timeoutMs) {
     QProcess process;
     process.setProcessEnvironment(m_env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(command.first(), command.mid(1));
-    process.waitForFinished(kWaitMs);
+    process.waitForFinished(timeoutMs);
     if (exitCode)
         *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+QString TstCautionDesktop::atspiKit() {
+    return qEnvironmentVariable("DALVENOR_SOURCE_DIR") +
+           QStringLiteral("/tests/support/atspi_kit.py");
+}
+
+// Debian's python3-pyatspi lives beside the system's interpreter.
+QString TstCautionDesktop::pythonForAtspi() {
+    const QString system = QStringLiteral("/usr/bin/python3");
+    return QFileInfo(system).isExecutable() ? system : QStringLiteral("python3");
 }
 
 QStringList TstCautionDesktop::visibleWindows(const QString& nameOrClass, bool byClass) {
@@ -195,25 +212,27 @@ bool TstCautionDesktop::confirmReminder() {
         qWarning("no 附加功能 window");
         return false;
     }
-    run({QStringLiteral("xdotool"), QStringLiteral("windowactivate"), QStringLiteral("--sync"),
-         addins});
-    if (!waitFor([&] { return activeWindowName() == QStringLiteral("附加功能"); }))
+    // Found by name over AT-SPI, never by a point on the screen: the tab "提醒窗口" is selected
+    // and, once its own label shows, its own "确认" pressed, or nothing is; a lost key or a
+    // shifted layout can never reach the power tab's "开始执行" instead.
+    int pressed = -1;
+    const QString said =
+        run({pythonForAtspi(), atspiKit(), QStringLiteral("press"), m_sessionBus,
+             QString::number(m_program->processId()), QStringLiteral("附加功能"),
+             QStringLiteral("提醒窗口"), QStringLiteral("提醒窗口标题"), QStringLiteral("确认")},
+            &pressed, 2 * kWaitMs);
+    if (pressed != 0) {
+        qWarning("\"确认\" on \"提醒窗口\" was not pressed: %s", qPrintable(said));
         return false;
-    run({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("ctrl+Tab"),
-         QStringLiteral("ctrl+Tab"), QStringLiteral("ctrl+Tab")});
-    // "确认" at 2468, 2880, 1455 x 495 twips in the client area: its centre.
-    const QString info = run({QStringLiteral("xwininfo"), QStringLiteral("-id"), addins});
-    static const QRegularExpression corner(
-        QStringLiteral(R"(Absolute upper-left X:\s+(-?\d+)\s+Absolute upper-left Y:\s+(-?\d+))"));
-    const auto m = corner.match(info);
-    if (!m.hasMatch())
-        return false;
-    QTest::qWait(300); // the tab change is drawn by the program; the click must land after it
-    run({QStringLiteral("xdotool"), QStringLiteral("mousemove"),
-         QString::number(m.captured(1).toInt() + 212), QString::number(m.captured(2).toInt() + 208),
-         QStringLiteral("click"), QStringLiteral("1")});
+    }
     // "确认" hides the window.
-    return bool(waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).isEmpty(); }));
+    if (waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).isEmpty(); }))
+        return true;
+    for (const QString& id : visibleWindows(QStringLiteral("dalvenor"), true)) {
+        qWarning("still showing: %s %s", qPrintable(id),
+                 qPrintable(run({QStringLiteral("xdotool"), QStringLiteral("getwindowname"), id})));
+    }
+    return false;
 }
 
 void TstCautionDesktop::initTestCase() {
@@ -227,9 +246,19 @@ void TstCautionDesktop::initTestCase() {
     }
     if (fakeTime.isEmpty())
         skip("libfaketime (package faketime) is not installed");
-    for (const char* tool : {"xdotool", "xwininfo", "xprop", "Xvfb", "openbox", "tint2"}) {
+    for (const char* tool :
+         {"xdotool", "xwininfo", "xprop", "Xvfb", "openbox", "tint2", "dbus-daemon", "dbus-send"}) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             skip("a tool of the virtual desktop is missing");
+    }
+    if (!QFileInfo(QStringLiteral("/usr/libexec/at-spi-bus-launcher")).isExecutable())
+        skip("the accessibility bus (package at-spi2-core) is not installed");
+    {
+        QProcess probe;
+        probe.start(pythonForAtspi(), {QStringLiteral("-c"), QStringLiteral("import pyatspi")});
+        if (!probe.waitForFinished(kWaitMs) || probe.exitStatus() != QProcess::NormalExit ||
+            probe.exitCode() != 0)
+            skip("python3-pyatspi is not installed");
     }
 
     QVERIFY(m_dir.isValid());
@@ -254,7 +283,22 @@ void TstCautionDesktop::initTestCase() {
     settings.write(QByteArray(gbk.encode(kTitle)) + "\r\nstudy now\r\n1\r\n");
     settings.close();
 
+    // A session bus of the test's own, with the accessibility bus through which "确认" is found.
+    m_buses = std::make_unique<QProcess>();
+    m_buses->setProcessEnvironment(m_env);
+    m_buses->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_buses->start(pythonForAtspi(), {atspiKit(), QStringLiteral("buses")});
+    QVERIFY(m_buses->waitForStarted(kWaitMs));
+    QVERIFY2(waitFor([&] { return m_buses->canReadLine(); }, 2 * kWaitMs),
+             "the session and accessibility buses did not start");
+    const QString busLine = QString::fromUtf8(m_buses->readLine()).trimmed();
+    QVERIFY2(busLine.startsWith(QStringLiteral("DBUS_SESSION_BUS_ADDRESS=unix:")),
+             qPrintable(busLine));
+    m_sessionBus = busLine.section(u'=', 1);
+
     QProcessEnvironment programEnv = m_env;
+    programEnv.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_sessionBus);
+    programEnv.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
     programEnv.insert(QStringLiteral("LD_PRELOAD"), fakeTime);
     programEnv.insert(QStringLiteral("FAKETIME"), QStringLiteral("+0 x%1").arg(kSpeedUp));
     m_program = std::make_unique<QProcess>();
@@ -270,6 +314,13 @@ void TstCautionDesktop::cleanupTestCase() {
         if (process && process->state() != QProcess::NotRunning) {
             process->kill();
             process->waitForFinished(5000);
+        }
+    }
+    if (m_buses && m_buses->state() != QProcess::NotRunning) {
+        m_buses->closeWriteChannel(); // it stops both buses when its input closes
+        if (!m_buses->waitForFinished(kWaitMs)) {
+            m_buses->kill();
+            m_buses->waitForFinished(5000);
         }
     }
     if (m_started)

@@ -98,6 +98,14 @@ private:
         return m_bus->interface()->isServiceRegistered(login1).value();
     }
 
+    // Every connection on the private bus, by its unique name.
+    QStringList connectedClients() const {
+        QStringList clients = m_bus->interface()->registeredServiceNames().value();
+        clients.removeIf([](const QString& name) { return !name.startsWith(u':'); });
+        clients.sort();
+        return clients;
+    }
+
     QDBusMessage mockCall(const QString& path, const QString& method,
                           const QVariantList& args = {}) {
         QDBusMessage call = QDBusMessage::createMethodCall(login1, path, mockInterface, method);
@@ -276,6 +284,48 @@ private slots:
         QCOMPARE(requestError(backend, PowerAction::Logoff), QString());
         QCOMPARE(calls(QStringLiteral("GetSessionByPID")), QList<Call>{Call{quint32(::getpid())}});
         QCOMPARE(calls(QStringLiteral("Terminate"), sessionPath(QStringLiteral("c9"))).size(), 1);
+    }
+
+    // Before any test that uses this process's shared system bus connection, which stays open
+    // to the end and would hide one made by the backend.
+    // The program's backend holds no system bus connection until it is asked something, and
+    // lets go of it once every answer is in: creating the 附加功能 window reaches nothing. A
+    // log-off is two calls (find the session, end it); the bus is kept between them.
+    void factoryConnectsOnlyWhileAsked_data() {
+        QTest::addColumn<bool>("request");
+        QTest::addColumn<PowerAction>("action");
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("query 关机")
+            << false << PowerAction::Shutdown << "CanPowerOff" << managerPath;
+        QTest::newRow("request 注销")
+            << true << PowerAction::Logoff << "Terminate" << sessionPath(QStringLiteral("c6"));
+    }
+    void factoryConnectsOnlyWhileAsked() {
+        QFETCH(bool, request);
+        QFETCH(PowerAction, action);
+        QFETCH(QString, method);
+        QFETCH(QString, path);
+        addSession(QStringLiteral("c6"));
+        qputenv("XDG_SESSION_ID", "c6");
+        const QStringList before = connectedClients();
+        const std::unique_ptr<PowerBackend> backend = createPowerBackend();
+        qunsetenv("XDG_SESSION_ID");
+        // A connection is made in full (its name given by the bus) before it returns, so a
+        // backend that connected when it was made would be listed by now.
+        QCOMPARE(connectedClients(), before);
+
+        if (request)
+            QCOMPARE(requestError(*backend, action), QString());
+        else
+            QCOMPARE(queryNote(*backend, action), QString());
+        QCOMPARE(calls(method, path).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(connectedClients(), before, 15000);
+
+        // And it connects afresh for the next question.
+        QCOMPARE(queryNote(*backend, PowerAction::Shutdown), QString());
+        QCOMPARE(calls(QStringLiteral("CanPowerOff")).size(), request ? 1 : 2);
+        QTRY_COMPARE_WITH_TIMEOUT(connectedClients(), before, 15000);
     }
 
     // The program's own factory follows DBUS_SYSTEM_BUS_ADDRESS and XDG_SESSION_ID (here the

@@ -295,9 +295,19 @@ private slots:
         m_test->clock.advanceSeconds(1);
         m_test->heartbeat().tick();
         QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟59秒"));
-        // An unloaded window no longer listens.
+        // An unloaded window no longer listens, from the moment it is unloaded: it is deleted
+        // only at the next turn of the event loop, and until then neither a tick nor a change
+        // of style may redraw it.
+        const QPointer<CountdownWindow> unloaded(w);
+        const QFont font = w->Label2->font();
         QVERIFY(m_test->registry.unload("frmMain"));
+        QVERIFY2(unloaded, "deleted at once: this check would prove nothing");
+        m_test->clock.advanceSeconds(1);
         m_test->heartbeat().tick();
+        m_test->style.setFont(QStringLiteral("黑体"), 30, true, false, false, false);
+        QVERIFY(unloaded);
+        QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟59秒"));
+        QCOMPARE(w->Label2->font(), font);
     }
 
     // What matters is always whole on the desktop, whatever the size and the length.

@@ -112,8 +112,9 @@ private slots:
     void everyWindowShowsItsWholeTexts() {
         QFETCH(QString, name);
         WindowRegistry& registry = m_app->context().registry;
-        if (!registry.isRegistered(name))
-            QSKIP("this build has no such window yet");
+        // Every window the program names is built: one missing is a regression, not a skip.
+        QVERIFY2(registry.isRegistered(name),
+                 qPrintable(name + QStringLiteral(" is not registered")));
         QWidget* window = registry.show(name);
         QVERIFY(window);
         QVERIFY(QTest::qWaitForWindowExposed(window));

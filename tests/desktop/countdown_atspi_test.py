@@ -309,6 +309,8 @@ def run(binary):
         change_first_line(pyatspi, addins, FIRST_LINE, NEW_FIRST_LINE)
         check_lines(pyatspi, app, NEW_FIRST_LINE)
         check(program.poll() is None, "the program ended")
+        # Neither the start nor 附加功能 (with its power tab) asked the system bus anything.
+        kit.check_no_system_bus("after 附加功能 was opened and used")
         print("PASS: the countdown reads the same over AT-SPI, before and after the change")
         return 0
     except Failure as failure:

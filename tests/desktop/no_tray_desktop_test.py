@@ -188,6 +188,8 @@ def run(binary):
     try:
         desktop.start()
         stop_panel(desktop)
+        # A portable copy in the test's folder: whatever it writes stays there.
+        binary = kit.portable_copy(binary, os.path.join(workdir, "program"))
         process = subprocess.Popen([binary], cwd=workdir,
                                    env=dict(os.environ, DALVENOR_TRAY_GRACE_MS="1000"))
         wait_for("the countdown overlay", lambda: overlay_window(desktop))

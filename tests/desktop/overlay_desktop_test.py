@@ -426,11 +426,9 @@ def run(mode, binary, scaling=None):
             check(len(line) == 2 and line[0] == "shown", "the probe did not start: %r" % line)
             title = "Dalvenor overlay probe"
         else:
-            # The program reads its countdown file from the current folder.
-            bin_dir = os.path.dirname(binary)
-            for name in ("countdown.ini",):
-                if os.path.exists(os.path.join(bin_dir, name)):
-                    shutil.copy(os.path.join(bin_dir, name), workdir)
+            # A portable copy in the test's folder, with its countdown file and tips: whatever
+            # it writes stays there, never beside the build's binary.
+            binary = kit.portable_copy(binary, os.path.join(workdir, "program"))
             env = dict(os.environ)
             factor = 1.0
             if scaling:

@@ -93,6 +93,8 @@ def main(argv):
     workdir = tempfile.mkdtemp(prefix="wayland-test.", dir=os.environ.get("TMPDIR"))
     compositor = Compositor(workdir)
     try:
+        # A portable copy in the test's folder: whatever it writes stays there.
+        binary = kit.portable_copy(binary, os.path.join(workdir, "program"))
         compositor.start()
         os.environ["WAYLAND_DISPLAY"] = SOCKET
         os.environ["XDG_SESSION_TYPE"] = "wayland"

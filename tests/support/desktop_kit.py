@@ -1,6 +1,6 @@
 """What the desktop test drivers share: failures and checks, waits with a deadline, a child's
-answers read with a time limit, root window pixels, the virtual desktop, skipping and
-clean-up.
+answers read with a time limit, root window pixels, the virtual desktop, the buses a test may
+use, a portable copy of the program, skipping and clean-up.
 
 Each driver finds this folder relative to itself:
 
@@ -13,6 +13,7 @@ connection has seen what another client sent.
 
 import os
 import select
+import shutil
 import signal
 import subprocess
 import sys
@@ -127,6 +128,86 @@ def inside(point, rect):
     return rect[0] <= point[0] < rect[0] + rect[2] and rect[1] <= point[1] < rect[1] + rect[3]
 
 
+def sandbox_system_bus():
+    """The system bus address a test and what it starts get: the test runner's stand-in, which
+    answers nobody and notes each connection (bus_sentinel.py), or outside the runner a socket
+    that does not exist. Never the machine's own bus."""
+    sandbox = os.environ.get("DALVENOR_TEST_SANDBOX")
+    if sandbox:
+        return "unix:path=" + os.path.join(sandbox, "system-bus")
+    import tempfile
+    return "unix:path=" + os.path.join(tempfile.gettempdir(), "dalvenor-no-system-bus-%d" %
+                                       os.getpid())
+
+
+def sandbox_session_bus():
+    """A session bus address that reaches nothing: a socket of the sandbox that does not exist.
+    Set rather than left out, since with an X display and no address libdbus would start a
+    session bus of its own (dbus-launch) that outlives the test."""
+    sandbox = os.environ.get("DALVENOR_TEST_SANDBOX")
+    if sandbox:
+        return "unix:path=" + os.path.join(sandbox, "no-session-bus")
+    import tempfile
+    return "unix:path=" + os.path.join(tempfile.gettempdir(), "dalvenor-no-session-bus-%d" %
+                                       os.getpid())
+
+
+def use_sandbox_buses(env=None):
+    """Points env (os.environ by default) at the sandbox's system bus and at no session bus,
+    unless the test started a private bus of its own and set the address itself."""
+    env = os.environ if env is None else env
+    own = env.get("DALVENOR_TEST_SANDBOX")
+    address = env.get("DBUS_SYSTEM_BUS_ADDRESS", "")
+    if not (own and address.startswith("unix:path=" + own + os.sep)):
+        env["DBUS_SYSTEM_BUS_ADDRESS"] = sandbox_system_bus()
+    return env
+
+
+def system_bus_connections():
+    """What connected to the sandbox's system bus so far: one line per connection, naming the
+    process. Empty when nothing did."""
+    log = os.environ.get("DALVENOR_SYSTEM_BUS_LOG")
+    if not log or not os.path.isfile(log):
+        return []
+    with open(log, encoding="utf-8", errors="replace") as f:
+        return [line.strip() for line in f.read(1 << 20).splitlines() if line.strip()]
+
+
+def check_no_system_bus(when):
+    connections = system_bus_connections()
+    check(not connections, "%s, the system bus was asked for: %s" % (when, "; ".join(connections)))
+
+
+def desktop_part_env(env=None):
+    """The environment for a part of the desktop itself (a panel, a compositor): a system bus
+    address that reaches nothing, so that what the panel asks the system (batteries, sessions)
+    is not taken for the program under test asking."""
+    env = dict(os.environ if env is None else env)
+    env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + os.path.join(
+        os.environ.get("TMPDIR", "/tmp"), "desktop-no-system-bus")
+    env.setdefault("DBUS_SESSION_BUS_ADDRESS", sandbox_session_bus())
+    return env
+
+
+def portable_copy(binary, folder, files=("countdown.ini", "ral.txt"), skins=False):
+    """A copy of the program in folder (created), with its portable marker and the given data
+    files beside it: it reads and writes its files there, never beside the build's binary.
+    Gives the copy's path."""
+    os.makedirs(folder, exist_ok=True)
+    source = os.path.dirname(os.path.abspath(binary))
+    copy = os.path.join(folder, os.path.basename(binary))
+    shutil.copy2(binary, copy)
+    marker = os.path.join(source, "dalvenor.portable")
+    check(os.path.isfile(marker), "no portable marker beside " + binary)
+    shutil.copy2(marker, folder)
+    for name in files:
+        if os.path.isfile(os.path.join(source, name)):
+            shutil.copy2(os.path.join(source, name), folder)
+    if skins and os.path.isdir(os.path.join(source, "skins")):
+        shutil.copytree(os.path.join(source, "skins"), os.path.join(folder, "skins"))
+    return copy
+
+
 class VirtualDesktop:
     """scripts/virtual_desktop.sh: Xvfb, openbox and tint2 on a free display, its state in a
     file of the test's folder."""
@@ -156,10 +237,12 @@ class VirtualDesktop:
         return self.display
 
     def use(self):
-        """Makes this process and what it starts from now on use the desktop's display."""
+        """Makes this process and what it starts from now on use the desktop's display, the
+        sandbox's system bus and no session bus (so that the tray is the X11 one)."""
         os.environ["DISPLAY"] = self.display
-        os.environ.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = sandbox_session_bus()
         os.environ["QT_QPA_PLATFORM"] = "xcb"
+        use_sandbox_buses()
 
     def stop(self):
         if self.started:

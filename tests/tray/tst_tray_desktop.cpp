@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "virtual_desktop.h"
+
 #include <csignal>
 #include <optional>
 
@@ -102,6 +104,7 @@ private:
     qint64 m_tint2Pid = 0;
     QProcessEnvironment m_env;
     std::unique_ptr<QProcess> m_program;
+    QString m_programCopy; // what runs: the probe, or a portable copy of the program
     // A tint2 this test started again; a child of the test, so that it ends with the test.
     std::unique_ptr<QProcess> m_tint2;
     QString m_lastMenuId;
@@ -146,7 +149,16 @@ void TstTrayDesktop::initTestCase() {
     m_env = QProcessEnvironment::systemEnvironment();
     m_env.insert(QStringLiteral("DISPLAY"), m_display);
     m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    m_env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    m_env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), virtualdesktop::sandboxSessionBus());
+    m_env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), virtualdesktop::sandboxSystemBus());
+    m_programCopy = programPath();
+    if (QLatin1String(TRAY_DESKTOP_PROGRAM) == QLatin1String("dalvenor")) {
+        // A portable copy in the test's folder: whatever the program writes stays there.
+        QString error;
+        m_programCopy = virtualdesktop::portableCopy(
+            programPath(), m_dir.filePath(QStringLiteral("program")), &error);
+        QVERIFY2(!m_programCopy.isEmpty(), qPrintable(error));
+    }
     startProgram();
 }
 
@@ -172,9 +184,9 @@ void TstTrayDesktop::init() {
 void TstTrayDesktop::startProgram() {
     m_program = std::make_unique<QProcess>();
     m_program->setProcessEnvironment(m_env);
-    m_program->setWorkingDirectory(QFileInfo(programPath()).absolutePath());
+    m_program->setWorkingDirectory(QFileInfo(m_programCopy).absolutePath());
     m_program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_program->start(programPath(), {});
+    m_program->start(m_programCopy, {});
     QVERIFY2(m_program->waitForStarted(kWaitMs), qPrintable(m_program->errorString()));
 }
 
