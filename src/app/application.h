@@ -11,6 +11,7 @@
 #include <QMetaObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class SettingsStore;
@@ -18,6 +19,8 @@ class SkinLibrary;
 class Autostart;
 class TrayNotices;
 class SingleInstance;
+class SessionEnd;
+class SessionEndSignals;
 
 // Owns the shared services and the window registry, and knows every window by name.
 class Application final : public ProgramControl {
@@ -41,9 +44,15 @@ public:
     void openMenuAtPointer();
 
     AppContext& context() { return m_context; }
+    // Every way out of the program, the tray's exit and the end of the desktop session.
+    SessionEnd& sessionEnd() { return *m_sessionEnd; }
 
 private:
     void registerForms();
+    void watchSessionEnd();
+    // The tray's exit path, also for the session's end; without a tray window it stores and
+    // ends the event loop the same way.
+    void exitThroughTray(const std::function<void(const QString&)>& report);
 
     DataPaths m_paths;
     SystemClock m_clock;
@@ -55,6 +64,8 @@ private:
     std::unique_ptr<TrayNotices> m_notices;
     SingleInstance* m_instance = nullptr;
     QMetaObject::Connection m_activation;
+    std::unique_ptr<SessionEnd> m_sessionEnd;
+    std::unique_ptr<SessionEndSignals> m_endSignals;
     WindowRegistry m_registry;
     AppContext m_context;
 };
