@@ -396,7 +396,9 @@ QString decode(QByteArrayView bytes, Encoding encoding) {
     if (isUtf16(encoding)) {
         QStringDecoder decoder(qtEncoding(encoding), QStringConverter::Flag::Stateless |
                                                          QStringConverter::Flag::ConvertInitialBom);
-        QString text = decoder.decode(bytes);
+        // An odd last byte is half a character; Qt's own handling of it differs between
+        // its stateless and stateful modes, so it is said here alike for both.
+        QString text = decoder.decode(bytes.first(bytes.size() - bytes.size() % 2));
         if (bytes.size() % 2 != 0)
             text += QChar::ReplacementCharacter;
         replaceLoneSurrogates(text);
