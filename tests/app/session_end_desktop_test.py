@@ -95,19 +95,39 @@ def colour_entry(pyatspi, app):
     return None
 
 
+def retried(what, act, done, timeout=TIMEOUT, each=5):
+    """act() until done() answers something true within each seconds: a window just mapped
+    may still be moved by the window manager, so a click computed from its place is tried
+    again rather than once."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        act()
+        try:
+            return wait_for(what, done, timeout=each)
+        except Failure:
+            continue
+    raise Failure("timed out waiting for " + what)
+
+
 def pick_colour(pyatspi, app, settings, colour):
     buttons = [node for node in at.descendants(settings)
                if node.getRole() == pyatspi.ROLE_PUSH_BUTTON and node.name == "字体颜色"]
     check(len(buttons) == 1, "%d buttons \"字体颜色\" in 显示设置" % len(buttons))
-    x, y = centre(pyatspi, buttons[0])
-    xdotool("mousemove", x, y, "click", 1)
-    entry = wait_for("the colour dialog", lambda: colour_entry(pyatspi, app))
-    x, y = centre(pyatspi, entry)
-    xdotool("mousemove", x, y, "click", 1)
-    xdotool("key", "ctrl+a")
-    xdotool("type", "--delay", 30, colour)
-    wait_for("%s in the colour box" % colour,
-             lambda: entry.queryText().getText(0, -1).lower() == colour)
+
+    def click_button():
+        # Once the dialog is open it holds the input: a further click goes nowhere.
+        if colour_entry(pyatspi, app) is None:
+            xdotool("mousemove", *centre(pyatspi, buttons[0]), "click", 1)
+
+    entry = retried("the colour dialog", click_button, lambda: colour_entry(pyatspi, app))
+
+    def type_colour():
+        xdotool("mousemove", *centre(pyatspi, entry), "click", 1)
+        xdotool("key", "ctrl+a")
+        xdotool("type", "--delay", 30, colour)
+
+    retried("%s in the colour box" % colour, type_colour,
+            lambda: entry.queryText().getText(0, -1).lower() == colour)
     xdotool("key", "Return")
     wait_for("the colour dialog to close", lambda: colour_entry(pyatspi, app) is None)
 
