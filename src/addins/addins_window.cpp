@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -752,9 +753,14 @@ void AddinsWindow::paintNotes(QWidget* box) {
 
 void AddinsWindow::showReminderProblem(const QString& reason) {
     m_reminderProblem = reason;
-    const QString notice = reminderpage::pageNotice(reason);
+    // The page has room for a few lines: the file's name stands for its whole path there,
+    // and the tooltip and the box at "确认" give the path whole.
+    const QString path = m_context.paths.dataFile(QStringLiteral("settings.ini"));
+    QString shortReason = reason;
+    shortReason.replace(path, QFileInfo(path).fileName());
+    const QString notice = reminderpage::pageNotice(shortReason);
     LabReminderProblem->setText(notice);
-    LabReminderProblem->setToolTip(notice);
+    LabReminderProblem->setToolTip(reminderpage::pageNotice(reason));
     LabReminderProblem->setAccessibleName(notice);
     LabReminderProblem->show();
     Label13->hide();

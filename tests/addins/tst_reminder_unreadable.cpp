@@ -182,6 +182,12 @@ void TestReminderUnreadable::unreadableFileIsSaidAndNotReplaced() {
     QVERIFY2(notice.contains(QStringLiteral("settings.ini")), qPrintable(notice));
     QVERIFY2(notice.contains(cause), qPrintable(notice));
     QVERIFY2(notice.contains(QStringLiteral("不是文件里的内容")), qPrintable(notice));
+    // Whole within its place on the page, which the boxes follow below.
+    QVERIFY2(w->LabReminderProblem->heightForWidth(w->LabReminderProblem->width()) <=
+                 w->LabReminderProblem->height(),
+             qPrintable(notice));
+    QVERIFY(w->LabReminderProblem->geometry().bottom() < w->Text1->geometry().top());
+    QVERIFY(w->LabReminderProblem->toolTip().contains(settingsPath()));
     for (QLineEdit* box : {w->Text1, w->Text2, w->Text3})
         QVERIFY(box->text().isEmpty());
     QVERIFY(MessageBox::shownBoxes().isEmpty());
