@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -306,6 +307,14 @@ void AddinsWindow::buildReminderTab(QWidget* page) {
     Text3 = addTextBox(page, "Text3", 1440, 2280, 855, 350);
     Label12 = addLabel(page, "Label12", QStringLiteral("分钟 显示一次"), 2400, 2280, 1335, 255);
     Command2 = addButton(page, "Command2", QStringLiteral("确认"), 2468, 2880, 1455, 495);
+    // Over the heading's place, as wide as the boxes reach: a path needs the room.
+    LabReminderProblem = addLabel(page, "LabReminderProblem", QString(), 120, 60, 6015, 975);
+    LabReminderProblem->setWordWrap(true);
+    LabReminderProblem->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette problemPalette = LabReminderProblem->palette();
+    problemPalette.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
+    LabReminderProblem->setPalette(problemPalette);
+    LabReminderProblem->hide();
     for (QLabel* label : {Label9, Label10, Label11, Label12, Label13})
         addDragSurface(label);
     connect(Command2, &QPushButton::clicked, this, &AddinsWindow::Command2_Click);
@@ -374,6 +383,10 @@ void AddinsWindow::Form_Load() {
     QLineEdit* const reminderBoxes[] = {Text1, Text2, Text3};
     for (int i = 0; i < 3; ++i)
         reminderBoxes[i]->setText(reminder.lines.value(i));
+    // Three empty boxes alone would look like settings never made.
+    m_reminderReadStatus = reminder.status;
+    if (reminderpage::isReadProblem(reminder.status))
+        showReminderProblem(reminder.error);
 
     // 8. The calendar, opened on today.
     const QDate today = m_context.clock.now().date();
@@ -738,12 +751,52 @@ void AddinsWindow::paintNotes(QWidget* box) {
 // ---------------------------------------------------------------------------------------------
 // Tab 3 "提醒窗口"
 
+void AddinsWindow::showReminderProblem(const QString& reason) {
+    m_reminderProblem = reason;
+    // The page has room for a few lines: the file's name stands for its whole path there,
+    // and the tooltip and the box at "确认" give the path whole.
+    const QString path = m_context.paths.dataFile(QStringLiteral("settings.ini"));
+    QString shortReason = reason;
+    shortReason.replace(path, QFileInfo(path).fileName());
+    const QString notice = reminderpage::pageNotice(shortReason);
+    LabReminderProblem->setText(notice);
+    LabReminderProblem->setToolTip(reminderpage::pageNotice(reason));
+    LabReminderProblem->setAccessibleName(notice);
+    LabReminderProblem->show();
+    Label13->hide();
+}
+
 void AddinsWindow::Command2_Click() {
     const QStringList lines = {Text1->text(), Text2->text(), Text3->text()};
+    const QString path = m_context.paths.dataFile(QStringLiteral("settings.ini"));
+    // What could not be read is not replaced unasked: the boxes do not hold its content.
+    const ReminderFile current = readReminderFile(path);
+    const QString reason =
+        reminderpage::isReadProblem(current.status) ? current.error : m_reminderProblem;
+    switch (reminderpage::saveDecision(m_reminderReadStatus, current.status)) {
+    case reminderpage::SaveDecision::Save:
+        break;
+    case reminderpage::SaveDecision::Refuse:
+        showReminderProblem(current.error);
+        MessageBox::warning(this, windowTitle(), reminderpage::refusal(current.error));
+        return;
+    case reminderpage::SaveDecision::AskFirst:
+        if (reminderpage::isReadProblem(current.status))
+            showReminderProblem(current.error);
+        if (MessageBox::warning(this, windowTitle(), reminderpage::overwriteQuestion(reason),
+                                QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            return;
+        break;
+    }
     // A failed save has said so; the window stays open with what was typed and the reminder
     // does not start on settings that are not on disk.
-    if (!writeTextFile(m_context.paths.dataFile(QStringLiteral("settings.ini")), lines))
+    if (!writeTextFile(path, lines))
         return;
+    // What is on disk now is what the page shows.
+    m_reminderReadStatus = textfile::ReadStatus::Ok;
+    m_reminderProblem.clear();
+    LabReminderProblem->hide();
+    Label13->show();
     if (!reminderpage::keepSavedSettingsOverMarker(m_context.paths.dataDir())) {
         MessageBox::warning(this, windowTitle(),
                             QStringLiteral("提醒设置已保存，但旧的“setting.ini”无法更新，"

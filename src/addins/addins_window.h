@@ -3,6 +3,7 @@
 #include "form.h"
 #include "form_names.h"
 #include "power_plan.h"
+#include "regular_file.h"
 #include "reminder.h"
 #include "version_notes_scroll.h"
 
@@ -149,6 +150,8 @@ public:
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text3 = nullptr;
     QPushButton* Command2 = nullptr;
+    // Shown in place of the page's heading while "settings.ini" could not be read.
+    QLabel* LabReminderProblem = nullptr;
 
     QLabel* Label14 = nullptr;
     QLabel* Label15 = nullptr;
@@ -220,6 +223,10 @@ private:
 
     // The study reminder (Timer4 and ReminderMinutes): off until "确认", then for good.
     ReminderCounter m_reminder;
+    // How the load read "settings.ini"; a failure stays said on the page until a save.
+    textfile::ReadStatus m_reminderReadStatus = textfile::ReadStatus::Missing;
+    QString m_reminderProblem; // the reader's reason, while the page says it
+    void showReminderProblem(const QString& reason);
 
     VersionNotesScroll m_scroll;
     QTimer m_scrollTimer;

@@ -11,6 +11,7 @@
 #include "message_box.h"
 #include "no_tray_notice.h"
 #include "program_icon.h"
+#include "session_end.h"
 #include "settings_store.h"
 #include "single_instance.h"
 #include "skin_folders.h"
@@ -25,6 +26,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QProcess>
+#include <QSessionManager>
 
 Application::Application(const QString& programDir, SingleInstance* instance)
     : m_paths(DataPaths::resolve(programDir)), m_settings(std::make_unique<SettingsStore>()),
@@ -44,11 +46,49 @@ Application::Application(const QString& programDir, SingleInstance* instance)
     // A user's own skins go here; the skin manager lists them beside the built-in ones.
     SkinFolders::forProgram(m_paths).createUserDir();
     m_noTrayNotice = std::make_unique<NoTrayNotice>(*m_trayPresence, m_registry);
+    watchSessionEnd();
     registerForms();
 }
 
 Application::~Application() {
     QObject::disconnect(m_activation);
+    // The signals go back to their default first: nothing may reach a half-destroyed program.
+    m_endSignals.reset();
+}
+
+void Application::watchSessionEnd() {
+    m_sessionEnd = std::make_unique<SessionEnd>(
+        [this](QString* error) {
+            // The style is the countdown window's: without it there is nothing new to store.
+            if (!m_registry.isLoaded(CountdownWindow::kName))
+                return true;
+            return m_style.storeText(*m_settings, error);
+        },
+        [this](const SessionEnd::Report& report) { exitThroughTray(report); });
+    QObject::connect(&m_style, &CountdownStyle::textChanged, m_sessionEnd.get(),
+                     &SessionEnd::styleChanged);
+    // A log-out sends SIGTERM (SIGHUP when the session's terminal goes): the style picked in
+    // this session must not be lost with it.
+    m_endSignals = SessionEndSignals::create();
+    if (!m_endSignals)
+        SessionEnd::reportToStderr(
+            QStringLiteral("无法接收结束信号，注销时倒计时的字体和颜色不会保存。"));
+    m_sessionEnd->watch(m_endSignals.get());
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        QObject::connect(gui, &QGuiApplication::commitDataRequest, m_sessionEnd.get(),
+                         [this](QSessionManager&) { m_sessionEnd->commitDataRequested(); });
+        QObject::connect(gui, &QCoreApplication::aboutToQuit, m_sessionEnd.get(),
+                         &SessionEnd::aboutToQuit);
+    }
+}
+
+void Application::exitThroughTray(const std::function<void(const QString&)>& report) {
+    if (auto* tray = m_registry.form<TrayWindow>()) {
+        tray->exitProgram(report);
+        return;
+    }
+    m_sessionEnd->storeOnce(report);
+    QCoreApplication::exit(0);
 }
 
 bool Application::restart() {
@@ -96,6 +136,9 @@ void Application::registerForms() {
     m_registry.registerForm(TrayWindow::kName, [this] {
         auto* tray = new TrayWindow(m_context, *m_autostart, [] { QCoreApplication::exit(0); });
         tray->setTrayPresence(m_trayPresence.get());
+        // The menu's exit and the session's end store through the same once-only path.
+        tray->setStoreAtExit(
+            [this](const TrayWindow::Report& report) { m_sessionEnd->storeOnce(report); });
         // The other windows speak through the icon of whichever frmTray exists.
         m_notices->attach(tray);
         return tray;

@@ -11,6 +11,7 @@
 #include <QMetaObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class SettingsStore;
@@ -20,6 +21,8 @@ class TrayNotices;
 class TrayPresence;
 class NoTrayNotice;
 class SingleInstance;
+class SessionEnd;
+class SessionEndSignals;
 
 // Owns the shared services and the window registry, and knows every window by name.
 class Application final : public ProgramControl {
@@ -43,9 +46,15 @@ public:
     void openMenuAtPointer();
 
     AppContext& context() { return m_context; }
+    // Every way out of the program, the tray's exit and the end of the desktop session.
+    SessionEnd& sessionEnd() { return *m_sessionEnd; }
 
 private:
     void registerForms();
+    void watchSessionEnd();
+    // The tray's exit path, also for the session's end; without a tray window it stores and
+    // ends the event loop the same way.
+    void exitThroughTray(const std::function<void(const QString&)>& report);
 
     DataPaths m_paths;
     SystemClock m_clock;
@@ -58,6 +67,8 @@ private:
     std::unique_ptr<TrayPresence> m_trayPresence;
     SingleInstance* m_instance = nullptr;
     QMetaObject::Connection m_activation;
+    std::unique_ptr<SessionEnd> m_sessionEnd;
+    std::unique_ptr<SessionEndSignals> m_endSignals;
     WindowRegistry m_registry;
     AppContext m_context;
     // After the registry: it looks at the countdown window while it is open.

@@ -31,13 +31,87 @@ QString userSuffix() {
         QCryptographicHash::hash(home, QCryptographicHash::Sha1).toHex().left(12));
 }
 
+// Letters, digits, '.', '_' and '-' pass; anything else (a '/' above all) becomes '_'. A long
+// name keeps its start and is told apart by a hash of the whole.
+QString sanitised(const QString& text) {
+    constexpr int kMaxLength = 40;
+    QString safe;
+    safe.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool plain = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') ||
+                           (u >= u'0' && u <= u'9') || u == u'.' || u == u'_' || u == u'-';
+        safe += plain ? c : QChar(u'_');
+    }
+    if (safe.size() <= kMaxLength)
+        return safe;
+    const QByteArray hash =
+        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    return safe.left(kMaxLength - 13) + u'-' + QString::fromLatin1(hash);
+}
+
+// ":0", ":0.0", "unix:0.1" and "/tmp/.X11-unix/X0" name the same local server; a remote one
+// ("localhost:10.0", as ssh forwards it) keeps its host.
+QString displayMark(const QString& display) {
+    const qsizetype colon = display.lastIndexOf(u':');
+    if (colon < 0) {
+        // A socket path: its last part is the server.
+        const qsizetype slash = display.lastIndexOf(u'/');
+        QString server = display.mid(slash + 1);
+        if (server.startsWith(u'X'))
+            server.remove(0, 1);
+        return QStringLiteral("x") + server;
+    }
+    QString host = display.left(colon);
+    QString number = display.mid(colon + 1);
+    const qsizetype dot = number.indexOf(u'.');
+    if (dot >= 0)
+        number.truncate(dot);
+    // A socket path in place of the host is local too.
+    if (host == QLatin1String("unix") || host.startsWith(u'/'))
+        host.clear();
+    return host.isEmpty() ? QStringLiteral("x") + number
+                          : QStringLiteral("x") + host + u'_' + number;
+}
+
 } // namespace
 
-SingleInstance::SingleInstance(const QString& key, QObject* parent)
-    : QObject(parent),
-      m_lockPath(instanceFolder() + u'/' + key + u'-' + userSuffix() + QStringLiteral(".lock")),
-      m_serverName(instanceFolder() + u'/' + key + u'-' + userSuffix() + QStringLiteral(".socket")),
-      m_lock(m_lockPath) {
+SessionIdentity SessionIdentity::fromEnvironment() {
+    return {qEnvironmentVariable("DISPLAY"), qEnvironmentVariable("WAYLAND_DISPLAY"),
+            qEnvironmentVariable("XDG_SESSION_ID")};
+}
+
+QString SingleInstance::sessionMark(const SessionIdentity& session) {
+    // The display first: the countdown is drawn there, and a program started by the session's
+    // service manager rather than its login (a systemd user unit) has a display but no
+    // session id, so keying by the id would put two countdowns on one screen.
+    const QString display = session.display.trimmed();
+    if (!display.isEmpty())
+        return sanitised(displayMark(display));
+    const QString wayland = session.waylandDisplay.trimmed();
+    if (!wayland.isEmpty())
+        return sanitised(QStringLiteral("w") + wayland.mid(wayland.lastIndexOf(u'/') + 1));
+    const QString id = session.sessionId.trimmed();
+    if (!id.isEmpty())
+        return sanitised(QStringLiteral("s") + id);
+    return {};
+}
+
+namespace {
+
+QString instanceBase(const QString& key, const SessionIdentity& session) {
+    const QString mark = SingleInstance::sessionMark(session);
+    QString base = instanceFolder() + u'/' + key + u'-' + userSuffix();
+    if (!mark.isEmpty())
+        base += u'-' + mark;
+    return base;
+}
+
+} // namespace
+
+SingleInstance::SingleInstance(const QString& key, const SessionIdentity& session, QObject* parent)
+    : QObject(parent), m_lockPath(instanceBase(key, session) + QStringLiteral(".lock")),
+      m_serverName(instanceBase(key, session) + QStringLiteral(".socket")), m_lock(m_lockPath) {
     // The lock is held for the program's whole life: never treat it as stale by age, only when
     // its process is gone.
     m_lock.setStaleLockTime(0);

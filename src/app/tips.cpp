@@ -23,6 +23,9 @@ TipList::LoadResult TipList::load(const QString& path) {
     const textfile::ReadStatus read = file.readAll(bytes, maxFileBytes);
     if (read != textfile::ReadStatus::Ok)
         return fail(read, read == textfile::ReadStatus::TooLarge ? limit : file.errorString());
+    // A tips file saved as UTF-16 ("Unicode" in a Windows editor) is kept as UTF-8, which the
+    // tips are found in by their bytes.
+    textfile::convertUtf16ToUtf8(bytes);
 
     const bool bom = bytes.startsWith("\xEF\xBB\xBF");
     std::vector<quint32> blockStarts;

@@ -8,12 +8,15 @@
 #include <QStringEncoder>
 
 #include <cstring>
+#include <optional>
 
 namespace textfile {
 
 namespace {
 
 constexpr char utf8Bom[] = "\xEF\xBB\xBF";
+constexpr char utf16LeBom[] = "\xFF\xFE";
+constexpr char utf16BeBom[] = "\xFE\xFF";
 constexpr const char* gbName = "GB18030";
 
 bool isContinuation(unsigned char c) {
@@ -90,7 +93,144 @@ Encoding encodingToKeep(const QString& path) {
         }
         return Encoding::Gb18030;
     }
+    // Written as UTF-8 with BOM: every character of the old file survives, and no reader has
+    // to guess the byte order of a file without one.
+    if (old.encoding == Encoding::Utf16Le || old.encoding == Encoding::Utf16Be)
+        return Encoding::Utf8WithBom;
     return old.encoding;
+}
+
+bool isUtf16(Encoding encoding) {
+    return encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be;
+}
+
+std::optional<Encoding> utf16Bom(QByteArrayView bytes) {
+    if (bytes.startsWith(QByteArrayView(utf16LeBom, 2)))
+        return Encoding::Utf16Le;
+    if (bytes.startsWith(QByteArrayView(utf16BeBom, 2)))
+        return Encoding::Utf16Be;
+    return std::nullopt;
+}
+
+QStringConverter::Encoding qtEncoding(Encoding encoding) {
+    return encoding == Encoding::Utf16Be ? QStringConverter::Utf16BE : QStringConverter::Utf16LE;
+}
+
+// A surrogate without its partner (a file cut in the middle of a pair, or made by a faulty
+// program) becomes U+FFFD, so that no later encoder trips over it.
+void replaceLoneSurrogates(QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+}
+
+// The lines of a file that begins with a UTF-16 BOM (first holds the bytes read so far, the
+// BOM included). Decoded piece by piece as read, since a character may straddle two pieces;
+// the line ends are looked for in the decoded text, because the bytes CR and LF occur inside
+// other UTF-16 characters. The byte limits of readLines hold, counted in UTF-16 bytes.
+void readUtf16Lines(RegularFile& file, QByteArrayView first, Encoding encoding, int maxLines,
+                    qsizetype lineLimit, const QString& path, TextLines& result) {
+    QStringDecoder decoder(qtEncoding(encoding), QStringConverter::Flag::ConvertInitialBom);
+    const qsizetype unitLimit = qMax<qsizetype>(1, lineLimit / 2);
+    QString current;
+    bool currentCut = false;
+    bool inLine = false;
+    bool skipLf = false;
+    const auto enough = [&] { return maxLines >= 0 && result.lines.size() >= maxLines; };
+    const auto finishLine = [&] {
+        replaceLoneSurrogates(current);
+        result.lines.append(current);
+        result.cut = result.cut || currentCut;
+        current.clear();
+        currentCut = false;
+        inLine = false;
+    };
+    const auto feed = [&](const QString& text) {
+        qsizetype pos = 0;
+        while (pos < text.size() && !enough()) {
+            if (skipLf) {
+                skipLf = false;
+                if (text.at(pos) == u'\n') {
+                    ++pos;
+                    continue;
+                }
+            }
+            qsizetype end = pos;
+            while (end < text.size() && text.at(end) != u'\r' && text.at(end) != u'\n')
+                ++end;
+            if (end > pos) {
+                inLine = true;
+                const qsizetype take = end - pos;
+                if (!currentCut) {
+                    qsizetype room = unitLimit - current.size();
+                    if (take > room) {
+                        currentCut = true;
+                        // Cut at a whole character: never between the halves of a pair.
+                        if (room > 0 && text.at(pos + room - 1).isHighSurrogate())
+                            --room;
+                    }
+                    current.append(QStringView(text).sliced(pos, qMin(take, room)));
+                }
+            }
+            if (end == text.size())
+                return; // the line goes on in the next piece
+            finishLine();
+            if (text.at(end) == u'\r') {
+                if (end + 1 < text.size()) {
+                    if (text.at(end + 1) == u'\n')
+                        ++end;
+                } else {
+                    skipLf = true; // perhaps the first half of CR LF
+                }
+            }
+            pos = end + 1;
+        }
+    };
+
+    qint64 scanned = first.size();
+    qint64 textBytes = first.size() - 2;
+    feed(decoder.decode(first.sliced(2)));
+    QByteArray piece(64 * 1024, Qt::Uninitialized);
+    bool gaveUp = false;
+    bool atEnd = false;
+    while (!enough()) {
+        if (maxLines >= 0 && scanned >= maxScanBytes) {
+            gaveUp = true;
+            break;
+        }
+        const qint64 got = file.read(piece.data(), piece.size());
+        if (got < 0) {
+            result.status = ReadStatus::Unreadable;
+            result.error = statusMessage(result.status, path, file.errorString());
+            result.lines.clear();
+            return;
+        }
+        if (got == 0) {
+            atEnd = true;
+            break;
+        }
+        scanned += got;
+        textBytes += got;
+        feed(decoder.decode(QByteArrayView(piece.constData(), qsizetype(got))));
+    }
+    // An odd last byte is half a character: shown as such, not dropped without a trace.
+    if (atEnd && textBytes % 2 != 0 && !enough()) {
+        inLine = true;
+        if (!currentCut)
+            current.append(QChar::ReplacementCharacter);
+    }
+    if (inLine && !enough()) {
+        currentCut = currentCut || gaveUp;
+        finishLine();
+    }
+    result.cut = result.cut || gaveUp;
+    result.encoding = encoding;
 }
 
 } // namespace
@@ -192,12 +332,24 @@ bool isValidUtf8(QByteArrayView bytes) {
 Encoding detectEncoding(QByteArrayView bytes) {
     if (bytes.startsWith(QByteArrayView(utf8Bom, 3)))
         return Encoding::Utf8WithBom;
+    if (const std::optional<Encoding> utf16 = utf16Bom(bytes))
+        return *utf16;
     return isValidUtf8(bytes) ? Encoding::Utf8 : Encoding::Gb18030;
 }
 
 qsizetype wholeCharacters(QByteArrayView bytes, Encoding encoding) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype size = bytes.size();
+    if (isUtf16(encoding)) {
+        qsizetype whole = size - size % 2;
+        // A high surrogate at the end waits for its partner.
+        if (whole >= 2) {
+            const qsizetype hi = encoding == Encoding::Utf16Le ? whole - 1 : whole - 2;
+            if ((p[hi] & 0xFC) == 0xD8)
+                whole -= 2;
+        }
+        return whole;
+    }
     if (encoding != Encoding::Gb18030) {
         // The last lead byte within the last four bytes, and whether its sequence is whole.
         for (qsizetype i = size - 1; i >= 0 && i >= size - 4; --i) {
@@ -232,6 +384,8 @@ qsizetype wholeCharacters(QByteArrayView bytes, Encoding encoding) {
 }
 
 qsizetype bomLength(Encoding encoding) {
+    if (isUtf16(encoding))
+        return 2;
     return encoding == Encoding::Utf8WithBom ? 3 : 0;
 }
 
@@ -240,6 +394,17 @@ QString decode(QByteArrayView bytes, Encoding encoding) {
         return {};
     if (encoding == Encoding::Gb18030)
         return decodeGb18030(bytes);
+    if (isUtf16(encoding)) {
+        QStringDecoder decoder(qtEncoding(encoding), QStringConverter::Flag::Stateless |
+                                                         QStringConverter::Flag::ConvertInitialBom);
+        // An odd last byte is half a character; Qt's own handling of it differs between
+        // its stateless and stateful modes, so it is said here alike for both.
+        QString text = decoder.decode(bytes.first(bytes.size() - bytes.size() % 2));
+        if (bytes.size() % 2 != 0)
+            text += QChar::ReplacementCharacter;
+        replaceLoneSurrogates(text);
+        return text;
+    }
     // The BOM is the caller's to skip; one further inside is text.
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
                                                        QStringConverter::Flag::ConvertInitialBom);
@@ -263,8 +428,23 @@ QByteArray encode(const QString& text, Encoding encoding) {
         QStringEncoder encoder(gbName, QStringConverter::Flag::Stateless);
         return encoder.encode(text);
     }
+    if (isUtf16(encoding)) {
+        QStringEncoder encoder(qtEncoding(encoding), QStringConverter::Flag::Stateless);
+        return encoder.encode(text);
+    }
     QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     return encoder.encode(text);
+}
+
+bool convertUtf16ToUtf8(QByteArray& bytes) {
+    const std::optional<Encoding> utf16 = utf16Bom(bytes);
+    if (!utf16)
+        return false;
+    const QString text = decode(QByteArrayView(bytes).sliced(2), *utf16);
+    QByteArray utf8(utf8Bom, 3);
+    utf8.append(text.toUtf8());
+    bytes = std::move(utf8);
+    return true;
 }
 
 TextLines readLines(const QString& path, int maxLines, qsizetype lineLimit) {
@@ -317,6 +497,13 @@ TextLines readLines(const QString& path, int maxLines, qsizetype lineLimit) {
         if (got == 0)
             break;
         const QByteArrayView bytes(piece.constData(), qsizetype(got));
+        // A UTF-16 file is told by its BOM and read as text of its own kind.
+        if (scanned == 0) {
+            if (const std::optional<Encoding> utf16 = utf16Bom(bytes)) {
+                readUtf16Lines(file, bytes, *utf16, maxLines, lineLimit, path, result);
+                return result;
+            }
+        }
         qsizetype pos = 0;
         // The BOM is not part of the first line (the first piece holds all of it).
         if (scanned == 0 && bytes.startsWith(QByteArrayView(utf8Bom, 3))) {

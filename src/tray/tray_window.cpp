@@ -138,19 +138,30 @@ void TrayWindow::mnuAddins_Click() {
 }
 
 void TrayWindow::mnuExit_Click() {
+    // A style that cannot be stored is said, then the exit goes on.
+    exitProgram([](const QString& message) {
+        MessageBox::warning(nullptr, QStringLiteral("Dalvenor"), message);
+    });
+}
+
+void TrayWindow::exitProgram(const Report& report) {
     // Exit ends the process without unloading the countdown window, so its style is stored
-    // here as its unload would store it. A style that cannot be stored is said, then the exit
-    // goes on.
-    if (m_context.registry.isLoaded(FormName::Main)) {
+    // here as its unload would store it.
+    if (m_storeAtExit) {
+        m_storeAtExit(report);
+    } else if (m_context.registry.isLoaded(FormName::Main)) {
         QString error;
-        if (!m_context.style.storeText(m_context.settings, &error))
-            MessageBox::warning(nullptr, QStringLiteral("Dalvenor"),
-                                QStringLiteral("无法保存倒计时的字体和颜色：") + error);
+        if (!m_context.style.storeText(m_context.settings, &error) && report)
+            report(QStringLiteral("无法保存倒计时的字体和颜色：") + error);
     }
     // This window is destroyed later by the registry; keep what is needed after the unload.
     const EndProcess endProcess = m_endProcess;
     m_context.registry.unload(formName());
     endProcess();
+}
+
+void TrayWindow::setStoreAtExit(StoreAtExit store) {
+    m_storeAtExit = std::move(store);
 }
 
 void TrayWindow::mnuOpen_Click() {

@@ -23,6 +23,11 @@ public:
     static constexpr QLatin1String kName = FormName::Tray;
     // How "退出(&E)" ends the process once the icon is gone; tests record it instead.
     using EndProcess = std::function<void()>;
+    // Tells of a failure on the way out: a box from the menu, a line on stderr at the end of
+    // a session, when nobody can answer a box.
+    using Report = std::function<void(const QString& message)>;
+    // Stores what the exit stores (the countdown's style), telling of a failure through report.
+    using StoreAtExit = std::function<void(const Report& report)>;
 
     // autostart carries out "开机启动"; endProcess how "退出(&E)" ends the process.
     TrayWindow(AppContext& context, Autostart& autostart, EndProcess endProcess = {},
@@ -37,6 +42,11 @@ public:
     void mnuChangeskins_Click();
     void mnuAddins_Click();
     void mnuExit_Click();
+    // The exit of "退出(&E)": stores, removes the icon and ends the process. The end of the
+    // desktop session takes this same way, telling of a failed store through its own report.
+    void exitProgram(const Report& report);
+    // How the exit stores; by default the countdown's style, when the countdown is loaded.
+    void setStoreAtExit(StoreAtExit store);
     void mnuOpen_Click();
     void mnuClose_Click();
 
@@ -67,6 +77,7 @@ private:
 
     Autostart& m_autostart;
     EndProcess m_endProcess;
+    StoreAtExit m_storeAtExit;
     QMenu* m_mnuFile = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
     QPointer<TrayPresence> m_presence;

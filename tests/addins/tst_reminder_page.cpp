@@ -1,6 +1,7 @@
 // "确认" on the reminder page while the re-centre marker still holds the earlier settings: the
 // save must survive the marker being taken, and the re-centre must still happen.
 #include "data_files.h"
+#include "regular_file.h"
 #include "reminder_page.h"
 
 #include <QDateTime>
@@ -36,6 +37,8 @@ class TstReminderPage : public QObject {
 private slots:
     void savedSettingsSurviveTheMarker_data();
     void savedSettingsSurviveTheMarker();
+    void unreadFileIsNotReplacedUnasked_data();
+    void unreadFileIsNotReplacedUnasked();
 };
 
 void TstReminderPage::savedSettingsSurviveTheMarker_data() {
@@ -82,6 +85,43 @@ void TstReminderPage::savedSettingsSurviveTheMarker() {
     QCOMPARE(readAll(reminderPath), savedBytes);
     QVERIFY(!QFileInfo::exists(markerPath));
     QCOMPARE(readReminderFile(reminderPath).lines, saved);
+}
+
+void TstReminderPage::unreadFileIsNotReplacedUnasked_data() {
+    using reminderpage::SaveDecision;
+    using textfile::ReadStatus;
+    QTest::addColumn<ReadStatus>("atLoad");
+    QTest::addColumn<ReadStatus>("now");
+    QTest::addColumn<SaveDecision>("decision");
+
+    QTest::newRow("read at load, readable now")
+        << ReadStatus::Ok << ReadStatus::Ok << SaveDecision::Save;
+    QTest::newRow("no file") << ReadStatus::Missing << ReadStatus::Missing << SaveDecision::Save;
+    QTest::newRow("made since the load")
+        << ReadStatus::Missing << ReadStatus::Ok << SaveDecision::Save;
+    QTest::newRow("unreadable since the load")
+        << ReadStatus::Ok << ReadStatus::Unreadable << SaveDecision::AskFirst;
+    QTest::newRow("unreadable at load, gone now")
+        << ReadStatus::Unreadable << ReadStatus::Missing << SaveDecision::Save;
+    QTest::newRow("unreadable at load, readable now")
+        << ReadStatus::Unreadable << ReadStatus::Ok << SaveDecision::AskFirst;
+    QTest::newRow("still unreadable")
+        << ReadStatus::Unreadable << ReadStatus::Unreadable << SaveDecision::AskFirst;
+    QTest::newRow("too large") << ReadStatus::TooLarge << ReadStatus::TooLarge
+                               << SaveDecision::AskFirst;
+    QTest::newRow("not a file") << ReadStatus::NotRegularFile << ReadStatus::NotRegularFile
+                                << SaveDecision::Refuse;
+    QTest::newRow("became a folder since the load")
+        << ReadStatus::Ok << ReadStatus::NotRegularFile << SaveDecision::Refuse;
+    QTest::newRow("was a folder, a file now")
+        << ReadStatus::NotRegularFile << ReadStatus::Ok << SaveDecision::AskFirst;
+}
+
+void TstReminderPage::unreadFileIsNotReplacedUnasked() {
+    QFETCH(textfile::ReadStatus, atLoad);
+    QFETCH(textfile::ReadStatus, now);
+    QFETCH(reminderpage::SaveDecision, decision);
+    QCOMPARE(reminderpage::saveDecision(atLoad, now), decision);
 }
 
 QTEST_GUILESS_MAIN(TstReminderPage)

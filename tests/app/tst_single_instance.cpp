@@ -1,3 +1,5 @@
+#include "single_instance.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -10,10 +12,18 @@ namespace {
 // One started instance_probe and the lines it printed.
 class Probe {
 public:
-    explicit Probe(const QStringList& arguments = {}) {
+    // display: the DISPLAY the probe sees (the test's own when empty); XDG_SESSION_ID is
+    // taken away, so that the display alone tells the sessions apart.
+    explicit Probe(const QStringList& arguments = {}, const QString& display = {}) {
         m_process.setProgram(QCoreApplication::applicationDirPath() +
                              QStringLiteral("/instance_probe"));
         m_process.setArguments(arguments);
+        if (!display.isEmpty()) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("DISPLAY"), display);
+            env.remove(QStringLiteral("XDG_SESSION_ID"));
+            m_process.setProcessEnvironment(env);
+        }
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
     }
@@ -70,6 +80,10 @@ private slots:
     void holderThatNeverEndsIsNotWaitedForForever();
     void killedInstanceIsTakenOver();
     void simultaneousStartsLeaveOne();
+    void sessionMarkNamesTheDisplay_data();
+    void sessionMarkNamesTheDisplay();
+    void sessionMarksOfDifferentDisplaysDiffer();
+    void eachDisplayHasItsOwnInstance();
 };
 
 void TstSingleInstance::secondStartHandsOverAndExits() {
@@ -156,6 +170,84 @@ void TstSingleInstance::simultaneousStartsLeaveOne() {
             QVERIFY(probe->endsWithZero());
     }
     QCOMPARE(primaries, 1);
+}
+
+void TstSingleInstance::sessionMarkNamesTheDisplay_data() {
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("wayland");
+    QTest::addColumn<QString>("sessionId");
+    QTest::addColumn<QString>("mark");
+
+    const QString none;
+    const auto q = [](const char* text) { return QString::fromUtf8(text); };
+    QTest::newRow("local display") << q(":0") << none << none << q("x0");
+    QTest::newRow("screen does not count") << q(":0.1") << none << none << q("x0");
+    QTest::newRow("unix host is local") << q("unix:0") << none << none << q("x0");
+    QTest::newRow("socket path") << q("/tmp/.X11-unix/X3") << none << none << q("x3");
+    QTest::newRow("second display") << q(":1") << none << none << q("x1");
+    QTest::newRow("ssh forwarding keeps the host")
+        << q("localhost:10.0") << none << none << q("xlocalhost_10");
+    QTest::newRow("display wins over the session id")
+        << q(":2") << q("wayland-0") << q("7") << q("x2");
+    QTest::newRow("wayland without X") << none << q("wayland-1") << q("7") << q("wwayland-1");
+    QTest::newRow("wayland socket path")
+        << none << q("/run/user/1000/wayland-2") << none << q("wwayland-2");
+    QTest::newRow("session id alone") << none << none << q("c12") << q("sc12");
+    QTest::newRow("nothing at all") << none << none << none << none;
+    QTest::newRow("spaces around") << q("  :4  ") << none << none << q("x4");
+    QTest::newRow("slashes and dots cannot climb out")
+        << q("../../etc:5") << none << none << q("x.._.._etc_5");
+    QTest::newRow("odd characters") << q("h\u00f6st name:7") << none << none << q("xh_st_name_7");
+}
+
+void TstSingleInstance::sessionMarkNamesTheDisplay() {
+    QFETCH(QString, display);
+    QFETCH(QString, wayland);
+    QFETCH(QString, sessionId);
+    QFETCH(QString, mark);
+    QCOMPARE(SingleInstance::sessionMark({display, wayland, sessionId}), mark);
+}
+
+void TstSingleInstance::sessionMarksOfDifferentDisplaysDiffer() {
+    // Long names are cut, and then told apart by a hash of the whole.
+    const QString host(200, u'h');
+    const QString a = SingleInstance::sessionMark({host + QStringLiteral(":1"), {}, {}});
+    const QString b = SingleInstance::sessionMark({host + QStringLiteral(":2"), {}, {}});
+    QVERIFY(a != b);
+    QVERIFY2(a.size() <= 40, qPrintable(a));
+    // The names of two sessions' instances differ; those of one session do not.
+    const SingleInstance first(QStringLiteral("DalvenorMark"), {QStringLiteral(":1"), {}, {}});
+    const SingleInstance same(QStringLiteral("DalvenorMark"), {QStringLiteral(":1.0"), {}, {}});
+    const SingleInstance other(QStringLiteral("DalvenorMark"), {QStringLiteral(":2"), {}, {}});
+    QCOMPARE(first.lockPath(), same.lockPath());
+    QCOMPARE(first.serverName(), same.serverName());
+    QVERIFY(first.lockPath() != other.lockPath());
+    QVERIFY(first.serverName() != other.serverName());
+    for (const QString& name : {first.lockPath(), first.serverName()})
+        QVERIFY2(!name.contains(u':'), qPrintable(name));
+}
+
+void TstSingleInstance::eachDisplayHasItsOwnInstance() {
+    // Two sessions of the same user: same home, same runtime folder, two displays.
+    Probe onFirst({}, QStringLiteral(":91"));
+    QCOMPARE(onFirst.waitForAny(kOutcome), QStringLiteral("primary"));
+    Probe onSecond({}, QStringLiteral(":92"));
+    QCOMPARE(onSecond.waitForAny(kOutcome), QStringLiteral("primary"));
+    // A second start on either display hands over to the instance of that display.
+    Probe againOnFirst({}, QStringLiteral(":91.0"));
+    QCOMPARE(againOnFirst.waitForAny(kOutcome), QStringLiteral("secondary"));
+    QVERIFY(againOnFirst.endsWithZero());
+    QVERIFY(onFirst.waitFor(QStringLiteral("activated")));
+    Probe againOnSecond({}, QStringLiteral(":92"));
+    QCOMPARE(againOnSecond.waitForAny(kOutcome), QStringLiteral("secondary"));
+    QVERIFY(againOnSecond.endsWithZero());
+    QVERIFY(onSecond.waitFor(QStringLiteral("activated")));
+    QVERIFY(onFirst.isRunning());
+    QVERIFY(onSecond.isRunning());
+    onFirst.send("exit");
+    onSecond.send("exit");
+    QVERIFY(onFirst.endsWithZero());
+    QVERIFY(onSecond.endsWithZero());
 }
 
 QTEST_GUILESS_MAIN(TstSingleInstance)
