@@ -6,11 +6,11 @@
 //
 // BIN_DIR holds the built program's data (countdown.ini, ral.txt, skins/); it is copied to a
 // temporary program folder, so nothing of the build changes.
-#include "application.h"
-#include "form_names.h"
-#include "message_box.h"
-#include "skin_window.h"
-#include "window_registry.h"
+#include "app/application.h"
+#include "forms/form_names.h"
+#include "forms/message_box.h"
+#include "forms/window_registry.h"
+#include "skins/skin_window.h"
 
 #include <QApplication>
 #include <QDir>

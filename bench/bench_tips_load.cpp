@@ -3,7 +3,7 @@
 //
 //   bench_tips_load [--lines N] [--runs N]
 
-#include "tips.h"
+#include "app/tips.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

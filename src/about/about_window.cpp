@@ -1,12 +1,12 @@
-#include "about_window.h"
+#include "about/about_window.h"
 
-#include "app_context.h"
-#include "program_icon.h"
-#include "taskbar.h"
-#include "twips.h"
-#include "version.h"
-#include "window_registry.h"
-#include "window_utils.h"
+#include "forms/app_context.h"
+#include "forms/program_icon.h"
+#include "forms/version.h"
+#include "forms/window_registry.h"
+#include "winutil/taskbar.h"
+#include "winutil/twips.h"
+#include "winutil/window_utils.h"
 
 #include <QDesktopServices>
 #include <QFrame>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "form.h"
-#include "form_names.h"
+#include "forms/form.h"
+#include "forms/form_names.h"
 
 #include <QUrl>
 

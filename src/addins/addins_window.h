@@ -1,11 +1,11 @@
 #pragma once
 
-#include "form.h"
-#include "form_names.h"
-#include "power_plan.h"
-#include "regular_file.h"
-#include "reminder.h"
-#include "version_notes_scroll.h"
+#include "addins/power_plan.h"
+#include "addins/reminder.h"
+#include "addins/version_notes_scroll.h"
+#include "forms/form.h"
+#include "forms/form_names.h"
+#include "settings/regular_file.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,12 +1,12 @@
-#include "caution_window.h"
+#include "addins/caution_window.h"
 
-#include "app_context.h"
-#include "data_files.h"
-#include "data_paths.h"
-#include "program_icon.h"
-#include "twips.h"
-#include "window_registry.h"
-#include "window_utils.h"
+#include "forms/app_context.h"
+#include "forms/program_icon.h"
+#include "forms/window_registry.h"
+#include "settings/data_files.h"
+#include "settings/data_paths.h"
+#include "winutil/twips.h"
+#include "winutil/window_utils.h"
 
 #include <QGuiApplication>
 #include <QLabel>

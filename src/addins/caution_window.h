@@ -1,8 +1,8 @@
 #pragma once
 
-#include "form.h"
-#include "form_names.h"
-#include "slide_animation.h"
+#include "addins/slide_animation.h"
+#include "forms/form.h"
+#include "forms/form_names.h"
 
 #include <QRect>
 #include <QSize>

@@ -1,4 +1,4 @@
-#include "exit_window.h"
+#include "addins/exit_window.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "exit_window_linux.h"
+#include "addins/exit_window_linux.h"
 
 #include <QDBusError>
 #include <QDBusObjectPath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exit_window.h"
+#include "addins/exit_window.h"
 
 #include <QList>
 #include <QMap>

@@ -1,4 +1,4 @@
-#include "lunar_calendar.h"
+#include "addins/lunar_calendar.h"
 
 #include <QStringList>
 #include <QTimeZone>

@@ -1,4 +1,4 @@
-#include "lunar_calendar_widget.h"
+#include "addins/lunar_calendar_widget.h"
 
 #include <QAbstractItemView>
 #include <QHelpEvent>

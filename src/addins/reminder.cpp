@@ -1,4 +1,4 @@
-#include "reminder.h"
+#include "addins/reminder.h"
 
 #include <QRegularExpression>
 

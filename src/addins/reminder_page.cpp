@@ -1,7 +1,7 @@
-#include "reminder_page.h"
+#include "addins/reminder_page.h"
 
-#include "regular_file.h"
-#include "text_file.h"
+#include "settings/regular_file.h"
+#include "settings/text_file.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "slide_animation.h"
+#include "addins/slide_animation.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "version_notes.h"
+#include "addins/version_notes.h"
 
 namespace versionnotes {
 

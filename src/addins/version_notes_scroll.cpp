@@ -1,4 +1,4 @@
-#include "version_notes_scroll.h"
+#include "addins/version_notes_scroll.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "countdown_clock.h"
-#include "form.h"
-#include "form_names.h"
-#include "line_fitting.h"
-#include "tips.h"
+#include "app/countdown_clock.h"
+#include "app/line_fitting.h"
+#include "app/tips.h"
+#include "forms/form.h"
+#include "forms/form_names.h"
 
 #include <QRandomGenerator>
 #include <QString>

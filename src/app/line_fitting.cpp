@@ -1,4 +1,4 @@
-#include "line_fitting.h"
+#include "app/line_fitting.h"
 
 #include <QFontMetricsF>
 #include <QRegularExpression>

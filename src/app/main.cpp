@@ -1,8 +1,8 @@
-#include "application.h"
-#include "single_instance.h"
-#include "startup_options.h"
-#include "window_utils.h"
-#include "x_display.h"
+#include "app/application.h"
+#include "app/single_instance.h"
+#include "app/startup_options.h"
+#include "app/x_display.h"
+#include "winutil/window_utils.h"
 
 #include <QApplication>
 

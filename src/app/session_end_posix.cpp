@@ -1,4 +1,4 @@
-#include "session_end.h"
+#include "app/session_end.h"
 
 #include <QSocketNotifier>
 

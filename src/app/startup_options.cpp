@@ -1,6 +1,6 @@
-#include "startup_options.h"
+#include "app/startup_options.h"
 
-#include "version.h"
+#include "forms/version.h"
 
 namespace startup {
 

@@ -1,4 +1,4 @@
-#include "tips.h"
+#include "app/tips.h"
 
 #include <cmath>
 #include <limits>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "text_file.h"
+#include "settings/text_file.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "x_display.h"
+#include "app/x_display.h"
 
 #include <xcb/xcb.h>
 

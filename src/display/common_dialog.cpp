@@ -1,6 +1,6 @@
-#include "common_dialog.h"
+#include "display/common_dialog.h"
 
-#include "window_utils.h"
+#include "winutil/window_utils.h"
 
 #include <QCheckBox>
 #include <QColorDialog>

@@ -1,16 +1,16 @@
-#include "display_window.h"
+#include "display/display_window.h"
 
-#include "app_context.h"
-#include "common_dialog.h"
-#include "countdown_style.h"
-#include "data_files.h"
-#include "data_paths.h"
-#include "message_box.h"
-#include "program_icon.h"
-#include "screen_placement.h"
-#include "twips.h"
-#include "window_registry.h"
-#include "window_utils.h"
+#include "display/common_dialog.h"
+#include "forms/app_context.h"
+#include "forms/countdown_style.h"
+#include "forms/message_box.h"
+#include "forms/program_icon.h"
+#include "forms/window_registry.h"
+#include "settings/data_files.h"
+#include "settings/data_paths.h"
+#include "winutil/screen_placement.h"
+#include "winutil/twips.h"
+#include "winutil/window_utils.h"
 
 #include <QGuiApplication>
 #include <QLabel>

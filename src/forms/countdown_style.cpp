@@ -1,6 +1,6 @@
-#include "countdown_style.h"
+#include "forms/countdown_style.h"
 
-#include "settings_store.h"
+#include "settings/settings_store.h"
 
 #include <cmath>
 

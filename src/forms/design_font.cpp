@@ -1,4 +1,4 @@
-#include "design_font.h"
+#include "forms/design_font.h"
 
 #include <QGuiApplication>
 #include <QStringList>

@@ -1,8 +1,8 @@
-#include "form.h"
+#include "forms/form.h"
 
-#include "app_context.h"
-#include "design_font.h"
-#include "window_registry.h"
+#include "forms/app_context.h"
+#include "forms/design_font.h"
+#include "forms/window_registry.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

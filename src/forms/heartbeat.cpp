@@ -1,6 +1,6 @@
-#include "heartbeat.h"
+#include "forms/heartbeat.h"
 
-#include "clock.h"
+#include "forms/clock.h"
 
 Heartbeat::Heartbeat(const Clock& clock, QObject* parent) : QObject(parent), m_clock(clock) {
     m_timer.setSingleShot(true);

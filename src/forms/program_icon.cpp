@@ -1,4 +1,4 @@
-#include "program_icon.h"
+#include "forms/program_icon.h"
 
 #include <QFile>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "translations.h"
+#include "forms/translations.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,7 +1,7 @@
-#include "window_registry.h"
+#include "forms/window_registry.h"
 
-#include "form.h"
-#include "form_names.h"
+#include "forms/form.h"
+#include "forms/form_names.h"
 
 #include <QLoggingCategory>
 

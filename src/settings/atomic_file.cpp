@@ -1,6 +1,6 @@
-#include "atomic_file.h"
+#include "settings/atomic_file.h"
 
-#include "regular_file.h"
+#include "settings/regular_file.h"
 
 #include <QFile>
 #include <QFileInfo>

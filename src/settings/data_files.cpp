@@ -1,6 +1,6 @@
-#include "data_files.h"
+#include "settings/data_files.h"
 
-#include "atomic_file.h"
+#include "settings/atomic_file.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "data_paths.h"
+#include "settings/data_paths.h"
 
-#include "atomic_file.h"
-#include "regular_file.h"
+#include "settings/atomic_file.h"
+#include "settings/regular_file.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "ini_document.h"
+#include "settings/ini_document.h"
 
-#include "text_file.h"
+#include "settings/text_file.h"
 
 namespace {
 

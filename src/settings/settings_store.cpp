@@ -1,7 +1,7 @@
-#include "settings_store.h"
+#include "settings/settings_store.h"
 
-#include "atomic_file.h"
-#include "ini_document.h"
+#include "settings/atomic_file.h"
+#include "settings/ini_document.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "regular_file.h"
+#include "settings/regular_file.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "text_file.h"
+#include "settings/text_file.h"
 
-#include "atomic_file.h"
+#include "settings/atomic_file.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "reset_script.h"
+#include "skins/reset_script.h"
 
-#include "text_file.h"
+#include "settings/text_file.h"
 
 namespace resetscript {
 

@@ -1,6 +1,6 @@
-#include "skin_folders.h"
+#include "skins/skin_folders.h"
 
-#include "data_paths.h"
+#include "settings/data_paths.h"
 
 #include <QDir>
 #include <QFileInfo>

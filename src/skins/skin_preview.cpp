@@ -1,7 +1,7 @@
-#include "skin_preview.h"
+#include "skins/skin_preview.h"
 
-#include "design_font.h"
-#include "style_sheet_skin.h"
+#include "forms/design_font.h"
+#include "skins/style_sheet_skin.h"
 
 #include <QCheckBox>
 #include <QDialog>

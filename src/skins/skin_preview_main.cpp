@@ -2,10 +2,10 @@
 //   skin_preview OUTPUT_FOLDER SKIN.she...
 // writes OUTPUT_FOLDER/SKIN.png for each; fails when a skin is no usable style sheet, so
 // that a broken built-in skin stops the build. Run with QT_QPA_PLATFORM=offscreen.
-#include "atomic_file.h"
-#include "design_font.h"
-#include "skin_preview.h"
-#include "style_sheet_skin.h"
+#include "forms/design_font.h"
+#include "settings/atomic_file.h"
+#include "skins/skin_preview.h"
+#include "skins/style_sheet_skin.h"
 
 #include <QApplication>
 #include <QBuffer>

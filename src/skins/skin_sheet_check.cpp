@@ -1,6 +1,6 @@
-#include "skin_sheet_check.h"
+#include "skins/skin_sheet_check.h"
 
-#include "regular_file.h"
+#include "settings/regular_file.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,16 +1,16 @@
-#include "skin_window.h"
+#include "skins/skin_window.h"
 
-#include "app_context.h"
-#include "atomic_file.h"
-#include "message_box.h"
-#include "program_control.h"
-#include "program_icon.h"
-#include "regular_file.h"
-#include "skin_library.h"
-#include "style_sheet_skin.h"
-#include "twips.h"
-#include "window_registry.h"
-#include "window_utils.h"
+#include "forms/app_context.h"
+#include "forms/message_box.h"
+#include "forms/program_control.h"
+#include "forms/program_icon.h"
+#include "forms/skin_library.h"
+#include "forms/window_registry.h"
+#include "settings/atomic_file.h"
+#include "settings/regular_file.h"
+#include "skins/style_sheet_skin.h"
+#include "winutil/twips.h"
+#include "winutil/window_utils.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "form.h"
-#include "form_names.h"
-#include "skin_folders.h"
+#include "forms/form.h"
+#include "forms/form_names.h"
+#include "skins/skin_folders.h"
 
 class QLabel;
 class QListWidget;

@@ -1,10 +1,10 @@
-#include "style_sheet_skin.h"
+#include "skins/style_sheet_skin.h"
 
-#include "form_names.h"
-#include "message_box.h"
-#include "regular_file.h"
-#include "skin_sheet_check.h"
-#include "text_file.h"
+#include "forms/form_names.h"
+#include "forms/message_box.h"
+#include "settings/regular_file.h"
+#include "settings/text_file.h"
+#include "skins/skin_sheet_check.h"
 
 #include <QApplication>
 #include <QEvent>

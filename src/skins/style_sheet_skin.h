@@ -1,6 +1,6 @@
 #pragma once
 
-#include "skin_library.h"
+#include "forms/skin_library.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,7 +1,7 @@
-#include "autostart_linux.h"
+#include "tray/autostart_linux.h"
 
-#include "atomic_file.h"
-#include "desktop_entry.h"
+#include "settings/atomic_file.h"
+#include "tray/desktop_entry.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "autostart.h"
+#include "tray/autostart.h"
 
 // The per-user XDG autostart entry "Dalvenor.desktop" (the equivalent of the Startup-folder
 // shortcut): written through the atomic writer, so that a full disk leaves the old entry

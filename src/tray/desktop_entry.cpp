@@ -1,4 +1,4 @@
-#include "desktop_entry.h"
+#include "tray/desktop_entry.h"
 
 namespace desktop_entry {
 

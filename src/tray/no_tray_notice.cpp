@@ -1,11 +1,11 @@
-#include "no_tray_notice.h"
+#include "tray/no_tray_notice.h"
 
-#include "form.h"
-#include "form_names.h"
-#include "notice_placement.h"
-#include "tray_presence.h"
-#include "tray_window.h"
-#include "window_registry.h"
+#include "forms/form.h"
+#include "forms/form_names.h"
+#include "forms/window_registry.h"
+#include "tray/notice_placement.h"
+#include "tray/tray_presence.h"
+#include "tray/tray_window.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

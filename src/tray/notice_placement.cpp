@@ -1,4 +1,4 @@
-#include "notice_placement.h"
+#include "tray/notice_placement.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "tray_host.h"
+#include "tray/tray_host.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
-#include "status_notifier_host_linux.h"
-#include "xembed_tray_host_x11.h"
+#include "tray/status_notifier_host_linux.h"
+#include "tray/xembed_tray_host_x11.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>

@@ -1,4 +1,4 @@
-#include "xembed_tray_host_x11.h"
+#include "tray/xembed_tray_host_x11.h"
 
 #include <QSocketNotifier>
 

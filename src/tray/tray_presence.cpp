@@ -1,6 +1,6 @@
-#include "tray_presence.h"
+#include "tray/tray_presence.h"
 
-#include "tray_host.h"
+#include "tray/tray_host.h"
 
 TrayPresence::TrayPresence(std::unique_ptr<TrayHostProbe> probe,
                            std::chrono::milliseconds gracePeriod, QObject* parent)

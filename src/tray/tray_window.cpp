@@ -1,13 +1,13 @@
-#include "tray_window.h"
+#include "tray/tray_window.h"
 
-#include "app_context.h"
-#include "autostart.h"
-#include "countdown_style.h"
-#include "message_box.h"
-#include "program_icon.h"
-#include "settings_store.h"
-#include "tray_presence.h"
-#include "window_registry.h"
+#include "forms/app_context.h"
+#include "forms/countdown_style.h"
+#include "forms/message_box.h"
+#include "forms/program_icon.h"
+#include "forms/window_registry.h"
+#include "settings/settings_store.h"
+#include "tray/autostart.h"
+#include "tray/tray_presence.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "form.h"
-#include "form_names.h"
-#include "tray_notifier.h"
-#include "tray_presence.h"
+#include "forms/form.h"
+#include "forms/form_names.h"
+#include "forms/tray_notifier.h"
+#include "tray/tray_presence.h"
 
 #include <QPointer>
 

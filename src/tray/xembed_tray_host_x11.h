@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tray_host.h"
+#include "tray/tray_host.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "device_pixels.h"
+#include "winutil/device_pixels.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "window_utils.h"
+#include "winutil/window_utils.h"
 
 #include <malloc.h>
 

@@ -1,4 +1,4 @@
-#include "os_version.h"
+#include "winutil/os_version.h"
 
 bool isVistaOrLater(const OsVersionInfo& info) {
     // The 9x family reports version numbers of its own (4.x), so the family is checked first;

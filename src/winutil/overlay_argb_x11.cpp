@@ -1,4 +1,4 @@
-#include "overlay_argb_x11.h"
+#include "winutil/overlay_argb_x11.h"
 
 #include <QCoreApplication>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "overlay_shape_x11.h"
+#include "winutil/overlay_shape_x11.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "overlay_stacking_x11.h"
+#include "winutil/overlay_stacking_x11.h"
 
 #include <QCoreApplication>
 

@@ -1,10 +1,10 @@
-#include "overlay_window_x11.h"
+#include "winutil/overlay_window_x11.h"
 
-#include "device_pixels.h"
-#include "overlay_argb_x11.h"
-#include "overlay_shape_x11.h"
-#include "overlay_stacking_x11.h"
-#include "window_utils.h"
+#include "winutil/device_pixels.h"
+#include "winutil/overlay_argb_x11.h"
+#include "winutil/overlay_shape_x11.h"
+#include "winutil/overlay_stacking_x11.h"
+#include "winutil/window_utils.h"
 
 #include <QColor>
 #include <QCoreApplication>

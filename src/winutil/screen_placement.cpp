@@ -1,4 +1,4 @@
-#include "screen_placement.h"
+#include "winutil/screen_placement.h"
 
 bool meetsAnyScreen(const QRect& rect, const QList<QRect>& screens) {
     for (const QRect& screen : screens) {

@@ -1,4 +1,4 @@
-#include "taskbar.h"
+#include "winutil/taskbar.h"
 
 #include <QEvent>
 #include <QGuiApplication>

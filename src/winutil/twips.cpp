@@ -1,4 +1,4 @@
-#include "twips.h"
+#include "winutil/twips.h"
 
 #include <QGuiApplication>
 #include <QScreen>

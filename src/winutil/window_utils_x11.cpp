@@ -1,6 +1,6 @@
-#include "os_version.h"
-#include "overlay_window_x11.h"
-#include "window_utils.h"
+#include "winutil/os_version.h"
+#include "winutil/overlay_window_x11.h"
+#include "winutil/window_utils.h"
 
 #include <QBitmap>
 #include <QCursor>

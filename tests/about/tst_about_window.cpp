@@ -1,6 +1,6 @@
-#include "about_window.h"
+#include "about/about_window.h"
 #include "test_context.h"
-#include "twips.h"
+#include "winutil/twips.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -2,13 +2,13 @@
 // custom countdown's save and the countdown's reload, the version-notes scroll driven by an
 // injected clock, the frame's clock on the heartbeat, the Chinese calendar line, the drag
 // surfaces, and every text fitting its control.
-#include "addins_window.h"
-#include "countdown_window.h"
-#include "design_font.h"
-#include "lunar_calendar_widget.h"
-#include "message_box.h"
+#include "addins/addins_window.h"
+#include "addins/lunar_calendar_widget.h"
+#include "app/countdown_window.h"
+#include "forms/design_font.h"
+#include "forms/message_box.h"
+#include "settings/text_file.h"
 #include "test_context.h"
-#include "text_file.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -19,8 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QStringEncoder>
 #include <QRadioButton>
+#include <QStringEncoder>
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>

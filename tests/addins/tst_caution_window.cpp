@@ -1,13 +1,13 @@
 // frmCaution through the real window: its texts from "settings.ini", the slide driven by calling
 // Timer1_Timer (no waiting), closing, showing again and dragging. Then the reminder page of
 // frmAddins that starts it: "确认" and the heartbeat's minutes.
-#include "addins_window.h"
-#include "caution_window.h"
-#include "data_files.h"
-#include "heartbeat.h"
-#include "message_box.h"
+#include "addins/addins_window.h"
+#include "addins/caution_window.h"
+#include "forms/heartbeat.h"
+#include "forms/message_box.h"
+#include "settings/data_files.h"
 #include "test_context.h"
-#include "twips.h"
+#include "winutil/twips.h"
 
 #include <QDir>
 #include <QFile>

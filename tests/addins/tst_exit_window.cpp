@@ -1,6 +1,6 @@
-#include "exit_window.h"
-#include "exit_window_linux.h"
-#include "fake_power_backend.h"
+#include "addins/exit_window.h"
+#include "addins/exit_window_linux.h"
+#include "addins/fake_power_backend.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

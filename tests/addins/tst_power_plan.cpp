@@ -1,4 +1,4 @@
-#include "power_plan.h"
+#include "addins/power_plan.h"
 
 #include <QTest>
 

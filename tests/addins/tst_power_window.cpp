@@ -3,10 +3,10 @@
 // that only move when told to), the key filter, refused input, the window hidden or closed,
 // and what reaches the tray icon. The power service is a fake that records requests: nothing
 // here can touch the machine.
-#include "addins_window.h"
-#include "design_font.h"
-#include "fake_power_backend.h"
-#include "message_box.h"
+#include "addins/addins_window.h"
+#include "addins/fake_power_backend.h"
+#include "forms/design_font.h"
+#include "forms/message_box.h"
 #include "test_context.h"
 
 #include <QComboBox>

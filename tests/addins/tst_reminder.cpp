@@ -1,5 +1,5 @@
-#include "reminder.h"
-#include "slide_animation.h"
+#include "addins/reminder.h"
+#include "addins/slide_animation.h"
 
 #include <QTest>
 

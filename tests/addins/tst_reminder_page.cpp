@@ -1,8 +1,8 @@
 // "确认" on the reminder page while the re-centre marker still holds the earlier settings: the
 // save must survive the marker being taken, and the re-centre must still happen.
-#include "data_files.h"
-#include "regular_file.h"
-#include "reminder_page.h"
+#include "addins/reminder_page.h"
+#include "settings/data_files.h"
+#include "settings/regular_file.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,12 +1,12 @@
 // 提醒窗口 with a "settings.ini" that cannot be read: the page says so instead of showing three
 // empty boxes, and "确认" does not replace what it could not read without saying so.
-#include "addins_window.h"
-#include "data_files.h"
-#include "design_font.h"
-#include "message_box.h"
-#include "regular_file.h"
+#include "addins/addins_window.h"
+#include "forms/design_font.h"
+#include "forms/message_box.h"
+#include "settings/data_files.h"
+#include "settings/regular_file.h"
+#include "settings/text_file.h"
 #include "test_context.h"
-#include "text_file.h"
 
 #include <QFile>
 #include <QLabel>

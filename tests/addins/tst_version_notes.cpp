@@ -1,5 +1,5 @@
-#include "version_notes.h"
-#include "version_notes_scroll.h"
+#include "addins/version_notes.h"
+#include "addins/version_notes_scroll.h"
 
 #include <QTest>
 

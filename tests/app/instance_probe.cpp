@@ -2,7 +2,7 @@
 // start goes, then, as the one instance, "activated" for each hand-over. Commands on stdin:
 // "release" (stop listening, as before a restart) and "exit".
 // Usage: instance_probe [wait-ms]
-#include "single_instance.h"
+#include "app/single_instance.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -1,4 +1,4 @@
-#include "countdown_clock.h"
+#include "app/countdown_clock.h"
 
 #include <QFile>
 #include <QStringDecoder>

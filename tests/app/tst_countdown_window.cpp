@@ -1,8 +1,8 @@
-#include "countdown_window.h"
-#include "design_font.h"
+#include "app/countdown_window.h"
+#include "forms/design_font.h"
+#include "settings/text_file.h"
 #include "test_context.h"
-#include "text_file.h"
-#include "window_utils.h"
+#include "winutil/window_utils.h"
 
 #include <QDir>
 #include <QFile>

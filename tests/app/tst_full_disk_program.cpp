@@ -2,13 +2,13 @@
 // on a small disk that is full: every command that saves a file must leave the old file byte
 // for byte and tell the user in Chinese, and nothing else may break. The commands are given
 // as the user gives them, through the windows' own buttons and the tray menu's actions.
-#include "application.h"
-#include "countdown_style.h"
-#include "form.h"
-#include "form_names.h"
+#include "app/application.h"
+#include "forms/countdown_style.h"
+#include "forms/form.h"
+#include "forms/form_names.h"
+#include "forms/message_box.h"
+#include "forms/window_registry.h"
 #include "full_disk.h"
-#include "message_box.h"
-#include "window_registry.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
 // Every way out of the program stores the countdown's style once: the tray's exit, SIGTERM,
 // SIGHUP and SIGINT, the session manager's request to save and the end of the event loop.
-#include "session_end.h"
+#include "app/session_end.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

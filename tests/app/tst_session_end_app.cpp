@@ -1,13 +1,13 @@
 // The whole program's way out at the end of a session: a signal arrives while the event loop
 // runs, the tray's exit stores the style picked in this run, removes the icon and ends the
 // loop with status 0; a store that fails is told on stderr, never in a box nobody answers.
-#include "application.h"
-#include "countdown_style.h"
-#include "form_names.h"
-#include "message_box.h"
-#include "session_end.h"
-#include "settings_store.h"
-#include "window_registry.h"
+#include "app/application.h"
+#include "app/session_end.h"
+#include "forms/countdown_style.h"
+#include "forms/form_names.h"
+#include "forms/message_box.h"
+#include "forms/window_registry.h"
+#include "settings/settings_store.h"
 
 #include <QApplication>
 #include <QDir>

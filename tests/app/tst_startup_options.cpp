@@ -1,7 +1,7 @@
 // The command line and the platform choice, as functions and through the real executable:
 // --version and --help answer without a display, other arguments are ignored, and a missing
 // X display ends the program with a message and status 1 instead of Qt's abort.
-#include "startup_options.h"
+#include "app/startup_options.h"
 
 #include <QProcess>
 #include <QTest>

@@ -2,10 +2,10 @@
 // must show its whole text inside its control (wrapped where the control wraps). The windows
 // are laid out in twips for the design face, so this fails when a window drops that face or a
 // caption grows past its control. Run at the default scale and at QT_SCALE_FACTOR=1.5.
-#include "application.h"
-#include "form.h"
-#include "form_names.h"
-#include "window_registry.h"
+#include "app/application.h"
+#include "forms/form.h"
+#include "forms/form_names.h"
+#include "forms/window_registry.h"
 
 #include <QAbstractButton>
 #include <QApplication>

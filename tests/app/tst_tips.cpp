@@ -1,5 +1,5 @@
 #include "../settings/test_files.h"
-#include "tips.h"
+#include "app/tips.h"
 
 #include <QDir>
 #include <QFile>

@@ -23,7 +23,7 @@
 //   hide, show   hide or show the window
 //   recreate     destroy the window and make a new one like it, shown (as a reload does)
 //   quit
-#include "window_utils.h"
+#include "winutil/window_utils.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QApplication>

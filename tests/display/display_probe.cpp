@@ -3,10 +3,10 @@
 // shown; the line "show" on its input opens the display settings, as "显示设置...(&W)" does,
 // and it answers "shown"; "colour BGR" and "font FACE SIZE" change the countdown's style as the
 // display settings do, and it answers "styled". Ends when its input closes.
-#include "application.h"
-#include "countdown_style.h"
-#include "form_names.h"
-#include "window_registry.h"
+#include "app/application.h"
+#include "forms/countdown_style.h"
+#include "forms/form_names.h"
+#include "forms/window_registry.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
-#include "common_dialog.h"
-#include "countdown_window.h"
-#include "design_font.h"
-#include "display_window.h"
-#include "message_box.h"
+#include "app/countdown_window.h"
+#include "display/common_dialog.h"
+#include "display/display_window.h"
+#include "forms/design_font.h"
+#include "forms/message_box.h"
+#include "settings/text_file.h"
 #include "test_context.h"
-#include "text_file.h"
-#include "twips.h"
+#include "winutil/twips.h"
 
 #include <QApplication>
 #include <QColorDialog>

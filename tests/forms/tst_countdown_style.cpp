@@ -1,5 +1,5 @@
-#include "countdown_style.h"
-#include "settings_store.h"
+#include "forms/countdown_style.h"
+#include "settings/settings_store.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
-#include "form.h"
-#include "form_names.h"
+#include "forms/form.h"
+#include "forms/form_names.h"
 #include "test_context.h"
 
 #include <QPointer>

@@ -1,12 +1,12 @@
-#include "atomic_file.h"
-#include "autostart_linux.h"
-#include "data_files.h"
-#include "data_paths.h"
-#include "desktop_entry.h"
 #include "full_disk.h"
-#include "settings_store.h"
+#include "settings/atomic_file.h"
+#include "settings/data_files.h"
+#include "settings/data_paths.h"
+#include "settings/settings_store.h"
+#include "settings/text_file.h"
 #include "test_files.h"
-#include "text_file.h"
+#include "tray/autostart_linux.h"
+#include "tray/desktop_entry.h"
 
 #include <QCoreApplication>
 #include <QDir>

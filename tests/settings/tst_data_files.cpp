@@ -1,4 +1,4 @@
-#include "data_files.h"
+#include "settings/data_files.h"
 #include "test_files.h"
 
 #include <QDateTime>

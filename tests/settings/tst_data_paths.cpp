@@ -1,4 +1,4 @@
-#include "data_paths.h"
+#include "settings/data_paths.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
+#include "settings/text_file.h"
 #include "test_files.h"
-#include "text_file.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,10 +1,10 @@
 // Files saved as UTF-16 with a BOM (Windows editors' "Unicode" and "Unicode big endian") are
 // read as what they are: "countdown.ini", "settings.ini" and the tips "ral.txt", each in both
 // byte orders and with every line end; a rewrite keeps every character.
-#include "data_files.h"
+#include "app/tips.h"
+#include "settings/data_files.h"
+#include "settings/text_file.h"
 #include "test_files.h"
-#include "text_file.h"
-#include "tips.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,8 +1,8 @@
 // The style-sheet skin engine, the shipped skins and their previews.
-#include "design_font.h"
-#include "message_box.h"
-#include "skin_preview.h"
-#include "style_sheet_skin.h"
+#include "forms/design_font.h"
+#include "forms/message_box.h"
+#include "skins/skin_preview.h"
+#include "skins/style_sheet_skin.h"
 
 #include <QApplication>
 #include <QCalendarWidget>

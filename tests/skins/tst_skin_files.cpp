@@ -1,7 +1,7 @@
 // The restart batch text and the skin folders: QtCore only.
-#include "data_paths.h"
-#include "reset_script.h"
-#include "skin_folders.h"
+#include "settings/data_paths.h"
+#include "skins/reset_script.h"
+#include "skins/skin_folders.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,14 +3,14 @@
 // readable, no window may carry the sheet, and the user is told once in a box that does not
 // wait. A skin whose image check failed would hang the drawing below: the test then runs into
 // its deadline and fails, it never waits for ever.
-#include "autostart.h"
-#include "countdown_window.h"
-#include "design_font.h"
-#include "message_box.h"
-#include "skin_sheet_check.h"
-#include "style_sheet_skin.h"
+#include "app/countdown_window.h"
+#include "forms/design_font.h"
+#include "forms/message_box.h"
+#include "skins/skin_sheet_check.h"
+#include "skins/style_sheet_skin.h"
 #include "test_context.h"
-#include "tray_window.h"
+#include "tray/autostart.h"
+#include "tray/tray_window.h"
 
 #include <QFile>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "skin_library.h"
+#include "forms/skin_library.h"
 
 #include <QFile>
 #include <QTemporaryDir>

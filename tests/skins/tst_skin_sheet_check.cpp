@@ -1,7 +1,7 @@
 // What a skin's sheet may name and how it must leave text: checked on real files of every
 // kind in a temporary folder, before any widget sees the sheet.
-#include "skin_sheet_check.h"
-#include "style_sheet_skin.h"
+#include "skins/skin_sheet_check.h"
+#include "skins/style_sheet_skin.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,13 +1,13 @@
 // frmSkins with the real countdown and about windows and the real skin engine, in a temporary
 // program folder.
-#include "about_window.h"
-#include "countdown_window.h"
-#include "design_font.h"
-#include "message_box.h"
-#include "skin_window.h"
-#include "style_sheet_skin.h"
+#include "about/about_window.h"
+#include "app/countdown_window.h"
+#include "forms/design_font.h"
+#include "forms/message_box.h"
+#include "skins/skin_window.h"
+#include "skins/style_sheet_skin.h"
 #include "test_context.h"
-#include "twips.h"
+#include "winutil/twips.h"
 
 #include <QDir>
 #include <QFile>

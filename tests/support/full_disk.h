@@ -1,6 +1,6 @@
 #pragma once
 
-#include "atomic_file.h"
+#include "settings/atomic_file.h"
 
 #include <QByteArray>
 #include <QDir>

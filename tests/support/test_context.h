@@ -1,15 +1,15 @@
 #pragma once
 
-#include "app_context.h"
-#include "clock.h"
-#include "countdown_style.h"
-#include "data_paths.h"
-#include "heartbeat.h"
-#include "program_control.h"
-#include "settings_store.h"
-#include "skin_library.h"
-#include "tray_notifier.h"
-#include "window_registry.h"
+#include "forms/app_context.h"
+#include "forms/clock.h"
+#include "forms/countdown_style.h"
+#include "forms/heartbeat.h"
+#include "forms/program_control.h"
+#include "forms/skin_library.h"
+#include "forms/tray_notifier.h"
+#include "forms/window_registry.h"
+#include "settings/data_paths.h"
+#include "settings/settings_store.h"
 
 #include <QDir>
 #include <QList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tray_host.h"
+#include "tray/tray_host.h"
 
 // A notification area that comes and goes when the test says so.
 class FakeTrayHost final : public TrayHostProbe {

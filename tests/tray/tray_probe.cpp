@@ -1,10 +1,10 @@
 // A small program that loads frmTray (and frmAbout) through a registry, as the countdown
 // window does, so that the tray can be tried on a real X server without the whole program.
 // It prints "ready" once the icon was added and "exit" when "退出(&E)" ends it.
-#include "about_window.h"
-#include "autostart.h"
+#include "about/about_window.h"
 #include "test_context.h"
-#include "tray_window.h"
+#include "tray/autostart.h"
+#include "tray/tray_window.h"
 
 #include <QApplication>
 #include <QDir>

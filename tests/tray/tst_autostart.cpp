@@ -1,5 +1,5 @@
-#include "autostart_linux.h"
-#include "desktop_entry.h"
+#include "tray/autostart_linux.h"
+#include "tray/desktop_entry.h"
 
 #include <QDir>
 #include <QFile>

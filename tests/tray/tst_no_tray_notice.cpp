@@ -1,9 +1,9 @@
 #include "fake_tray_host.h"
-#include "form.h"
-#include "no_tray_notice.h"
+#include "forms/form.h"
 #include "test_context.h"
-#include "tray_presence.h"
-#include "tray_window.h"
+#include "tray/no_tray_notice.h"
+#include "tray/tray_presence.h"
+#include "tray/tray_window.h"
 
 #include <QApplication>
 #include <QMessageBox>

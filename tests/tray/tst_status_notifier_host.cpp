@@ -1,6 +1,6 @@
 // The StatusNotifierItem host probe against a watcher of the test's own on a private session
 // bus (a dbus-daemon started here, its socket in the test's temporary folder).
-#include "status_notifier_host_linux.h"
+#include "tray/status_notifier_host_linux.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

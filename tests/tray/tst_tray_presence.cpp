@@ -1,6 +1,6 @@
 #include "fake_tray_host.h"
-#include "notice_placement.h"
-#include "tray_presence.h"
+#include "tray/notice_placement.h"
+#include "tray/tray_presence.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,10 +1,10 @@
-#include "autostart_linux.h"
 #include "fake_tray_host.h"
-#include "form.h"
-#include "message_box.h"
+#include "forms/form.h"
+#include "forms/message_box.h"
 #include "test_context.h"
-#include "tray_presence.h"
-#include "tray_window.h"
+#include "tray/autostart_linux.h"
+#include "tray/tray_presence.h"
+#include "tray/tray_window.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "overlay_argb_x11.h"
-#include "window_utils.h"
+#include "winutil/overlay_argb_x11.h"
+#include "winutil/window_utils.h"
 
 #include <QApplication>
 #include <QLabel>

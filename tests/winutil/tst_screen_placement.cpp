@@ -1,4 +1,4 @@
-#include "screen_placement.h"
+#include "winutil/screen_placement.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
-#include "os_version.h"
-#include "twips.h"
-#include "window_utils.h"
+#include "winutil/os_version.h"
+#include "winutil/twips.h"
+#include "winutil/window_utils.h"
 
 #include <QBitmap>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "skin_library.h"
+#include "forms/skin_library.h"
 
-#include "regular_file.h"
+#include "settings/regular_file.h"
 
 SkinLibrary::SkinLibrary(QString activeSkinFile, std::unique_ptr<SkinEngine> engine)
     : m_activeSkinFile(std::move(activeSkinFile)), m_engine(std::move(engine)) {}
