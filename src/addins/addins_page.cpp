@@ -9,7 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-AddinsPage::AddinsPage(AppContext& context, QWidget* parent) : QWidget(parent), m_context(context) {}
+AddinsPage::AddinsPage(AppContext& context, QWidget* parent)
+    : QWidget(parent), m_context(context) {}
 
 bool AddinsPage::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress && m_dragSurfaces.contains(watched)) {

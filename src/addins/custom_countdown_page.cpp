@@ -47,8 +47,7 @@ std::optional<QDate> CustomCountdownPage::targetDate() const {
 void CustomCountdownPage::Command3_Click() {
     QString error;
     if (!writeCountdownFile(m_context.paths.dataFile(QStringLiteral("countdown.ini")),
-                            {Text4->text(), Text5->text(), Text6->text(), Text7->text()},
-                            &error)) {
+                            {Text4->text(), Text5->text(), Text6->text(), Text7->text()}, &error)) {
         warnNotSaved(error);
         return;
     }

@@ -16,8 +16,8 @@ void place(QWidget* child, const char* name, double left, double top, double wid
 
 // A new Widget(args..., parent), placed as above.
 template <class Widget, class... Args>
-Widget* add(QWidget* parent, const char* name, double left, double top, double width,
-            double height, Args&&... args) {
+Widget* add(QWidget* parent, const char* name, double left, double top, double width, double height,
+            Args&&... args) {
     auto* widget = new Widget(std::forward<Args>(args)..., parent);
     place(widget, name, left, top, width, height);
     return widget;

@@ -8,10 +8,10 @@
 #include "addins/lunar_calendar_widget.h"
 #include "addins/version_notes_page.h"
 #include "app/countdown_window.h"
+#include "find_control.h"
 #include "forms/design_font.h"
 #include "forms/message_box.h"
 #include "settings/text_file.h"
-#include "find_control.h"
 #include "test_context.h"
 
 #include <QAbstractButton>
@@ -195,13 +195,16 @@ void TestAddinsWindow::loadStepsFillTheLists() {
     QCOMPARE(control<QComboBox>(w, "CBoxSec")->currentText(), QStringLiteral("0"));
     QCOMPARE(control<QComboBox>(w, "Combo4")->currentText(), QStringLiteral("关机"));
     QCOMPARE(control<QComboBox>(w, "Combo5")->currentText(), QStringLiteral("关机"));
-    for (QComboBox* combo : {control<QComboBox>(w, "CBoxHour"), control<QComboBox>(w, "CBoxMin"), control<QComboBox>(w, "CBoxSec"), control<QComboBox>(w, "Combo4"), control<QComboBox>(w, "Combo5")})
+    for (QComboBox* combo : {control<QComboBox>(w, "CBoxHour"), control<QComboBox>(w, "CBoxMin"),
+                             control<QComboBox>(w, "CBoxSec"), control<QComboBox>(w, "Combo4"),
+                             control<QComboBox>(w, "Combo5")})
         QVERIFY(combo->isEditable());
     QVERIFY(!control<QComboBox>(w, "Combo5")->isEnabled());
     QVERIFY(control<QComboBox>(w, "Combo4")->isEnabled());
     QVERIFY(control<QRadioButton>(w, "Option1")->isChecked());
     QVERIFY(!control<QRadioButton>(w, "Option2")->isChecked());
-    for (QLineEdit* box : {control<QLineEdit>(w, "TextHour"), control<QLineEdit>(w, "TextMin"), control<QLineEdit>(w, "TextSec")}) {
+    for (QLineEdit* box : {control<QLineEdit>(w, "TextHour"), control<QLineEdit>(w, "TextMin"),
+                           control<QLineEdit>(w, "TextSec")}) {
         QCOMPARE(box->text(), QStringLiteral("0"));
         QCOMPARE(box->maxLength(), 2);
     }
@@ -248,7 +251,9 @@ void TestAddinsWindow::countdownFileFillsTheBoxes() {
     if (present)
         writeBytes(dataFile("countdown.ini"), bytes);
     AddinsWindow* w = loadAddins();
-    QCOMPARE((QStringList{control<QLineEdit>(w, "Text4")->text(), control<QLineEdit>(w, "Text5")->text(), control<QLineEdit>(w, "Text6")->text(), control<QLineEdit>(w, "Text7")->text()}),
+    QCOMPARE((QStringList{
+                 control<QLineEdit>(w, "Text4")->text(), control<QLineEdit>(w, "Text5")->text(),
+                 control<QLineEdit>(w, "Text6")->text(), control<QLineEdit>(w, "Text7")->text()}),
              expected);
     QVERIFY(MessageBox::shownBoxes().isEmpty());
 }
@@ -263,7 +268,8 @@ void TestAddinsWindow::reminderFileFillsTheBoxes() {
 
 void TestAddinsWindow::calendarCentredAndOnToday() {
     AddinsWindow* w = showAddins();
-    const QRect calendar(control<LunarCalendarWidget>(w, "MonthView1")->mapTo(w, QPoint(0, 0)), control<LunarCalendarWidget>(w, "MonthView1")->size());
+    const QRect calendar(control<LunarCalendarWidget>(w, "MonthView1")->mapTo(w, QPoint(0, 0)),
+                         control<LunarCalendarWidget>(w, "MonthView1")->size());
     // Horizontally centred, and 80 twips (5 pixels) above the vertical centre.
     QVERIFY2(qAbs(calendar.left() - (w->width() - calendar.width()) / 2) <= 1,
              qPrintable(QString::number(calendar.left())));
@@ -277,7 +283,8 @@ void TestAddinsWindow::calendarCentredAndOnToday() {
     QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->minimumDate(), QDate(1753, 1, 1));
     QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->maximumDate(), QDate(9999, 12, 31));
     // The line under it lies within the page.
-    const QRect line(control<QLabel>(w, "LabLunar")->mapTo(w, QPoint(0, 0)), control<QLabel>(w, "LabLunar")->size());
+    const QRect line(control<QLabel>(w, "LabLunar")->mapTo(w, QPoint(0, 0)),
+                     control<QLabel>(w, "LabLunar")->size());
     QVERIFY(line.top() >= calendar.bottom());
     QVERIFY(line.bottom() < w->height());
     QVERIFY(control<QLabel>(w, "LabLunar")->isVisibleTo(w));
@@ -322,7 +329,8 @@ void TestAddinsWindow::confirmWritesAndReloadsTheCountdown() {
     QVERIFY(main);
     QPointer<Form> oldMain = main;
     AddinsWindow* w = showAddins();
-    QLineEdit* boxes[] = {control<QLineEdit>(w, "Text4"), control<QLineEdit>(w, "Text5"), control<QLineEdit>(w, "Text6"), control<QLineEdit>(w, "Text7")};
+    QLineEdit* boxes[] = {control<QLineEdit>(w, "Text4"), control<QLineEdit>(w, "Text5"),
+                          control<QLineEdit>(w, "Text6"), control<QLineEdit>(w, "Text7")};
     for (int i = 0; i < 4; ++i)
         boxes[i]->setText(texts[i]);
     QTest::mouseClick(control<QPushButton>(w, "Command3"), Qt::LeftButton);
@@ -400,7 +408,8 @@ void TestAddinsWindow::scrollStepsOnlyAfterMoreThan24ms() {
     tickAt(w, 1055);
     QCOMPARE(w->versionNotes().scroll().frameRect().top(), boxHeight - 2);
     QVERIFY(w->versionNotes().isScrollTimerActive());
-    QCOMPARE(w->versionNotes().scroll().frameRect().width(), control<QWidget>(w, "Picmain")->width());
+    QCOMPARE(w->versionNotes().scroll().frameRect().width(),
+             control<QWidget>(w, "Picmain")->width());
 }
 
 void TestAddinsWindow::scrollWrapsBelowTheBox() {
@@ -428,11 +437,13 @@ void TestAddinsWindow::activationRestartsFromBelow() {
     qint64 t = 1000;
     for (int i = 0; i < 50; ++i, t += 25)
         tickAt(w, t);
-    QVERIFY(w->versionNotes().scroll().frameRect().top() < control<QWidget>(w, "Picmain")->height() - 40);
+    QVERIFY(w->versionNotes().scroll().frameRect().top() <
+            control<QWidget>(w, "Picmain")->height() - 40);
     w->Form_Activate();
     QCOMPARE(w->versionNotes().scroll().nextRect().top(), control<QWidget>(w, "Picmain")->height());
     tickAt(w, t);
-    QCOMPARE(w->versionNotes().scroll().frameRect().top(), control<QWidget>(w, "Picmain")->height());
+    QCOMPARE(w->versionNotes().scroll().frameRect().top(),
+             control<QWidget>(w, "Picmain")->height());
     QCOMPARE(control<QPushButton>(w, "Command1")->text(), QStringLiteral("停止"));
 }
 
@@ -459,7 +470,8 @@ void TestAddinsWindow::stopFreezesAndRestartStartsFromBelow() {
     QVERIFY(!w->versionNotes().StopScroll());
     QVERIFY(w->versionNotes().isScrollTimerActive());
     tickAt(w, t);
-    QCOMPARE(w->versionNotes().scroll().frameRect().top(), control<QWidget>(w, "Picmain")->height());
+    QCOMPARE(w->versionNotes().scroll().frameRect().top(),
+             control<QWidget>(w, "Picmain")->height());
 }
 
 void TestAddinsWindow::noTimerWhileHiddenOrMinimised() {
@@ -525,14 +537,17 @@ void TestAddinsWindow::notesAreDrawnGreenOnBlack() {
 
 void TestAddinsWindow::frameCaptionFollowsHeartbeat() {
     AddinsWindow* w = showAddins();
-    QCOMPARE(control<QGroupBox>(w, "Frame1")->title(), QStringLiteral("当前的系统时间为：08:00:00"));
+    QCOMPARE(control<QGroupBox>(w, "Frame1")->title(),
+             QStringLiteral("当前的系统时间为：08:00:00"));
     m_test->clock.advanceSeconds(1);
     m_test->heartbeat().tick();
-    QCOMPARE(control<QGroupBox>(w, "Frame1")->title(), QStringLiteral("当前的系统时间为：08:00:01"));
+    QCOMPARE(control<QGroupBox>(w, "Frame1")->title(),
+             QStringLiteral("当前的系统时间为：08:00:01"));
     w->hide();
     m_test->clock.set(QDateTime(QDate(2011, 6, 5), QTime(21, 30, 5)));
     showAddins();
-    QCOMPARE(control<QGroupBox>(w, "Frame1")->title(), QStringLiteral("当前的系统时间为：21:30:05"));
+    QCOMPARE(control<QGroupBox>(w, "Frame1")->title(),
+             QStringLiteral("当前的系统时间为：21:30:05"));
     // A new day moves the calendar's mark.
     m_test->clock.set(QDateTime(QDate(2011, 6, 6), QTime(0, 0, 0)));
     m_test->heartbeat().tick();
@@ -558,7 +573,8 @@ void TestAddinsWindow::lunarLineForSelectedDay() {
     if (expected.isEmpty())
         QCOMPARE(control<QLabel>(w, "LabLunar")->text(), QString());
     else
-        QVERIFY2(control<QLabel>(w, "LabLunar")->text().contains(expected), qPrintable(control<QLabel>(w, "LabLunar")->text()));
+        QVERIFY2(control<QLabel>(w, "LabLunar")->text().contains(expected),
+                 qPrintable(control<QLabel>(w, "LabLunar")->text()));
     // No countdown.ini: no distance to a target.
     QVERIFY(!control<QLabel>(w, "LabLunar")->text().contains(QStringLiteral("考试")));
 }
@@ -571,7 +587,8 @@ void TestAddinsWindow::tooltipPerDay() {
     viewport->repaint();
     const QRect cell = control<LunarCalendarWidget>(w, "MonthView1")->cellRect(QDate(2027, 2, 6));
     QVERIFY(!cell.isEmpty());
-    QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->dateAt(cell.center()), QDate(2027, 2, 6));
+    QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->dateAt(cell.center()),
+             QDate(2027, 2, 6));
     QHelpEvent help(QEvent::ToolTip, cell.center(), viewport->mapToGlobal(cell.center()));
     QCoreApplication::sendEvent(viewport, &help);
     QTRY_VERIFY(QToolTip::isVisible());
@@ -644,8 +661,10 @@ void TestAddinsWindow::dragSurfaces() {
 
 void TestAddinsWindow::everyTextFitsItsControl() {
     AddinsWindow* w = showAddins();
-    control<QGroupBox>(w, "Frame1")->setTitle(QStringLiteral("当前的系统时间为：") + QStringLiteral("下午12:59:59"));
-    control<QLabel>(w, "LabLunar")->setText(QStringLiteral("农历闰十二月廿九 小寒 距考试还有 99999 天"));
+    control<QGroupBox>(w, "Frame1")
+        ->setTitle(QStringLiteral("当前的系统时间为：") + QStringLiteral("下午12:59:59"));
+    control<QLabel>(w, "LabLunar")
+        ->setText(QStringLiteral("农历闰十二月廿九 小寒 距考试还有 99999 天"));
     QStringList problems;
     for (const QLabel* label : w->findChildren<QLabel*>()) {
         const QString text = label->text();
@@ -684,7 +703,8 @@ void TestAddinsWindow::everyTextFitsItsControl() {
             problems << QStringLiteral("tab \"%1\"").arg(bar->tabText(i));
     }
     // The frame's caption with the clock runs across the top of the frame.
-    const int titleNeed = QFontMetrics(control<QGroupBox>(w, "Frame1")->font()).horizontalAdvance(control<QGroupBox>(w, "Frame1")->title());
+    const int titleNeed = QFontMetrics(control<QGroupBox>(w, "Frame1")->font())
+                              .horizontalAdvance(control<QGroupBox>(w, "Frame1")->title());
     if (titleNeed > control<QGroupBox>(w, "Frame1")->width() - 20)
         problems << QStringLiteral("Frame1 \"%1\"").arg(control<QGroupBox>(w, "Frame1")->title());
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));

@@ -4,12 +4,12 @@
 #include "addins/addins_window.h"
 #include "addins/caution_window.h"
 #include "addins/reminder_settings_page.h"
+#include "find_control.h"
 #include "forms/heartbeat.h"
 #include "forms/message_box.h"
 #include "settings/data_files.h"
-#include "winutil/twips.h"
-#include "find_control.h"
 #include "test_context.h"
+#include "winutil/twips.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,9 +6,9 @@
 #include "addins/addins_window.h"
 #include "addins/fake_power_backend.h"
 #include "addins/power_action_page.h"
+#include "find_control.h"
 #include "forms/design_font.h"
 #include "forms/message_box.h"
-#include "find_control.h"
 #include "test_context.h"
 
 #include <QComboBox>
@@ -178,15 +178,20 @@ void TstPowerWindow::createdDisarmedWithMode1Inputs() {
 
 void TstPowerWindow::optionsSwitchTheInputs() {
     AddinsWindow* w = window();
-    const QList<QWidget*> mode1 = {control<QComboBox>(w, "CBoxHour"), control<QComboBox>(w, "CBoxMin"), control<QComboBox>(w, "CBoxSec"), control<QComboBox>(w, "Combo4")};
-    const QList<QWidget*> mode2 = {control<QLineEdit>(w, "TextHour"), control<QLineEdit>(w, "TextMin"), control<QLineEdit>(w, "TextSec"), control<QComboBox>(w, "Combo5")};
+    const QList<QWidget*> mode1 = {
+        control<QComboBox>(w, "CBoxHour"), control<QComboBox>(w, "CBoxMin"),
+        control<QComboBox>(w, "CBoxSec"), control<QComboBox>(w, "Combo4")};
+    const QList<QWidget*> mode2 = {
+        control<QLineEdit>(w, "TextHour"), control<QLineEdit>(w, "TextMin"),
+        control<QLineEdit>(w, "TextSec"), control<QComboBox>(w, "Combo5")};
 
     control<QRadioButton>(w, "Option2")->click();
     for (QWidget* input : mode1)
         QVERIFY2(!input->isEnabled(), qPrintable(input->objectName()));
     for (QWidget* input : mode2)
         QVERIFY2(input->isEnabled(), qPrintable(input->objectName()));
-    control<QComboBox>(w, "Combo5")->setCurrentIndex(control<QComboBox>(w, "Combo5")->findText(QStringLiteral("重启")));
+    control<QComboBox>(w, "Combo5")
+        ->setCurrentIndex(control<QComboBox>(w, "Combo5")->findText(QStringLiteral("重启")));
 
     control<QRadioButton>(w, "Option1")->click();
     for (QWidget* input : mode1)
@@ -267,7 +272,8 @@ void TstPowerWindow::countdownArming() {
 void TstPowerWindow::countdownOfTenSecondsFiresOnTheEleventhTickThenSaysSo() {
     armCountdown(QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("10"));
     AddinsWindow* w = window();
-    QCOMPARE(control<QLabel>(w, "LabInformation")->text(), QStringLiteral("倒计时 0时0分10秒 为您关机"));
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(),
+             QStringLiteral("倒计时 0时0分10秒 为您关机"));
     for (int i = 1; i <= 10; ++i) {
         tick();
         QCOMPARE(control<QLabel>(w, "LabInformation")->text(),
@@ -354,11 +360,15 @@ void TstPowerWindow::disarmClearsLabelAndRestoresInputs() {
     QCOMPARE(m_test->notifier.toolTip, QStringLiteral("Dalvenor"));
     if (countdown) {
         QVERIFY(control<QRadioButton>(w, "Option2")->isChecked());
-        QCOMPARE((QStringList{control<QLineEdit>(w, "TextHour")->text(), control<QLineEdit>(w, "TextMin")->text(), control<QLineEdit>(w, "TextSec")->text()}), kept);
+        QCOMPARE((QStringList{control<QLineEdit>(w, "TextHour")->text(),
+                              control<QLineEdit>(w, "TextMin")->text(),
+                              control<QLineEdit>(w, "TextSec")->text()}),
+                 kept);
         QVERIFY(control<QLineEdit>(w, "TextHour")->isEnabled());
     } else {
         QVERIFY(control<QRadioButton>(w, "Option1")->isChecked());
-        QCOMPARE((QStringList{control<QComboBox>(w, "CBoxHour")->currentText(), control<QComboBox>(w, "CBoxMin")->currentText(),
+        QCOMPARE((QStringList{control<QComboBox>(w, "CBoxHour")->currentText(),
+                              control<QComboBox>(w, "CBoxMin")->currentText(),
                               control<QComboBox>(w, "CBoxSec")->currentText()}),
                  kept);
         QVERIFY(control<QComboBox>(w, "CBoxHour")->isEnabled());
@@ -448,7 +458,8 @@ void TstPowerWindow::keyFilter() {
     QFETCH(QString, result);
     AddinsWindow* w = window();
     control<QRadioButton>(w, "Option2")->click();
-    for (QLineEdit* box : {control<QLineEdit>(w, "TextHour"), control<QLineEdit>(w, "TextMin"), control<QLineEdit>(w, "TextSec")}) {
+    for (QLineEdit* box : {control<QLineEdit>(w, "TextHour"), control<QLineEdit>(w, "TextMin"),
+                           control<QLineEdit>(w, "TextSec")}) {
         box->clear();
         box->setFocus();
         typeKeys(box, typed);
@@ -639,7 +650,8 @@ void TstPowerWindow::availabilityAtArmingIsShown() {
         return;
     }
     QVERIFY(note.contains(word));
-    QTRY_COMPARE_WITH_TIMEOUT(control<QLabel>(w, "LabInformation")->text(), status + QLatin1Char('\n') + note, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(control<QLabel>(w, "LabInformation")->text(),
+                              status + QLatin1Char('\n') + note, 10000);
     // The note stays under the live count; still armed.
     tick();
     QCOMPARE(control<QLabel>(w, "LabInformation")->text(),
@@ -661,7 +673,8 @@ void TstPowerWindow::lateAvailabilityAnswerAfterDisarmIsIgnored() {
     armTimeOfDay(QStringLiteral("23"), QStringLiteral("0"), QStringLiteral("0"),
                  QStringLiteral("注销"));
     m_fake->answerAll();
-    QCOMPARE(control<QLabel>(w, "LabInformation")->text(), QStringLiteral("当时间为 23:0:0 时，为您注销"));
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(),
+             QStringLiteral("当时间为 23:0:0 时，为您注销"));
 }
 
 void TstPowerWindow::withoutPowerServiceArmingAndFiringSayItCannotHappen() {

@@ -2,12 +2,12 @@
 // empty boxes, and "确认" does not replace what it could not read without saying so.
 #include "addins/addins_window.h"
 #include "addins/reminder_settings_page.h"
+#include "find_control.h"
 #include "forms/design_font.h"
 #include "forms/message_box.h"
 #include "settings/data_files.h"
 #include "settings/regular_file.h"
 #include "settings/text_file.h"
-#include "find_control.h"
 #include "test_context.h"
 
 #include <QFile>
@@ -185,12 +185,15 @@ void TestReminderUnreadable::unreadableFileIsSaidAndNotReplaced() {
     QVERIFY2(notice.contains(cause), qPrintable(notice));
     QVERIFY2(notice.contains(QStringLiteral("不是文件里的内容")), qPrintable(notice));
     // Whole within its place on the page, which the boxes follow below.
-    QVERIFY2(control<QLabel>(w, "LabReminderProblem")->heightForWidth(control<QLabel>(w, "LabReminderProblem")->width()) <=
+    QVERIFY2(control<QLabel>(w, "LabReminderProblem")
+                     ->heightForWidth(control<QLabel>(w, "LabReminderProblem")->width()) <=
                  control<QLabel>(w, "LabReminderProblem")->height(),
              qPrintable(notice));
-    QVERIFY(control<QLabel>(w, "LabReminderProblem")->geometry().bottom() < control<QLineEdit>(w, "Text1")->geometry().top());
+    QVERIFY(control<QLabel>(w, "LabReminderProblem")->geometry().bottom() <
+            control<QLineEdit>(w, "Text1")->geometry().top());
     QVERIFY(control<QLabel>(w, "LabReminderProblem")->toolTip().contains(settingsPath()));
-    for (QLineEdit* box : {control<QLineEdit>(w, "Text1"), control<QLineEdit>(w, "Text2"), control<QLineEdit>(w, "Text3")})
+    for (QLineEdit* box : {control<QLineEdit>(w, "Text1"), control<QLineEdit>(w, "Text2"),
+                           control<QLineEdit>(w, "Text3")})
         QVERIFY(box->text().isEmpty());
     QVERIFY(MessageBox::shownBoxes().isEmpty());
 
@@ -236,7 +239,8 @@ void TestReminderUnreadable::readableFileShowsNoNotice() {
     QVERIFY(w);
     QVERIFY(control<QLabel>(w, "LabReminderProblem")->isHidden());
     QVERIFY(!control<QLabel>(w, "Label13")->isHidden());
-    QCOMPARE(control<QLineEdit>(w, "Text1")->text(), present ? QStringLiteral("旧标题") : QString());
+    QCOMPARE(control<QLineEdit>(w, "Text1")->text(),
+             present ? QStringLiteral("旧标题") : QString());
     typeAndConfirm(w);
     // Saved without a question.
     QVERIFY(MessageBox::shownBoxes().isEmpty());
