@@ -6,6 +6,8 @@
 #include "addins/calendar_page.h"
 #include "addins/custom_countdown_page.h"
 #include "addins/lunar_calendar_widget.h"
+#include "addins/power_action_page.h"
+#include "addins/reminder_settings_page.h"
 #include "addins/version_notes_page.h"
 #include "app/countdown_window.h"
 #include "find_control.h"
@@ -13,6 +15,7 @@
 #include "forms/message_box.h"
 #include "settings/text_file.h"
 #include "test_context.h"
+#include "winutil/twips.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -153,6 +156,9 @@ private slots:
     void lunarLineForSelectedDay();
     void tooltipPerDay();
     void daysToTargetFromCountdownFile();
+
+    void pagesHoldTheirControlsAtTheTabOrigin_data();
+    void pagesHoldTheirControlsAtTheTabOrigin();
 
     void dragSurfaces_data();
     void dragSurfaces();
@@ -617,6 +623,48 @@ void TestAddinsWindow::daysToTargetFromCountdownFile() {
     w->customCountdown().Command3_Click();
     QVERIFY(!w->calendar().targetDate());
     QVERIFY(!control<QLabel>(w, "LabLunar")->text().contains(QStringLiteral("考试")));
+}
+
+void TestAddinsWindow::pagesHoldTheirControlsAtTheTabOrigin_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QRect>("design"); // twips in the tab control's coordinates, nothing if moved
+    QTest::newRow("MonthView1") << "MonthView1" << 0 << QRect();
+    QTest::newRow("LabLunar") << "LabLunar" << 0 << QRect();
+    QTest::newRow("Frame1") << "Frame1" << 1 << QRect(368, 600, 5655, 1695);
+    QTest::newRow("CmdStart") << "CmdStart" << 1 << QRect(2408, 2760, 1575, 495);
+    QTest::newRow("LabInformation") << "LabInformation" << 1 << QRect(360, 2400, 5655, 375);
+    QTest::newRow("Picmain") << "Picmain" << 2 << QRect(0, 360, 6375, 2655);
+    QTest::newRow("Command1") << "Command1" << 2 << QRect(2588, 3120, 1215, 375);
+    QTest::newRow("Text3") << "Text3" << 3 << QRect(1440, 2280, 855, 350);
+    QTest::newRow("Command2") << "Command2" << 3 << QRect(2468, 2880, 1455, 495);
+    QTest::newRow("LabReminderProblem") << "LabReminderProblem" << 3 << QRect();
+    QTest::newRow("Text6") << "Text6" << 4 << QRect(1800, 1680, 1695, 375);
+    QTest::newRow("Command3") << "Command3" << 4 << QRect(2400, 2880, 1455, 495);
+}
+
+// Each control lives on the page of its tab, and the page shares the window's coordinates
+// whatever height the tab row takes, so the design's numbers (tab row included) still hold.
+void TestAddinsWindow::pagesHoldTheirControlsAtTheTabOrigin() {
+    QFETCH(QString, name);
+    QFETCH(int, tab);
+    QFETCH(QRect, design);
+    AddinsWindow* w = showAddins();
+    auto* tabs = control<QTabWidget>(w, "SSTab1");
+    tabs->setCurrentIndex(tab);
+    const QWidget* pages[] = {&w->calendar(), &w->powerAction(), &w->versionNotes(),
+                              &w->reminderSettings(), &w->customCountdown()};
+    const auto* widget = control<QWidget>(w, qPrintable(name));
+    QVERIFY(pages[tab]->isAncestorOf(widget));
+    QVERIFY(tabs->widget(tab)->isAncestorOf(pages[tab]));
+    for (int other = 0; other < 5; ++other)
+        QVERIFY(other == tab || !pages[other]->isAncestorOf(widget));
+    QCOMPARE(pages[tab]->mapTo(w, QPoint(0, 0)), QPoint(0, 0));
+    if (!design.isNull()) {
+        const QRect pixels =
+            twips::toPixels(design.x(), design.y(), design.width(), design.height());
+        QCOMPARE(QRect(widget->mapTo(w, QPoint(0, 0)), widget->size()), pixels);
+    }
 }
 
 void TestAddinsWindow::dragSurfaces_data() {
