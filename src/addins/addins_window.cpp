@@ -15,7 +15,6 @@
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QMouseEvent>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QWindow>
