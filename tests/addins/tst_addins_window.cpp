@@ -139,6 +139,7 @@ private slots:
     void confirmWritesAndReloadsTheCountdown_data();
     void confirmWritesAndReloadsTheCountdown();
     void confirmWithoutFileWritesFourEmptyLines();
+    void confirmKeepsTheDateOnItsLineWhateverTheBoxesHold();
     void failedWriteKeepsOldFileAndTexts();
 
     void scrollStepsOnlyAfterMoreThan24ms();
@@ -370,6 +371,25 @@ void TestAddinsWindow::confirmWithoutFileWritesFourEmptyLines() {
     QVERIFY(reloaded->isVisible());
     reloaded->Timer1_Timer();
     QVERIFY(MessageBox::shownBoxes().isEmpty());
+}
+
+void TestAddinsWindow::confirmKeepsTheDateOnItsLineWhateverTheBoxesHold() {
+    // A line break set into a box (pasted or from a file edited elsewhere) must not push the
+    // date and time to other lines: the countdown reads them by position.
+    m_test->registry.show("frmMain");
+    AddinsWindow* w = showAddins();
+    control<QLineEdit>(w, "Text4")->setText(QStringLiteral("距离\n高考"));
+    control<QLineEdit>(w, "Text5")->setText(QStringLiteral("还剩\r\n"));
+    control<QLineEdit>(w, "Text6")->setText(QStringLiteral("6/7/2012"));
+    control<QLineEdit>(w, "Text7")->setText(QStringLiteral("9:00:00 AM"));
+    w->customCountdown().Command3_Click();
+    const QByteArray bytes = readBytes(dataFile("countdown.ini"));
+    QCOMPARE(bytes.count("\r\n"), 4);
+    const textfile::TextLines written = textfile::readLines(dataFile("countdown.ini"));
+    QCOMPARE(written.lines,
+             QStringList({QStringLiteral("距离 高考"), QStringLiteral("还剩 "),
+                          QStringLiteral("6/7/2012"), QStringLiteral("9:00:00 AM")}));
+    QCOMPARE(w->calendar().targetDate(), QDate(2012, 6, 7));
 }
 
 void TestAddinsWindow::failedWriteKeepsOldFileAndTexts() {
