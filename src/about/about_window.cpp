@@ -2,6 +2,7 @@
 
 #include "forms/app_context.h"
 #include "forms/program_icon.h"
+#include "forms/twips_layout.h"
 #include "forms/version.h"
 #include "forms/window_registry.h"
 #include "winutil/taskbar.h"
@@ -49,9 +50,8 @@ AboutWindow::AboutWindow(AppContext& context, UrlOpener openUrl, QWidget* parent
     // Moves over the background restore the link's colour.
     setMouseTracking(true);
 
-    cmdOK = new QPushButton(QStringLiteral("确定"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdOK->setGeometry(twips::toPixels(4200, 2880, 1260, 345));
+    cmdOK =
+        twipslayout::add<QPushButton>(this, "cmdOK", 4200, 2880, 1260, 345, QStringLiteral("确定"));
     cmdOK->setDefault(true);
     // The button has no move handler: moving over it is not a move over the background.
     cmdOK->setAttribute(Qt::WA_NoMousePropagation);
@@ -95,9 +95,7 @@ AboutWindow::AboutWindow(AppContext& context, UrlOpener openUrl, QWidget* parent
 
 QLabel* AboutWindow::addLabel(const char* name, const QString& text, double left, double top,
                               double width, double height, const QColor& colour) {
-    auto* label = new QLabel(text, this);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(twips::toPixels(left, top, width, height));
+    auto* label = twipslayout::add<QLabel>(this, name, left, top, width, height, text);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setFocusPolicy(Qt::NoFocus);
     setTextColour(label, colour);

@@ -2,6 +2,7 @@
 
 #include "forms/app_context.h"
 #include "forms/program_icon.h"
+#include "forms/twips_layout.h"
 #include "forms/window_registry.h"
 #include "settings/data_files.h"
 #include "settings/data_paths.h"
@@ -43,8 +44,7 @@ CautionWindow::CautionWindow(AppContext& context, QWidget* parent) : Form(contex
     setFixedSize(twips::toPixelsX(kClientWidth, this), twips::toPixelsY(kClientHeight, this));
 
     Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(twips::toPixels(488, 240, 5055, 1935, this));
+    twipslayout::place(Label1, "Label1", 488, 240, 5055, 1935, this);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label1->setWordWrap(true);
     Label1->setTextFormat(Qt::PlainText); // the message is the user's text, never markup

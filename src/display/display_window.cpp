@@ -5,6 +5,7 @@
 #include "forms/countdown_style.h"
 #include "forms/message_box.h"
 #include "forms/program_icon.h"
+#include "forms/twips_layout.h"
 #include "forms/window_registry.h"
 #include "settings/data_files.h"
 #include "settings/data_paths.h"
@@ -86,17 +87,13 @@ DisplayWindow::~DisplayWindow() = default;
 
 QPushButton* DisplayWindow::addButton(const char* name, const QString& caption, double left,
                                       double top, double width, double height) {
-    auto* button = new QPushButton(caption, this);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(twips::toPixels(left, top, width, height));
+    auto* button = twipslayout::add<QPushButton>(this, name, left, top, width, height, caption);
     return button;
 }
 
 QLabel* DisplayWindow::addLabel(const char* name, double left, double top, double width,
                                 double height, const QColor& colour) {
-    auto* label = new QLabel(this);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(twips::toPixels(left, top, width, height));
+    auto* label = twipslayout::add<QLabel>(this, name, left, top, width, height);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setFont(hintFont(font()));
     QPalette palette = label->palette();

@@ -5,6 +5,7 @@
 #include "forms/program_control.h"
 #include "forms/program_icon.h"
 #include "forms/skin_library.h"
+#include "forms/twips_layout.h"
 #include "forms/window_registry.h"
 #include "settings/atomic_file.h"
 #include "settings/regular_file.h"
@@ -59,9 +60,7 @@ SkinWindow::SkinWindow(AppContext& context, SkinFolders folders, QWidget* parent
     Picture3 = addPicture("Picture3", 600, 2400);
     Picture4 = addPicture("Picture4", 2160, 2400);
 
-    File1 = new QListWidget(this);
-    File1->setObjectName(QStringLiteral("File1"));
-    File1->setGeometry(twips::toPixels(3840, 720, 1215, 1170));
+    File1 = twipslayout::add<QListWidget>(this, "File1", 3840, 720, 1215, 1170);
     File1->setSelectionMode(QAbstractItemView::SingleSelection);
     File1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
@@ -80,17 +79,13 @@ SkinWindow::SkinWindow(AppContext& context, SkinFolders folders, QWidget* parent
 
 QPushButton* SkinWindow::addButton(const char* name, double left, double top,
                                    void (SkinWindow::*handler)()) {
-    auto* button = new QPushButton(this);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(twips::toPixels(left, top, 1215, 495));
+    auto* button = twipslayout::add<QPushButton>(this, name, left, top, 1215, 495);
     connect(button, &QPushButton::clicked, this, handler);
     return button;
 }
 
 QLabel* SkinWindow::addPicture(const char* name, double left, double top) {
-    auto* picture = new QLabel(this);
-    picture->setObjectName(QString::fromLatin1(name));
-    picture->setGeometry(twips::toPixels(left, top, 1215, 495));
+    auto* picture = twipslayout::add<QLabel>(this, name, left, top, 1215, 495);
     // Shown as drawn, from the top left corner, clipped by the box.
     picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picture->setScaledContents(false);
@@ -100,9 +95,7 @@ QLabel* SkinWindow::addPicture(const char* name, double left, double top) {
 
 QLabel* SkinWindow::addHeading(const char* name, double left, double top, double width,
                                double height) {
-    auto* label = new QLabel(this);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(twips::toPixels(left, top, width, height));
+    auto* label = twipslayout::add<QLabel>(this, name, left, top, width, height);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QFont font(QStringLiteral("宋体"));
     font.setPointSizeF(15);

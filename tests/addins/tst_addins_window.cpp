@@ -3,12 +3,19 @@
 // injected clock, the frame's clock on the heartbeat, the Chinese calendar line, the drag
 // surfaces, and every text fitting its control.
 #include "addins/addins_window.h"
+#include "addins/calendar_page.h"
+#include "addins/custom_countdown_page.h"
 #include "addins/lunar_calendar_widget.h"
+#include "addins/power_action_page.h"
+#include "addins/reminder_settings_page.h"
+#include "addins/version_notes_page.h"
 #include "app/countdown_window.h"
+#include "find_control.h"
 #include "forms/design_font.h"
 #include "forms/message_box.h"
 #include "settings/text_file.h"
 #include "test_context.h"
+#include "winutil/twips.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -132,6 +139,7 @@ private slots:
     void confirmWritesAndReloadsTheCountdown_data();
     void confirmWritesAndReloadsTheCountdown();
     void confirmWithoutFileWritesFourEmptyLines();
+    void confirmKeepsTheDateOnItsLineWhateverTheBoxesHold();
     void failedWriteKeepsOldFileAndTexts();
 
     void scrollStepsOnlyAfterMoreThan24ms();
@@ -149,6 +157,9 @@ private slots:
     void lunarLineForSelectedDay();
     void tooltipPerDay();
     void daysToTargetFromCountdownFile();
+
+    void pagesHoldTheirControlsAtTheTabOrigin_data();
+    void pagesHoldTheirControlsAtTheTabOrigin();
 
     void dragSurfaces_data();
     void dragSurfaces();
@@ -169,7 +180,7 @@ private:
     // Runs the scroll's timer handler at a given time of the injected clock.
     void tickAt(AddinsWindow* w, qint64 ms) {
         m_ms = ms;
-        w->ScrollTimer_Timer();
+        w->versionNotes().ScrollTimer_Timer();
     }
 
     std::unique_ptr<TestContext> m_test;
@@ -181,30 +192,33 @@ void TestAddinsWindow::loadStepsFillTheLists() {
     AddinsWindow* w = loadAddins();
     QVERIFY(w);
     QCOMPARE(w->windowTitle(), QStringLiteral("附加功能"));
-    QCOMPARE(items(w->CBoxHour), numbers(23));
-    QCOMPARE(items(w->CBoxMin), numbers(59));
-    QCOMPARE(items(w->CBoxSec), numbers(59));
-    QCOMPARE(items(w->Combo4), (QStringList{"关机", "注销"}));
-    QCOMPARE(items(w->Combo5), (QStringList{"关机", "重启", "注销"}));
-    QCOMPARE(w->CBoxHour->currentText(), QStringLiteral("0"));
-    QCOMPARE(w->CBoxMin->currentText(), QStringLiteral("0"));
-    QCOMPARE(w->CBoxSec->currentText(), QStringLiteral("0"));
-    QCOMPARE(w->Combo4->currentText(), QStringLiteral("关机"));
-    QCOMPARE(w->Combo5->currentText(), QStringLiteral("关机"));
-    for (QComboBox* combo : {w->CBoxHour, w->CBoxMin, w->CBoxSec, w->Combo4, w->Combo5})
+    QCOMPARE(items(control<QComboBox>(w, "CBoxHour")), numbers(23));
+    QCOMPARE(items(control<QComboBox>(w, "CBoxMin")), numbers(59));
+    QCOMPARE(items(control<QComboBox>(w, "CBoxSec")), numbers(59));
+    QCOMPARE(items(control<QComboBox>(w, "Combo4")), (QStringList{"关机", "注销"}));
+    QCOMPARE(items(control<QComboBox>(w, "Combo5")), (QStringList{"关机", "重启", "注销"}));
+    QCOMPARE(control<QComboBox>(w, "CBoxHour")->currentText(), QStringLiteral("0"));
+    QCOMPARE(control<QComboBox>(w, "CBoxMin")->currentText(), QStringLiteral("0"));
+    QCOMPARE(control<QComboBox>(w, "CBoxSec")->currentText(), QStringLiteral("0"));
+    QCOMPARE(control<QComboBox>(w, "Combo4")->currentText(), QStringLiteral("关机"));
+    QCOMPARE(control<QComboBox>(w, "Combo5")->currentText(), QStringLiteral("关机"));
+    for (QComboBox* combo : {control<QComboBox>(w, "CBoxHour"), control<QComboBox>(w, "CBoxMin"),
+                             control<QComboBox>(w, "CBoxSec"), control<QComboBox>(w, "Combo4"),
+                             control<QComboBox>(w, "Combo5")})
         QVERIFY(combo->isEditable());
-    QVERIFY(!w->Combo5->isEnabled());
-    QVERIFY(w->Combo4->isEnabled());
-    QVERIFY(w->Option1->isChecked());
-    QVERIFY(!w->Option2->isChecked());
-    for (QLineEdit* box : {w->TextHour, w->TextMin, w->TextSec}) {
+    QVERIFY(!control<QComboBox>(w, "Combo5")->isEnabled());
+    QVERIFY(control<QComboBox>(w, "Combo4")->isEnabled());
+    QVERIFY(control<QRadioButton>(w, "Option1")->isChecked());
+    QVERIFY(!control<QRadioButton>(w, "Option2")->isChecked());
+    for (QLineEdit* box : {control<QLineEdit>(w, "TextHour"), control<QLineEdit>(w, "TextMin"),
+                           control<QLineEdit>(w, "TextSec")}) {
         QCOMPARE(box->text(), QStringLiteral("0"));
         QCOMPARE(box->maxLength(), 2);
     }
-    QCOMPARE(w->CmdStart->text(), QStringLiteral("开始执行"));
-    QCOMPARE(w->Command1->text(), QStringLiteral("停止"));
-    QCOMPARE(w->Picmain->font().pointSizeF(), 12.0);
-    QCOMPARE(w->Picmain->font().family(), QStringLiteral("楷体"));
+    QCOMPARE(control<QPushButton>(w, "CmdStart")->text(), QStringLiteral("开始执行"));
+    QCOMPARE(control<QPushButton>(w, "Command1")->text(), QStringLiteral("停止"));
+    QCOMPARE(control<QWidget>(w, "Picmain")->font().pointSizeF(), 12.0);
+    QCOMPARE(control<QWidget>(w, "Picmain")->font().family(), QStringLiteral("楷体"));
     // 6390 x 3615 twips, fixed.
     QCOMPARE(w->size(), QSize(426, 241));
     QCOMPARE(w->minimumSize(), w->maximumSize());
@@ -214,12 +228,12 @@ void TestAddinsWindow::loadStepsFillTheLists() {
 
 void TestAddinsWindow::tabsInOrderFirstSelected() {
     AddinsWindow* w = loadAddins();
-    QCOMPARE(w->SSTab1->count(), 5);
+    QCOMPARE(control<QTabWidget>(w, "SSTab1")->count(), 5);
     const QStringList captions = {"小日历", "定时关机", "版本说明", "提醒窗口", "自定义倒计时"};
     for (int i = 0; i < 5; ++i)
-        QCOMPARE(w->SSTab1->tabText(i), captions[i]);
-    QCOMPARE(w->SSTab1->currentIndex(), 0);
-    QCOMPARE(w->SSTab1->geometry(), w->rect());
+        QCOMPARE(control<QTabWidget>(w, "SSTab1")->tabText(i), captions[i]);
+    QCOMPARE(control<QTabWidget>(w, "SSTab1")->currentIndex(), 0);
+    QCOMPARE(control<QTabWidget>(w, "SSTab1")->geometry(), w->rect());
 }
 
 void TestAddinsWindow::countdownFileFillsTheBoxes_data() {
@@ -244,7 +258,9 @@ void TestAddinsWindow::countdownFileFillsTheBoxes() {
     if (present)
         writeBytes(dataFile("countdown.ini"), bytes);
     AddinsWindow* w = loadAddins();
-    QCOMPARE((QStringList{w->Text4->text(), w->Text5->text(), w->Text6->text(), w->Text7->text()}),
+    QCOMPARE((QStringList{
+                 control<QLineEdit>(w, "Text4")->text(), control<QLineEdit>(w, "Text5")->text(),
+                 control<QLineEdit>(w, "Text6")->text(), control<QLineEdit>(w, "Text7")->text()}),
              expected);
     QVERIFY(MessageBox::shownBoxes().isEmpty());
 }
@@ -252,31 +268,33 @@ void TestAddinsWindow::countdownFileFillsTheBoxes() {
 void TestAddinsWindow::reminderFileFillsTheBoxes() {
     QVERIFY(textfile::writeLines(dataFile("settings.ini"), {"学习时间", "该学习了", "45"}));
     AddinsWindow* w = loadAddins();
-    QCOMPARE(w->Text1->text(), QStringLiteral("学习时间"));
-    QCOMPARE(w->Text2->text(), QStringLiteral("该学习了"));
-    QCOMPARE(w->Text3->text(), QStringLiteral("45"));
+    QCOMPARE(control<QLineEdit>(w, "Text1")->text(), QStringLiteral("学习时间"));
+    QCOMPARE(control<QLineEdit>(w, "Text2")->text(), QStringLiteral("该学习了"));
+    QCOMPARE(control<QLineEdit>(w, "Text3")->text(), QStringLiteral("45"));
 }
 
 void TestAddinsWindow::calendarCentredAndOnToday() {
     AddinsWindow* w = showAddins();
-    const QRect calendar(w->MonthView1->mapTo(w, QPoint(0, 0)), w->MonthView1->size());
+    const QRect calendar(control<LunarCalendarWidget>(w, "MonthView1")->mapTo(w, QPoint(0, 0)),
+                         control<LunarCalendarWidget>(w, "MonthView1")->size());
     // Horizontally centred, and 80 twips (5 pixels) above the vertical centre.
     QVERIFY2(qAbs(calendar.left() - (w->width() - calendar.width()) / 2) <= 1,
              qPrintable(QString::number(calendar.left())));
     QVERIFY2(qAbs(calendar.top() - ((w->height() - calendar.height()) / 2 - 5)) <= 1,
              qPrintable(QString::number(calendar.top())));
-    QCOMPARE(w->MonthView1->size(), QSize(271, 148));
-    QCOMPARE(w->MonthView1->selectedDate(), QDate(2011, 6, 5));
-    QCOMPARE(w->MonthView1->monthShown(), 6);
-    QCOMPARE(w->MonthView1->yearShown(), 2011);
-    QCOMPARE(w->MonthView1->today(), QDate(2011, 6, 5));
-    QCOMPARE(w->MonthView1->minimumDate(), QDate(1753, 1, 1));
-    QCOMPARE(w->MonthView1->maximumDate(), QDate(9999, 12, 31));
+    QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->size(), QSize(271, 148));
+    QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->selectedDate(), QDate(2011, 6, 5));
+    QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->monthShown(), 6);
+    QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->yearShown(), 2011);
+    QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->today(), QDate(2011, 6, 5));
+    QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->minimumDate(), QDate(1753, 1, 1));
+    QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->maximumDate(), QDate(9999, 12, 31));
     // The line under it lies within the page.
-    const QRect line(w->LabLunar->mapTo(w, QPoint(0, 0)), w->LabLunar->size());
+    const QRect line(control<QLabel>(w, "LabLunar")->mapTo(w, QPoint(0, 0)),
+                     control<QLabel>(w, "LabLunar")->size());
     QVERIFY(line.top() >= calendar.bottom());
     QVERIFY(line.bottom() < w->height());
-    QVERIFY(w->LabLunar->isVisibleTo(w));
+    QVERIFY(control<QLabel>(w, "LabLunar")->isVisibleTo(w));
 }
 
 void TestAddinsWindow::unloadOnlyHides_data() {
@@ -289,18 +307,18 @@ void TestAddinsWindow::unloadOnlyHides() {
     QFETCH(bool, closeButton);
     AddinsWindow* w = showAddins();
     QVERIFY(w->isVisible());
-    w->Text4->setText(QStringLiteral("typed"));
+    control<QLineEdit>(w, "Text4")->setText(QStringLiteral("typed"));
     if (closeButton)
         QVERIFY(!w->close());
     else
         QVERIFY(!m_test->registry.unload("frmAddins"));
     QVERIFY(!w->isVisible());
     QVERIFY(m_test->registry.isLoaded("frmAddins"));
-    QVERIFY(w->StopScroll());
-    QVERIFY(!w->isScrollTimerActive());
+    QVERIFY(w->versionNotes().StopScroll());
+    QVERIFY(!w->versionNotes().isScrollTimerActive());
     QCoreApplication::processEvents(); // a deferred delete would happen here
     QCOMPARE(showAddins(), w);
-    QCOMPARE(w->Text4->text(), QStringLiteral("typed"));
+    QCOMPARE(control<QLineEdit>(w, "Text4")->text(), QStringLiteral("typed"));
     QVERIFY(w->isVisible());
 }
 
@@ -318,10 +336,11 @@ void TestAddinsWindow::confirmWritesAndReloadsTheCountdown() {
     QVERIFY(main);
     QPointer<Form> oldMain = main;
     AddinsWindow* w = showAddins();
-    QLineEdit* boxes[] = {w->Text4, w->Text5, w->Text6, w->Text7};
+    QLineEdit* boxes[] = {control<QLineEdit>(w, "Text4"), control<QLineEdit>(w, "Text5"),
+                          control<QLineEdit>(w, "Text6"), control<QLineEdit>(w, "Text7")};
     for (int i = 0; i < 4; ++i)
         boxes[i]->setText(texts[i]);
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "Command3"), Qt::LeftButton);
 
     const textfile::TextLines written = textfile::readLines(dataFile("countdown.ini"));
     QCOMPARE(written.lines, texts);
@@ -344,14 +363,33 @@ void TestAddinsWindow::confirmWritesAndReloadsTheCountdown() {
 void TestAddinsWindow::confirmWithoutFileWritesFourEmptyLines() {
     m_test->registry.show("frmMain");
     AddinsWindow* w = showAddins();
-    QVERIFY(w->Text4->text().isEmpty());
-    w->Command3_Click();
+    QVERIFY(control<QLineEdit>(w, "Text4")->text().isEmpty());
+    w->customCountdown().Command3_Click();
     QCOMPARE(readBytes(dataFile("countdown.ini")), QByteArray("\r\n\r\n\r\n\r\n"));
     auto* reloaded = m_test->registry.form<CountdownWindow>();
     QVERIFY(reloaded);
     QVERIFY(reloaded->isVisible());
     reloaded->Timer1_Timer();
     QVERIFY(MessageBox::shownBoxes().isEmpty());
+}
+
+void TestAddinsWindow::confirmKeepsTheDateOnItsLineWhateverTheBoxesHold() {
+    // A line break set into a box (pasted or from a file edited elsewhere) must not push the
+    // date and time to other lines: the countdown reads them by position.
+    m_test->registry.show("frmMain");
+    AddinsWindow* w = showAddins();
+    control<QLineEdit>(w, "Text4")->setText(QStringLiteral("距离\n高考"));
+    control<QLineEdit>(w, "Text5")->setText(QStringLiteral("还剩\r\n"));
+    control<QLineEdit>(w, "Text6")->setText(QStringLiteral("6/7/2012"));
+    control<QLineEdit>(w, "Text7")->setText(QStringLiteral("9:00:00 AM"));
+    w->customCountdown().Command3_Click();
+    const QByteArray bytes = readBytes(dataFile("countdown.ini"));
+    QCOMPARE(bytes.count("\r\n"), 4);
+    const textfile::TextLines written = textfile::readLines(dataFile("countdown.ini"));
+    QCOMPARE(written.lines,
+             QStringList({QStringLiteral("距离 高考"), QStringLiteral("还剩 "),
+                          QStringLiteral("6/7/2012"), QStringLiteral("9:00:00 AM")}));
+    QCOMPARE(w->calendar().targetDate(), QDate(2012, 6, 7));
 }
 
 void TestAddinsWindow::failedWriteKeepsOldFileAndTexts() {
@@ -361,11 +399,11 @@ void TestAddinsWindow::failedWriteKeepsOldFileAndTexts() {
     QPointer<Form> mainWatch = main;
     AddinsWindow* w = showAddins();
     const QString longText(400, QChar(u'长'));
-    w->Text4->setText(longText);
+    control<QLineEdit>(w, "Text4")->setText(longText);
     {
         // Files of this process may hold no more than the old file: the new one cannot.
         FileSizeLimit limit(static_cast<rlim_t>(before.size()));
-        w->Command3_Click();
+        w->customCountdown().Command3_Click();
     }
     QCOMPARE(readBytes(dataFile("countdown.ini")), before);
     QCOMPARE(MessageBox::shownBoxes().size(), 1);
@@ -373,7 +411,7 @@ void TestAddinsWindow::failedWriteKeepsOldFileAndTexts() {
     QCOMPARE(box.icon, QMessageBox::Warning);
     QVERIFY2(box.text.contains(QStringLiteral("countdown.ini")), qPrintable(box.text));
     QVERIFY(w->isVisible());
-    QCOMPARE(w->Text4->text(), longText);
+    QCOMPARE(control<QLineEdit>(w, "Text4")->text(), longText);
     // The countdown was not reloaded.
     QCoreApplication::processEvents();
     QVERIFY(!mainWatch.isNull());
@@ -382,27 +420,28 @@ void TestAddinsWindow::failedWriteKeepsOldFileAndTexts() {
 
 void TestAddinsWindow::scrollStepsOnlyAfterMoreThan24ms() {
     AddinsWindow* w = showAddins();
-    const int boxHeight = w->Picmain->height();
+    const int boxHeight = control<QWidget>(w, "Picmain")->height();
     QCOMPARE(boxHeight, 177);
-    QVERIFY(w->isScrollTimerActive());
+    QVERIFY(w->versionNotes().isScrollTimerActive());
     tickAt(w, 1000); // the first step comes at once: drawn just below the box
-    QCOMPARE(w->scroll().frameRect().top(), boxHeight);
+    QCOMPARE(w->versionNotes().scroll().frameRect().top(), boxHeight);
     tickAt(w, 1024); // 24 ms: not yet
-    QCOMPARE(w->scroll().frameRect().top(), boxHeight);
+    QCOMPARE(w->versionNotes().scroll().frameRect().top(), boxHeight);
     tickAt(w, 1025);
-    QCOMPARE(w->scroll().frameRect().top(), boxHeight - 1);
+    QCOMPARE(w->versionNotes().scroll().frameRect().top(), boxHeight - 1);
     tickAt(w, 1030);
-    QCOMPARE(w->scroll().frameRect().top(), boxHeight - 1);
+    QCOMPARE(w->versionNotes().scroll().frameRect().top(), boxHeight - 1);
     tickAt(w, 1055);
-    QCOMPARE(w->scroll().frameRect().top(), boxHeight - 2);
-    QVERIFY(w->isScrollTimerActive());
-    QCOMPARE(w->scroll().frameRect().width(), w->Picmain->width());
+    QCOMPARE(w->versionNotes().scroll().frameRect().top(), boxHeight - 2);
+    QVERIFY(w->versionNotes().isScrollTimerActive());
+    QCOMPARE(w->versionNotes().scroll().frameRect().width(),
+             control<QWidget>(w, "Picmain")->width());
 }
 
 void TestAddinsWindow::scrollWrapsBelowTheBox() {
     AddinsWindow* w = showAddins();
-    const int boxHeight = w->Picmain->height();
-    const int textHeight = w->scroll().textHeight();
+    const int boxHeight = control<QWidget>(w, "Picmain")->height();
+    const int textHeight = w->versionNotes().scroll().textHeight();
     // 18 lines of 12-point text.
     QVERIFY2(textHeight > 18 * 14 && textHeight < 18 * 30, qPrintable(QString::number(textHeight)));
     qint64 t = 1000;
@@ -411,12 +450,12 @@ void TestAddinsWindow::scrollWrapsBelowTheBox() {
     for (int i = 0; i < boxHeight + textHeight; ++i) {
         t += 25;
         tickAt(w, t);
-        lowest = std::min(lowest, w->scroll().frameRect().top());
+        lowest = std::min(lowest, w->versionNotes().scroll().frameRect().top());
     }
     QCOMPARE(lowest, -textHeight);
     t += 25;
     tickAt(w, t);
-    QCOMPARE(w->scroll().frameRect().top(), boxHeight);
+    QCOMPARE(w->versionNotes().scroll().frameRect().top(), boxHeight);
 }
 
 void TestAddinsWindow::activationRestartsFromBelow() {
@@ -424,68 +463,71 @@ void TestAddinsWindow::activationRestartsFromBelow() {
     qint64 t = 1000;
     for (int i = 0; i < 50; ++i, t += 25)
         tickAt(w, t);
-    QVERIFY(w->scroll().frameRect().top() < w->Picmain->height() - 40);
+    QVERIFY(w->versionNotes().scroll().frameRect().top() <
+            control<QWidget>(w, "Picmain")->height() - 40);
     w->Form_Activate();
-    QCOMPARE(w->scroll().nextRect().top(), w->Picmain->height());
+    QCOMPARE(w->versionNotes().scroll().nextRect().top(), control<QWidget>(w, "Picmain")->height());
     tickAt(w, t);
-    QCOMPARE(w->scroll().frameRect().top(), w->Picmain->height());
-    QCOMPARE(w->Command1->text(), QStringLiteral("停止"));
+    QCOMPARE(w->versionNotes().scroll().frameRect().top(),
+             control<QWidget>(w, "Picmain")->height());
+    QCOMPARE(control<QPushButton>(w, "Command1")->text(), QStringLiteral("停止"));
 }
 
 void TestAddinsWindow::stopFreezesAndRestartStartsFromBelow() {
     AddinsWindow* w = showAddins();
-    w->SSTab1->setCurrentIndex(2);
+    control<QTabWidget>(w, "SSTab1")->setCurrentIndex(2);
     qint64 t = 1000;
     for (int i = 0; i < 30; ++i, t += 25)
         tickAt(w, t);
-    const int frozen = w->scroll().frameRect().top();
-    QTest::mouseClick(w->Command1, Qt::LeftButton);
-    QCOMPARE(w->Command1->text(), QStringLiteral("重新开始"));
-    QVERIFY(w->StopScroll());
-    QVERIFY(!w->isScrollTimerActive());
+    const int frozen = w->versionNotes().scroll().frameRect().top();
+    QTest::mouseClick(control<QPushButton>(w, "Command1"), Qt::LeftButton);
+    QCOMPARE(control<QPushButton>(w, "Command1")->text(), QStringLiteral("重新开始"));
+    QVERIFY(w->versionNotes().StopScroll());
+    QVERIFY(!w->versionNotes().isScrollTimerActive());
     for (int i = 0; i < 10; ++i, t += 25)
         tickAt(w, t);
-    QCOMPARE(w->scroll().frameRect().top(), frozen);
+    QCOMPARE(w->versionNotes().scroll().frameRect().top(), frozen);
     // Becoming active again does not undo 停止: the caption still says what the scroll does.
     w->Form_Activate();
-    QVERIFY(w->StopScroll());
+    QVERIFY(w->versionNotes().StopScroll());
 
-    QTest::mouseClick(w->Command1, Qt::LeftButton);
-    QCOMPARE(w->Command1->text(), QStringLiteral("停止"));
-    QVERIFY(!w->StopScroll());
-    QVERIFY(w->isScrollTimerActive());
+    QTest::mouseClick(control<QPushButton>(w, "Command1"), Qt::LeftButton);
+    QCOMPARE(control<QPushButton>(w, "Command1")->text(), QStringLiteral("停止"));
+    QVERIFY(!w->versionNotes().StopScroll());
+    QVERIFY(w->versionNotes().isScrollTimerActive());
     tickAt(w, t);
-    QCOMPARE(w->scroll().frameRect().top(), w->Picmain->height());
+    QCOMPARE(w->versionNotes().scroll().frameRect().top(),
+             control<QWidget>(w, "Picmain")->height());
 }
 
 void TestAddinsWindow::noTimerWhileHiddenOrMinimised() {
     AddinsWindow* w = showAddins();
-    QVERIFY(w->isScrollTimerActive());
-    w->Command3_Click(); // hides the window without touching StopScroll
+    QVERIFY(w->versionNotes().isScrollTimerActive());
+    w->customCountdown().Command3_Click(); // hides the window without touching StopScroll
     QVERIFY(!w->isVisible());
-    QVERIFY(!w->isScrollTimerActive());
+    QVERIFY(!w->versionNotes().isScrollTimerActive());
     tickAt(w, 5000); // a stray tick while hidden does not wake it up again
-    QVERIFY(!w->isScrollTimerActive());
+    QVERIFY(!w->versionNotes().isScrollTimerActive());
 
     showAddins();
-    QVERIFY(w->isScrollTimerActive());
+    QVERIFY(w->versionNotes().isScrollTimerActive());
     w->setWindowState(Qt::WindowMinimized);
-    QVERIFY(!w->isScrollTimerActive());
+    QVERIFY(!w->versionNotes().isScrollTimerActive());
     w->setWindowState(Qt::WindowNoState);
-    QVERIFY(w->isScrollTimerActive());
+    QVERIFY(w->versionNotes().isScrollTimerActive());
 }
 
 void TestAddinsWindow::showingAgainRestartsAfterClose() {
     AddinsWindow* w = showAddins();
-    QTest::mouseClick(w->Command1, Qt::LeftButton);
-    QCOMPARE(w->Command1->text(), QStringLiteral("重新开始"));
+    QTest::mouseClick(control<QPushButton>(w, "Command1"), Qt::LeftButton);
+    QCOMPARE(control<QPushButton>(w, "Command1")->text(), QStringLiteral("重新开始"));
     w->close();
-    QVERIFY(w->StopScroll());
+    QVERIFY(w->versionNotes().StopScroll());
     showAddins();
-    QCOMPARE(w->Command1->text(), QStringLiteral("停止"));
-    QVERIFY(!w->StopScroll());
-    QVERIFY(w->isScrollTimerActive());
-    QCOMPARE(w->scroll().nextRect().top(), w->Picmain->height());
+    QCOMPARE(control<QPushButton>(w, "Command1")->text(), QStringLiteral("停止"));
+    QVERIFY(!w->versionNotes().StopScroll());
+    QVERIFY(w->versionNotes().isScrollTimerActive());
+    QCOMPARE(w->versionNotes().scroll().nextRect().top(), control<QWidget>(w, "Picmain")->height());
 }
 
 void TestAddinsWindow::measureFailureShowsError() {
@@ -495,25 +537,25 @@ void TestAddinsWindow::measureFailureShowsError() {
     QCOMPARE(MessageBox::shownBoxes().size(), 1);
     QCOMPARE(MessageBox::shownBoxes().first().text, QStringLiteral("出错"));
     QCOMPARE(MessageBox::shownBoxes().first().icon, QMessageBox::Warning);
-    QVERIFY(w->StopScroll());
-    QVERIFY(!w->isScrollTimerActive());
-    QCOMPARE(w->Command1->text(), QStringLiteral("重新开始"));
+    QVERIFY(w->versionNotes().StopScroll());
+    QVERIFY(!w->versionNotes().isScrollTimerActive());
+    QCOMPARE(control<QPushButton>(w, "Command1")->text(), QStringLiteral("重新开始"));
 }
 
 void TestAddinsWindow::notesAreDrawnGreenOnBlack() {
     AddinsWindow* w = showAddins();
-    w->SSTab1->setCurrentIndex(2);
+    control<QTabWidget>(w, "SSTab1")->setCurrentIndex(2);
     qint64 t = 1000;
     tickAt(w, t);
     // Just below the box: nothing of the text shows yet.
-    QImage image = w->Picmain->grab().toImage();
+    QImage image = control<QWidget>(w, "Picmain")->grab().toImage();
     QCOMPARE(greenPixels(image), 0);
     QCOMPARE(image.pixelColor(5, 5), QColor(0, 0, 0));
     for (int i = 0; i < 150; ++i) {
         t += 25;
         tickAt(w, t);
     }
-    image = w->Picmain->grab().toImage();
+    image = control<QWidget>(w, "Picmain")->grab().toImage();
     QVERIFY(greenPixels(image) > 100);
     // The text has moved up into the box: its top rows are still black.
     QCOMPARE(image.pixelColor(5, 5), QColor(0, 0, 0));
@@ -521,18 +563,21 @@ void TestAddinsWindow::notesAreDrawnGreenOnBlack() {
 
 void TestAddinsWindow::frameCaptionFollowsHeartbeat() {
     AddinsWindow* w = showAddins();
-    QCOMPARE(w->Frame1->title(), QStringLiteral("当前的系统时间为：08:00:00"));
+    QCOMPARE(control<QGroupBox>(w, "Frame1")->title(),
+             QStringLiteral("当前的系统时间为：08:00:00"));
     m_test->clock.advanceSeconds(1);
     m_test->heartbeat().tick();
-    QCOMPARE(w->Frame1->title(), QStringLiteral("当前的系统时间为：08:00:01"));
+    QCOMPARE(control<QGroupBox>(w, "Frame1")->title(),
+             QStringLiteral("当前的系统时间为：08:00:01"));
     w->hide();
     m_test->clock.set(QDateTime(QDate(2011, 6, 5), QTime(21, 30, 5)));
     showAddins();
-    QCOMPARE(w->Frame1->title(), QStringLiteral("当前的系统时间为：21:30:05"));
+    QCOMPARE(control<QGroupBox>(w, "Frame1")->title(),
+             QStringLiteral("当前的系统时间为：21:30:05"));
     // A new day moves the calendar's mark.
     m_test->clock.set(QDateTime(QDate(2011, 6, 6), QTime(0, 0, 0)));
     m_test->heartbeat().tick();
-    QCOMPARE(w->MonthView1->today(), QDate(2011, 6, 6));
+    QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->today(), QDate(2011, 6, 6));
 }
 
 void TestAddinsWindow::lunarLineForSelectedDay_data() {
@@ -550,31 +595,33 @@ void TestAddinsWindow::lunarLineForSelectedDay() {
     QFETCH(QDate, day);
     QFETCH(QString, expected);
     AddinsWindow* w = showAddins();
-    w->MonthView1->setSelectedDate(day);
+    control<LunarCalendarWidget>(w, "MonthView1")->setSelectedDate(day);
     if (expected.isEmpty())
-        QCOMPARE(w->LabLunar->text(), QString());
+        QCOMPARE(control<QLabel>(w, "LabLunar")->text(), QString());
     else
-        QVERIFY2(w->LabLunar->text().contains(expected), qPrintable(w->LabLunar->text()));
+        QVERIFY2(control<QLabel>(w, "LabLunar")->text().contains(expected),
+                 qPrintable(control<QLabel>(w, "LabLunar")->text()));
     // No countdown.ini: no distance to a target.
-    QVERIFY(!w->LabLunar->text().contains(QStringLiteral("考试")));
+    QVERIFY(!control<QLabel>(w, "LabLunar")->text().contains(QStringLiteral("考试")));
 }
 
 void TestAddinsWindow::tooltipPerDay() {
     AddinsWindow* w = showAddins();
-    w->MonthView1->setCurrentPage(2027, 2);
-    w->MonthView1->setSelectedDate(QDate(2027, 2, 20));
-    QWidget* viewport = w->MonthView1->dayView()->viewport();
+    control<LunarCalendarWidget>(w, "MonthView1")->setCurrentPage(2027, 2);
+    control<LunarCalendarWidget>(w, "MonthView1")->setSelectedDate(QDate(2027, 2, 20));
+    QWidget* viewport = control<LunarCalendarWidget>(w, "MonthView1")->dayView()->viewport();
     viewport->repaint();
-    const QRect cell = w->MonthView1->cellRect(QDate(2027, 2, 6));
+    const QRect cell = control<LunarCalendarWidget>(w, "MonthView1")->cellRect(QDate(2027, 2, 6));
     QVERIFY(!cell.isEmpty());
-    QCOMPARE(w->MonthView1->dateAt(cell.center()), QDate(2027, 2, 6));
+    QCOMPARE(control<LunarCalendarWidget>(w, "MonthView1")->dateAt(cell.center()),
+             QDate(2027, 2, 6));
     QHelpEvent help(QEvent::ToolTip, cell.center(), viewport->mapToGlobal(cell.center()));
     QCoreApplication::sendEvent(viewport, &help);
     QTRY_VERIFY(QToolTip::isVisible());
     QVERIFY2(QToolTip::text().contains(QStringLiteral("农历正月初一")),
              qPrintable(QToolTip::text()));
     // A neighbouring day has its own line.
-    const QRect next = w->MonthView1->cellRect(QDate(2027, 2, 7));
+    const QRect next = control<LunarCalendarWidget>(w, "MonthView1")->cellRect(QDate(2027, 2, 7));
     QHelpEvent help2(QEvent::ToolTip, next.center(), viewport->mapToGlobal(next.center()));
     QCoreApplication::sendEvent(viewport, &help2);
     QTRY_VERIFY(QToolTip::text().contains(QStringLiteral("农历正月初二")));
@@ -584,18 +631,60 @@ void TestAddinsWindow::tooltipPerDay() {
 void TestAddinsWindow::daysToTargetFromCountdownFile() {
     QVERIFY(textfile::writeLines(dataFile("countdown.ini"), {"a", "b", "6/7/2011", "9:00:00 AM"}));
     AddinsWindow* w = showAddins();
-    QCOMPARE(w->targetDate(), QDate(2011, 6, 7));
-    QVERIFY2(w->LabLunar->text().endsWith(QStringLiteral("距考试还有 2 天")),
-             qPrintable(w->LabLunar->text()));
-    w->MonthView1->setSelectedDate(QDate(2011, 6, 10));
-    QVERIFY(w->LabLunar->text().endsWith(QStringLiteral("考试已过 3 天")));
+    QCOMPARE(w->calendar().targetDate(), QDate(2011, 6, 7));
+    QVERIFY2(control<QLabel>(w, "LabLunar")->text().endsWith(QStringLiteral("距考试还有 2 天")),
+             qPrintable(control<QLabel>(w, "LabLunar")->text()));
+    control<LunarCalendarWidget>(w, "MonthView1")->setSelectedDate(QDate(2011, 6, 10));
+    QVERIFY(control<QLabel>(w, "LabLunar")->text().endsWith(QStringLiteral("考试已过 3 天")));
     // A new target from "确认" counts at once.
     m_test->registry.show("frmMain");
     showAddins();
-    w->Text6->setText(QStringLiteral("不是日期"));
-    w->Command3_Click();
-    QVERIFY(!w->targetDate());
-    QVERIFY(!w->LabLunar->text().contains(QStringLiteral("考试")));
+    control<QLineEdit>(w, "Text6")->setText(QStringLiteral("不是日期"));
+    w->customCountdown().Command3_Click();
+    QVERIFY(!w->calendar().targetDate());
+    QVERIFY(!control<QLabel>(w, "LabLunar")->text().contains(QStringLiteral("考试")));
+}
+
+void TestAddinsWindow::pagesHoldTheirControlsAtTheTabOrigin_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QRect>("design"); // twips in the tab control's coordinates, nothing if moved
+    QTest::newRow("MonthView1") << "MonthView1" << 0 << QRect();
+    QTest::newRow("LabLunar") << "LabLunar" << 0 << QRect();
+    QTest::newRow("Frame1") << "Frame1" << 1 << QRect(368, 600, 5655, 1695);
+    QTest::newRow("CmdStart") << "CmdStart" << 1 << QRect(2408, 2760, 1575, 495);
+    QTest::newRow("LabInformation") << "LabInformation" << 1 << QRect(360, 2400, 5655, 375);
+    QTest::newRow("Picmain") << "Picmain" << 2 << QRect(0, 360, 6375, 2655);
+    QTest::newRow("Command1") << "Command1" << 2 << QRect(2588, 3120, 1215, 375);
+    QTest::newRow("Text3") << "Text3" << 3 << QRect(1440, 2280, 855, 350);
+    QTest::newRow("Command2") << "Command2" << 3 << QRect(2468, 2880, 1455, 495);
+    QTest::newRow("LabReminderProblem") << "LabReminderProblem" << 3 << QRect();
+    QTest::newRow("Text6") << "Text6" << 4 << QRect(1800, 1680, 1695, 375);
+    QTest::newRow("Command3") << "Command3" << 4 << QRect(2400, 2880, 1455, 495);
+}
+
+// Each control lives on the page of its tab, and the page shares the window's coordinates
+// whatever height the tab row takes, so the design's numbers (tab row included) still hold.
+void TestAddinsWindow::pagesHoldTheirControlsAtTheTabOrigin() {
+    QFETCH(QString, name);
+    QFETCH(int, tab);
+    QFETCH(QRect, design);
+    AddinsWindow* w = showAddins();
+    auto* tabs = control<QTabWidget>(w, "SSTab1");
+    tabs->setCurrentIndex(tab);
+    const QWidget* pages[] = {&w->calendar(), &w->powerAction(), &w->versionNotes(),
+                              &w->reminderSettings(), &w->customCountdown()};
+    const auto* widget = control<QWidget>(w, qPrintable(name));
+    QVERIFY(pages[tab]->isAncestorOf(widget));
+    QVERIFY(tabs->widget(tab)->isAncestorOf(pages[tab]));
+    for (int other = 0; other < 5; ++other)
+        QVERIFY(other == tab || !pages[other]->isAncestorOf(widget));
+    QCOMPARE(pages[tab]->mapTo(w, QPoint(0, 0)), QPoint(0, 0));
+    if (!design.isNull()) {
+        const QRect pixels =
+            twips::toPixels(design.x(), design.y(), design.width(), design.height());
+        QCOMPARE(QRect(widget->mapTo(w, QPoint(0, 0)), widget->size()), pixels);
+    }
 }
 
 void TestAddinsWindow::dragSurfaces_data() {
@@ -623,7 +712,7 @@ void TestAddinsWindow::dragSurfaces() {
     QFETCH(int, tab);
     QFETCH(bool, drags);
     AddinsWindow* w = showAddins();
-    w->SSTab1->setCurrentIndex(tab);
+    control<QTabWidget>(w, "SSTab1")->setCurrentIndex(tab);
     auto* target = w->findChild<QWidget*>(name);
     QVERIFY(target);
     QVERIFY(target->isVisible());
@@ -632,7 +721,7 @@ void TestAddinsWindow::dragSurfaces() {
     if (name == "SSTab1_Canvas0")
         at = QPoint(10, target->height() - 60);
     if (name == "MonthView1")
-        at = w->MonthView1->rect().center();
+        at = control<LunarCalendarWidget>(w, "MonthView1")->rect().center();
     QTest::mousePress(target, Qt::LeftButton, {}, at);
     QTest::mouseRelease(target, Qt::LeftButton, {}, at);
     QCOMPARE(m_drags > 0, drags);
@@ -640,8 +729,10 @@ void TestAddinsWindow::dragSurfaces() {
 
 void TestAddinsWindow::everyTextFitsItsControl() {
     AddinsWindow* w = showAddins();
-    w->Frame1->setTitle(QStringLiteral("当前的系统时间为：") + QStringLiteral("下午12:59:59"));
-    w->LabLunar->setText(QStringLiteral("农历闰十二月廿九 小寒 距考试还有 99999 天"));
+    control<QGroupBox>(w, "Frame1")
+        ->setTitle(QStringLiteral("当前的系统时间为：") + QStringLiteral("下午12:59:59"));
+    control<QLabel>(w, "LabLunar")
+        ->setText(QStringLiteral("农历闰十二月廿九 小寒 距考试还有 99999 天"));
     QStringList problems;
     for (const QLabel* label : w->findChildren<QLabel*>()) {
         const QString text = label->text();
@@ -673,16 +764,17 @@ void TestAddinsWindow::everyTextFitsItsControl() {
         if (need.width() > area.width() || need.height() > area.height())
             problems << QStringLiteral("%1 \"%2\"").arg(button->objectName(), button->text());
     }
-    for (int i = 0; i < w->SSTab1->count(); ++i) {
-        const QTabBar* bar = w->SSTab1->tabBar();
+    for (int i = 0; i < control<QTabWidget>(w, "SSTab1")->count(); ++i) {
+        const QTabBar* bar = control<QTabWidget>(w, "SSTab1")->tabBar();
         const QSize need = QFontMetrics(bar->font()).size(0, bar->tabText(i));
         if (need.width() > bar->tabRect(i).width() || need.height() > bar->tabRect(i).height())
             problems << QStringLiteral("tab \"%1\"").arg(bar->tabText(i));
     }
     // The frame's caption with the clock runs across the top of the frame.
-    const int titleNeed = QFontMetrics(w->Frame1->font()).horizontalAdvance(w->Frame1->title());
-    if (titleNeed > w->Frame1->width() - 20)
-        problems << QStringLiteral("Frame1 \"%1\"").arg(w->Frame1->title());
+    const int titleNeed = QFontMetrics(control<QGroupBox>(w, "Frame1")->font())
+                              .horizontalAdvance(control<QGroupBox>(w, "Frame1")->title());
+    if (titleNeed > control<QGroupBox>(w, "Frame1")->width() - 20)
+        problems << QStringLiteral("Frame1 \"%1\"").arg(control<QGroupBox>(w, "Frame1")->title());
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
 }
 

@@ -3,6 +3,8 @@
 // frmAddins that starts it: "确认" and the heartbeat's minutes.
 #include "addins/addins_window.h"
 #include "addins/caution_window.h"
+#include "addins/reminder_settings_page.h"
+#include "find_control.h"
 #include "forms/heartbeat.h"
 #include "forms/message_box.h"
 #include "settings/data_files.h"
@@ -397,14 +399,14 @@ void TstCautionWindow::heartbeatSeconds(int count) {
 void TstCautionWindow::confirmSavesThreeLinesAndHides() {
     AddinsWindow* addins = loadAddins();
     QVERIFY(addins);
-    addins->Text1->setText(QStringLiteral("学习提醒"));
-    addins->Text2->setText(QStringLiteral("是学习的时候了"));
-    addins->Text3->setText(QStringLiteral("30"));
-    addins->Command2->click();
+    control<QLineEdit>(addins, "Text1")->setText(QStringLiteral("学习提醒"));
+    control<QLineEdit>(addins, "Text2")->setText(QStringLiteral("是学习的时候了"));
+    control<QLineEdit>(addins, "Text3")->setText(QStringLiteral("30"));
+    control<QPushButton>(addins, "Command2")->click();
 
     QVERIFY(MessageBox::shownBoxes().isEmpty());
     QVERIFY(!addins->isVisible());
-    QVERIFY(addins->reminder().isRunning());
+    QVERIFY(addins->reminderSettings().reminder().isRunning());
     const QString path = m_test->paths().dataFile(QStringLiteral("settings.ini"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -431,10 +433,10 @@ void TstCautionWindow::confirmWithAnIntervalThatNeverComes() {
     QFETCH(QString, interval);
     QFETCH(bool, told);
     AddinsWindow* addins = loadAddins();
-    addins->Text1->setText(QStringLiteral("t"));
-    addins->Text2->setText(QStringLiteral("m"));
-    addins->Text3->setText(interval);
-    addins->Command2_Click();
+    control<QLineEdit>(addins, "Text1")->setText(QStringLiteral("t"));
+    control<QLineEdit>(addins, "Text2")->setText(QStringLiteral("m"));
+    control<QLineEdit>(addins, "Text3")->setText(interval);
+    addins->reminderSettings().Command2_Click();
 
     QCOMPARE(MessageBox::shownBoxes().size(), told ? 1 : 0);
     if (told)
@@ -450,21 +452,21 @@ void TstCautionWindow::failedSaveSaysSoAndLosesNothing() {
     const QString path = m_test->paths().dataFile(QStringLiteral("settings.ini"));
     QVERIFY(QDir().mkpath(path));
     AddinsWindow* addins = loadAddins();
-    addins->Text1->setText(QStringLiteral("标题"));
-    addins->Text2->setText(QStringLiteral("内容"));
-    addins->Text3->setText(QStringLiteral("1"));
-    addins->Command2_Click();
+    control<QLineEdit>(addins, "Text1")->setText(QStringLiteral("标题"));
+    control<QLineEdit>(addins, "Text2")->setText(QStringLiteral("内容"));
+    control<QLineEdit>(addins, "Text3")->setText(QStringLiteral("1"));
+    addins->reminderSettings().Command2_Click();
 
     QCOMPARE(MessageBox::shownBoxes().size(), 1);
     QCOMPARE(MessageBox::shownBoxes().first().icon, QMessageBox::Warning);
     QVERIFY(MessageBox::shownBoxes().first().text.contains(QStringLiteral("settings.ini")));
     QVERIFY(QFileInfo(path).isDir());
     QVERIFY(addins->isVisible());
-    QCOMPARE(addins->Text1->text(), QStringLiteral("标题"));
-    QCOMPARE(addins->Text2->text(), QStringLiteral("内容"));
-    QCOMPARE(addins->Text3->text(), QStringLiteral("1"));
+    QCOMPARE(control<QLineEdit>(addins, "Text1")->text(), QStringLiteral("标题"));
+    QCOMPARE(control<QLineEdit>(addins, "Text2")->text(), QStringLiteral("内容"));
+    QCOMPARE(control<QLineEdit>(addins, "Text3")->text(), QStringLiteral("1"));
     // Nothing pops up on settings that were never saved.
-    QVERIFY(!addins->reminder().isRunning());
+    QVERIFY(!addins->reminderSettings().reminder().isRunning());
     heartbeatSeconds(61);
     QVERIFY(!m_test->registry.isLoaded(QStringLiteral("frmCaution")));
 }
@@ -483,10 +485,10 @@ void TstCautionWindow::confirmBesideTheRecentreMarker() {
                                  QFileDevice::FileModificationTime));
     }
     AddinsWindow* addins = loadAddins();
-    addins->Text1->setText(QStringLiteral("new"));
-    addins->Text2->setText(QStringLiteral("new message"));
-    addins->Text3->setText(QStringLiteral("10"));
-    addins->Command2_Click();
+    control<QLineEdit>(addins, "Text1")->setText(QStringLiteral("new"));
+    control<QLineEdit>(addins, "Text2")->setText(QStringLiteral("new message"));
+    control<QLineEdit>(addins, "Text3")->setText(QStringLiteral("10"));
+    addins->reminderSettings().Command2_Click();
     QVERIFY(MessageBox::shownBoxes().isEmpty());
 
     // The marker is still there, whole, and the re-centre still happens once.
@@ -502,8 +504,8 @@ void TstCautionWindow::confirmBesideTheRecentreMarker() {
 void TstCautionWindow::heartbeatMinutesShowThePopup() {
     writeSettings("提醒\r\nmessage\r\n1\r\n");
     AddinsWindow* addins = loadAddins();
-    addins->Text3->setText(QStringLiteral("2"));
-    addins->Command2_Click();
+    control<QLineEdit>(addins, "Text3")->setText(QStringLiteral("2"));
+    addins->reminderSettings().Command2_Click();
 
     // Two minutes of the shared second, then the pop-up.
     heartbeatSeconds(2 * 60 - 1);
@@ -514,11 +516,11 @@ void TstCautionWindow::heartbeatMinutesShowThePopup() {
     QVERIFY(window->isVisible());
     QVERIFY(window->Timer1->isActive());
     QCOMPARE(window->Label1->text(), QStringLiteral("message"));
-    QCOMPARE(addins->reminder().minutes(), 0);
+    QCOMPARE(addins->reminderSettings().reminder().minutes(), 0);
 
     // The interval lowered to 1 while the pop-up is up: the next minute does not restart the
     // running slide, which then ends well before the minute after.
-    addins->Text3->setText(QStringLiteral("1"));
+    control<QLineEdit>(addins, "Text3")->setText(QStringLiteral("1"));
     for (int i = 0; i < 50; ++i)
         window->Timer1_Timer();
     const int offset = window->slide().offset();
@@ -535,10 +537,10 @@ void TstCautionWindow::heartbeatMinutesShowThePopup() {
 
 void TstCautionWindow::nothingPopsUpBeforeConfirm() {
     AddinsWindow* addins = loadAddins();
-    addins->Text3->setText(QStringLiteral("1"));
+    control<QLineEdit>(addins, "Text3")->setText(QStringLiteral("1"));
     heartbeatSeconds(5 * 60);
     QVERIFY(!m_test->registry.isLoaded(QStringLiteral("frmCaution")));
-    QVERIFY(!addins->reminder().isRunning());
+    QVERIFY(!addins->reminderSettings().reminder().isRunning());
 }
 
 QTEST_MAIN(TstCautionWindow)

@@ -5,6 +5,8 @@
 // here can touch the machine.
 #include "addins/addins_window.h"
 #include "addins/fake_power_backend.h"
+#include "addins/power_action_page.h"
+#include "find_control.h"
 #include "forms/design_font.h"
 #include "forms/message_box.h"
 #include "test_context.h"
@@ -140,33 +142,33 @@ void TstPowerWindow::setComboText(QComboBox* combo, const QString& text) {
 void TstPowerWindow::armCountdown(const QString& h, const QString& m, const QString& s,
                                   const QString& word) {
     AddinsWindow* w = window();
-    w->Option2->click();
-    w->TextHour->setText(h);
-    w->TextMin->setText(m);
-    w->TextSec->setText(s);
-    setComboText(w->Combo5, word);
-    w->CmdStart->click();
+    control<QRadioButton>(w, "Option2")->click();
+    control<QLineEdit>(w, "TextHour")->setText(h);
+    control<QLineEdit>(w, "TextMin")->setText(m);
+    control<QLineEdit>(w, "TextSec")->setText(s);
+    setComboText(control<QComboBox>(w, "Combo5"), word);
+    control<QPushButton>(w, "CmdStart")->click();
 }
 
 void TstPowerWindow::armTimeOfDay(const QString& h, const QString& m, const QString& s,
                                   const QString& word) {
     AddinsWindow* w = window();
-    w->Option1->click();
-    setComboText(w->CBoxHour, h);
-    setComboText(w->CBoxMin, m);
-    setComboText(w->CBoxSec, s);
-    setComboText(w->Combo4, word);
-    w->CmdStart->click();
+    control<QRadioButton>(w, "Option1")->click();
+    setComboText(control<QComboBox>(w, "CBoxHour"), h);
+    setComboText(control<QComboBox>(w, "CBoxMin"), m);
+    setComboText(control<QComboBox>(w, "CBoxSec"), s);
+    setComboText(control<QComboBox>(w, "Combo4"), word);
+    control<QPushButton>(w, "CmdStart")->click();
 }
 
 void TstPowerWindow::createdDisarmedWithMode1Inputs() {
     AddinsWindow* w = window();
-    QVERIFY(w->Option1->isChecked());
-    QVERIFY(!w->Combo5->isEnabled());
-    QVERIFY(w->Combo4->isEnabled());
-    QCOMPARE(w->CmdStart->text(), kStart);
-    QVERIFY(w->LabInformation->text().isEmpty());
-    QVERIFY(!w->powerPlan().isArmed());
+    QVERIFY(control<QRadioButton>(w, "Option1")->isChecked());
+    QVERIFY(!control<QComboBox>(w, "Combo5")->isEnabled());
+    QVERIFY(control<QComboBox>(w, "Combo4")->isEnabled());
+    QCOMPARE(control<QPushButton>(w, "CmdStart")->text(), kStart);
+    QVERIFY(control<QLabel>(w, "LabInformation")->text().isEmpty());
+    QVERIFY(!w->powerAction().powerPlan().isArmed());
     // Nothing is armed: the heartbeat asks for nothing, even at the hours a plan might hold.
     tick(3);
     QVERIFY(m_fake->requests().isEmpty());
@@ -176,26 +178,31 @@ void TstPowerWindow::createdDisarmedWithMode1Inputs() {
 
 void TstPowerWindow::optionsSwitchTheInputs() {
     AddinsWindow* w = window();
-    const QList<QWidget*> mode1 = {w->CBoxHour, w->CBoxMin, w->CBoxSec, w->Combo4};
-    const QList<QWidget*> mode2 = {w->TextHour, w->TextMin, w->TextSec, w->Combo5};
+    const QList<QWidget*> mode1 = {
+        control<QComboBox>(w, "CBoxHour"), control<QComboBox>(w, "CBoxMin"),
+        control<QComboBox>(w, "CBoxSec"), control<QComboBox>(w, "Combo4")};
+    const QList<QWidget*> mode2 = {
+        control<QLineEdit>(w, "TextHour"), control<QLineEdit>(w, "TextMin"),
+        control<QLineEdit>(w, "TextSec"), control<QComboBox>(w, "Combo5")};
 
-    w->Option2->click();
+    control<QRadioButton>(w, "Option2")->click();
     for (QWidget* input : mode1)
         QVERIFY2(!input->isEnabled(), qPrintable(input->objectName()));
     for (QWidget* input : mode2)
         QVERIFY2(input->isEnabled(), qPrintable(input->objectName()));
-    w->Combo5->setCurrentIndex(w->Combo5->findText(QStringLiteral("重启")));
+    control<QComboBox>(w, "Combo5")
+        ->setCurrentIndex(control<QComboBox>(w, "Combo5")->findText(QStringLiteral("重启")));
 
-    w->Option1->click();
+    control<QRadioButton>(w, "Option1")->click();
     for (QWidget* input : mode1)
         QVERIFY2(input->isEnabled(), qPrintable(input->objectName()));
     for (QWidget* input : mode2)
         QVERIFY2(!input->isEnabled(), qPrintable(input->objectName()));
     // Disabled, Combo5 keeps what was chosen.
-    QCOMPARE(w->Combo5->currentText(), QStringLiteral("重启"));
-    w->Option2->click();
-    QVERIFY(w->Combo5->isEnabled());
-    QCOMPARE(w->Combo5->currentText(), QStringLiteral("重启"));
+    QCOMPARE(control<QComboBox>(w, "Combo5")->currentText(), QStringLiteral("重启"));
+    control<QRadioButton>(w, "Option2")->click();
+    QVERIFY(control<QComboBox>(w, "Combo5")->isEnabled());
+    QCOMPARE(control<QComboBox>(w, "Combo5")->currentText(), QStringLiteral("重启"));
 }
 
 void TstPowerWindow::countdownArming_data() {
@@ -238,15 +245,15 @@ void TstPowerWindow::countdownArming() {
 
     armCountdown(typed[0], typed[1], typed[2], word);
     AddinsWindow* w = window();
-    QCOMPARE(w->CmdStart->text(), kStop);
-    QVERIFY(!w->Frame1->isEnabled());
-    QCOMPARE(w->TextHour->text(), normalised[0]);
-    QCOMPARE(w->TextMin->text(), normalised[1]);
-    QCOMPARE(w->TextSec->text(), normalised[2]);
-    QCOMPARE(w->LabInformation->text(), status);
-    QCOMPARE(w->powerPlan().planHour(), qint16(normalised[0].toInt()));
-    QCOMPARE(w->powerPlan().planMinute(), qint16(normalised[1].toInt()));
-    QCOMPARE(w->powerPlan().planSecond(), qint16(normalised[2].toInt()));
+    QCOMPARE(control<QPushButton>(w, "CmdStart")->text(), kStop);
+    QVERIFY(!control<QGroupBox>(w, "Frame1")->isEnabled());
+    QCOMPARE(control<QLineEdit>(w, "TextHour")->text(), normalised[0]);
+    QCOMPARE(control<QLineEdit>(w, "TextMin")->text(), normalised[1]);
+    QCOMPARE(control<QLineEdit>(w, "TextSec")->text(), normalised[2]);
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(), status);
+    QCOMPARE(w->powerAction().powerPlan().planHour(), qint16(normalised[0].toInt()));
+    QCOMPARE(w->powerAction().powerPlan().planMinute(), qint16(normalised[1].toInt()));
+    QCOMPARE(w->powerAction().powerPlan().planSecond(), qint16(normalised[2].toInt()));
 
     const int ticks = firesOnTick ? firesOnTick + 2 : 5;
     for (int i = 1; i <= ticks; ++i) {
@@ -265,23 +272,24 @@ void TstPowerWindow::countdownArming() {
 void TstPowerWindow::countdownOfTenSecondsFiresOnTheEleventhTickThenSaysSo() {
     armCountdown(QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("10"));
     AddinsWindow* w = window();
-    QCOMPARE(w->LabInformation->text(), QStringLiteral("倒计时 0时0分10秒 为您关机"));
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(),
+             QStringLiteral("倒计时 0时0分10秒 为您关机"));
     for (int i = 1; i <= 10; ++i) {
         tick();
-        QCOMPARE(w->LabInformation->text(),
+        QCOMPARE(control<QLabel>(w, "LabInformation")->text(),
                  QStringLiteral("倒计时 0时0分%1秒 为您关机").arg(10 - i));
-        QCOMPARE(w->powerPlan().planSecond(), qint16(10 - i));
+        QCOMPARE(w->powerAction().powerPlan().planSecond(), qint16(10 - i));
     }
     QVERIFY(m_fake->requests().isEmpty());
     tick();
     QCOMPARE(m_fake->requestedActions(), QList<PowerAction>{PowerAction::Shutdown});
-    QCOMPARE(w->LabInformation->text(), QStringLiteral("已到时间，已请求关机"));
-    QCOMPARE(w->powerPlan().planHour(), qint16(-1));
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(), QStringLiteral("已到时间，已请求关机"));
+    QCOMPARE(w->powerAction().powerPlan().planHour(), qint16(-1));
     tick(120);
     QCOMPARE(m_fake->requests().size(), 1);
-    QCOMPARE(w->LabInformation->text(), QStringLiteral("已到时间，已请求关机"));
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(), QStringLiteral("已到时间，已请求关机"));
     // Still armed: only 停止执行 ends it.
-    QCOMPARE(w->CmdStart->text(), kStop);
+    QCOMPARE(control<QPushButton>(w, "CmdStart")->text(), kStop);
 }
 
 void TstPowerWindow::timeOfDayFiresOnEveryMatchingTick_data() {
@@ -300,22 +308,22 @@ void TstPowerWindow::timeOfDayFiresOnEveryMatchingTick() {
     armTimeOfDay(QStringLiteral("8"), QStringLiteral("0"), QStringLiteral("3"), word);
     AddinsWindow* w = window();
     const QString status = QStringLiteral("当时间为 8:0:3 时，为您") + word;
-    QCOMPARE(w->LabInformation->text(), status);
-    QCOMPARE(w->CmdStart->text(), kStop);
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(), status);
+    QCOMPARE(control<QPushButton>(w, "CmdStart")->text(), kStop);
     tick(2);
     QVERIFY(m_fake->requests().isEmpty());
     tick(); // 08:00:03
     QCOMPARE(m_fake->requests().size(), expected.isEmpty() ? 0 : 1);
     tick(5);
     QCOMPARE(m_fake->requests().size(), expected.isEmpty() ? 0 : 1);
-    QCOMPARE(w->LabInformation->text(), status);
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(), status);
 
     // The next day at the same second, while still armed.
     m_test->clock.set(QDateTime(QDate(2011, 6, 6), QTime(8, 0, 1)));
     m_test->heartbeat().tick();
     tick(2);
     QCOMPARE(m_fake->requestedActions(), expected);
-    QCOMPARE(w->LabInformation->text(), status);
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(), status);
     for (const FakePowerBackend::Request& request : m_fake->requests())
         QVERIFY(request.force);
 }
@@ -343,36 +351,40 @@ void TstPowerWindow::disarmClearsLabelAndRestoresInputs() {
         armTimeOfDay(typed[0], typed[1], typed[2]);
     AddinsWindow* w = window();
     tick();
-    w->CmdStart->click();
+    control<QPushButton>(w, "CmdStart")->click();
 
-    QVERIFY(w->LabInformation->text().isEmpty());
-    QCOMPARE(w->CmdStart->text(), kStart);
-    QVERIFY(w->Frame1->isEnabled());
-    QVERIFY(!w->powerPlan().isArmed());
+    QVERIFY(control<QLabel>(w, "LabInformation")->text().isEmpty());
+    QCOMPARE(control<QPushButton>(w, "CmdStart")->text(), kStart);
+    QVERIFY(control<QGroupBox>(w, "Frame1")->isEnabled());
+    QVERIFY(!w->powerAction().powerPlan().isArmed());
     QCOMPARE(m_test->notifier.toolTip, QStringLiteral("Dalvenor"));
     if (countdown) {
-        QVERIFY(w->Option2->isChecked());
-        QCOMPARE((QStringList{w->TextHour->text(), w->TextMin->text(), w->TextSec->text()}), kept);
-        QVERIFY(w->TextHour->isEnabled());
-    } else {
-        QVERIFY(w->Option1->isChecked());
-        QCOMPARE((QStringList{w->CBoxHour->currentText(), w->CBoxMin->currentText(),
-                              w->CBoxSec->currentText()}),
+        QVERIFY(control<QRadioButton>(w, "Option2")->isChecked());
+        QCOMPARE((QStringList{control<QLineEdit>(w, "TextHour")->text(),
+                              control<QLineEdit>(w, "TextMin")->text(),
+                              control<QLineEdit>(w, "TextSec")->text()}),
                  kept);
-        QVERIFY(w->CBoxHour->isEnabled());
+        QVERIFY(control<QLineEdit>(w, "TextHour")->isEnabled());
+    } else {
+        QVERIFY(control<QRadioButton>(w, "Option1")->isChecked());
+        QCOMPARE((QStringList{control<QComboBox>(w, "CBoxHour")->currentText(),
+                              control<QComboBox>(w, "CBoxMin")->currentText(),
+                              control<QComboBox>(w, "CBoxSec")->currentText()}),
+                 kept);
+        QVERIFY(control<QComboBox>(w, "CBoxHour")->isEnabled());
     }
     // Disarmed: nothing more happens, whatever the time.
     tick(100);
     m_test->clock.set(QDateTime(QDate(2011, 6, 5), QTime(23, 5, 7)));
     m_test->heartbeat().tick();
     QVERIFY(m_fake->requests().isEmpty());
-    QVERIFY(w->LabInformation->text().isEmpty());
+    QVERIFY(control<QLabel>(w, "LabInformation")->text().isEmpty());
 
     // Armed again from the kept values.
-    w->CmdStart->click();
-    QCOMPARE(w->CmdStart->text(), kStop);
+    control<QPushButton>(w, "CmdStart")->click();
+    QCOMPARE(control<QPushButton>(w, "CmdStart")->text(), kStop);
     if (countdown)
-        QCOMPARE(w->powerPlan().planHour(), qint16(kept[0].toInt()));
+        QCOMPARE(w->powerAction().powerPlan().planHour(), qint16(kept[0].toInt()));
 }
 
 void TstPowerWindow::skippedSecondCatchUp_data() {
@@ -445,8 +457,9 @@ void TstPowerWindow::keyFilter() {
     QFETCH(QList<int>, keys);
     QFETCH(QString, result);
     AddinsWindow* w = window();
-    w->Option2->click();
-    for (QLineEdit* box : {w->TextHour, w->TextMin, w->TextSec}) {
+    control<QRadioButton>(w, "Option2")->click();
+    for (QLineEdit* box : {control<QLineEdit>(w, "TextHour"), control<QLineEdit>(w, "TextMin"),
+                           control<QLineEdit>(w, "TextSec")}) {
         box->clear();
         box->setFocus();
         typeKeys(box, typed);
@@ -483,13 +496,13 @@ void TstPowerWindow::refusedInputArmsNothing() {
     QCOMPARE(box.icon, QMessageBox::Warning);
     QVERIFY2(box.text.contains(QStringLiteral("“") + field + QStringLiteral("”")),
              qPrintable(box.text));
-    QVERIFY(!w->powerPlan().isArmed());
-    QCOMPARE(w->CmdStart->text(), kStart);
-    QVERIFY(w->Frame1->isEnabled());
-    QVERIFY(w->LabInformation->text().isEmpty());
+    QVERIFY(!w->powerAction().powerPlan().isArmed());
+    QCOMPARE(control<QPushButton>(w, "CmdStart")->text(), kStart);
+    QVERIFY(control<QGroupBox>(w, "Frame1")->isEnabled());
+    QVERIFY(control<QLabel>(w, "LabInformation")->text().isEmpty());
     // What was typed stays, to be put right.
     if (countdown)
-        QCOMPARE(w->TextMin->text(), texts[1]);
+        QCOMPARE(control<QLineEdit>(w, "TextMin")->text(), texts[1]);
     tick(5);
     QVERIFY(m_fake->requests().isEmpty());
     QVERIFY(m_fake->queries().isEmpty());
@@ -527,7 +540,7 @@ void TstPowerWindow::toolTipFollowsThePlan() {
     tick(3);
     // Set once, not again at every second.
     QCOMPARE(m_test->notifier.toolTips.size(), 1);
-    window()->CmdStart->click();
+    control<QPushButton>(window(), "CmdStart")->click();
     QCOMPARE(m_test->notifier.toolTip, QStringLiteral("Dalvenor"));
 
     armCountdown(QStringLiteral("1"), QStringLiteral("30"), QStringLiteral("0"),
@@ -535,7 +548,7 @@ void TstPowerWindow::toolTipFollowsThePlan() {
     QCOMPARE(m_test->notifier.toolTip, QStringLiteral("Dalvenor — 1时30分0秒后重启"));
     tick();
     QCOMPARE(m_test->notifier.toolTip, QStringLiteral("Dalvenor — 1时29分59秒后重启"));
-    window()->CmdStart->click();
+    control<QPushButton>(window(), "CmdStart")->click();
     QCOMPARE(m_test->notifier.toolTip, QStringLiteral("Dalvenor"));
     // The countdown's messages had nothing to say: more than a minute was left.
     QVERIFY(m_test->notifier.messages.isEmpty());
@@ -595,11 +608,11 @@ void TstPowerWindow::failureAtFiringIsToldAndPlanStaysArmed() {
     QTRY_COMPARE_WITH_TIMEOUT(m_test->notifier.messages.size(), 1, 10000);
     QCOMPARE(m_test->notifier.messages.constFirst().text, refusal);
     QVERIFY(refusal.contains(QStringLiteral("未能为您关机")));
-    QVERIFY(w->powerPlan().isArmed());
-    QCOMPARE(w->CmdStart->text(), kStop);
+    QVERIFY(w->powerAction().powerPlan().isArmed());
+    QCOMPARE(control<QPushButton>(w, "CmdStart")->text(), kStop);
 
     // An accepted request says nothing.
-    w->CmdStart->click();
+    control<QPushButton>(w, "CmdStart")->click();
     m_fake->setRequestError(QString());
     armCountdown(QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"));
     m_test->notifier.messages.clear();
@@ -630,19 +643,20 @@ void TstPowerWindow::availabilityAtArmingIsShown() {
     armCountdown(QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0"), word);
     QCOMPARE(m_fake->queries(), QList<PowerAction>{action});
     const QString status = QStringLiteral("倒计时 1时0分0秒 为您") + word;
-    QCOMPARE(w->LabInformation->text(), status);
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(), status);
     if (note.isEmpty()) {
         QCoreApplication::processEvents();
-        QCOMPARE(w->LabInformation->text(), status);
+        QCOMPARE(control<QLabel>(w, "LabInformation")->text(), status);
         return;
     }
     QVERIFY(note.contains(word));
-    QTRY_COMPARE_WITH_TIMEOUT(w->LabInformation->text(), status + QLatin1Char('\n') + note, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(control<QLabel>(w, "LabInformation")->text(),
+                              status + QLatin1Char('\n') + note, 10000);
     // The note stays under the live count; still armed.
     tick();
-    QCOMPARE(w->LabInformation->text(),
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(),
              QStringLiteral("倒计时 0时59分59秒 为您") + word + QLatin1Char('\n') + note);
-    QVERIFY(w->powerPlan().isArmed());
+    QVERIFY(w->powerAction().powerPlan().isArmed());
 }
 
 void TstPowerWindow::lateAvailabilityAnswerAfterDisarmIsIgnored() {
@@ -650,23 +664,24 @@ void TstPowerWindow::lateAvailabilityAnswerAfterDisarmIsIgnored() {
     m_fake->setAnswerAutomatically(false);
     m_fake->setQueryNote(PowerAction::Shutdown, availabilityNote(PowerAction::Shutdown, "no"));
     armTimeOfDay(QStringLiteral("23"), QStringLiteral("0"), QStringLiteral("0"));
-    w->CmdStart->click();
+    control<QPushButton>(w, "CmdStart")->click();
     m_fake->answerAll();
-    QVERIFY(w->LabInformation->text().isEmpty());
+    QVERIFY(control<QLabel>(w, "LabInformation")->text().isEmpty());
 
     // Re-armed for another action: the earlier question's answer does not belong to it.
     m_fake->setQueryNote(PowerAction::Logoff, QString());
     armTimeOfDay(QStringLiteral("23"), QStringLiteral("0"), QStringLiteral("0"),
                  QStringLiteral("注销"));
     m_fake->answerAll();
-    QCOMPARE(w->LabInformation->text(), QStringLiteral("当时间为 23:0:0 时，为您注销"));
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(),
+             QStringLiteral("当时间为 23:0:0 时，为您注销"));
 }
 
 void TstPowerWindow::withoutPowerServiceArmingAndFiringSayItCannotHappen() {
     m_withBackend = false;
     AddinsWindow* w = window();
     armCountdown(QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1"));
-    QCOMPARE(w->LabInformation->text(),
+    QCOMPARE(control<QLabel>(w, "LabInformation")->text(),
              QStringLiteral("倒计时 0时0分1秒 为您关机\n") +
                  availabilityNote(PowerAction::Shutdown, QStringLiteral("na")));
     m_test->notifier.messages.clear();
@@ -674,7 +689,7 @@ void TstPowerWindow::withoutPowerServiceArmingAndFiringSayItCannotHappen() {
     QCOMPARE(m_test->notifier.messages.size(), 1);
     QVERIFY2(m_test->notifier.messages.constFirst().text.startsWith(QStringLiteral("未能为您关机")),
              qPrintable(m_test->notifier.messages.constFirst().text));
-    QVERIFY(w->powerPlan().isArmed());
+    QVERIFY(w->powerAction().powerPlan().isArmed());
 }
 
 QTEST_MAIN(TstPowerWindow)

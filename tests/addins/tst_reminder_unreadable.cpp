@@ -1,6 +1,8 @@
 // 提醒窗口 with a "settings.ini" that cannot be read: the page says so instead of showing three
 // empty boxes, and "确认" does not replace what it could not read without saying so.
 #include "addins/addins_window.h"
+#include "addins/reminder_settings_page.h"
+#include "find_control.h"
 #include "forms/design_font.h"
 #include "forms/message_box.h"
 #include "settings/data_files.h"
@@ -90,10 +92,10 @@ private:
     QString settingsPath() const { return m_test->paths().dataFile("settings.ini"); }
     AddinsWindow* load() { return qobject_cast<AddinsWindow*>(m_test->registry.load("frmAddins")); }
     void typeAndConfirm(AddinsWindow* w) {
-        w->Text1->setText(QStringLiteral("新标题"));
-        w->Text2->setText(QStringLiteral("新内容"));
-        w->Text3->setText(QStringLiteral("10"));
-        w->Command2_Click();
+        control<QLineEdit>(w, "Text1")->setText(QStringLiteral("新标题"));
+        control<QLineEdit>(w, "Text2")->setText(QStringLiteral("新内容"));
+        control<QLineEdit>(w, "Text3")->setText(QStringLiteral("10"));
+        w->reminderSettings().Command2_Click();
     }
     // Builds the unreadable kind at the path of "settings.ini".
     void make(const QString& kind);
@@ -176,19 +178,22 @@ void TestReminderUnreadable::unreadableFileIsSaidAndNotReplaced() {
     QVERIFY(w);
 
     // The page says what is wrong, in place of its heading; the boxes stay empty.
-    QVERIFY(!w->LabReminderProblem->isHidden());
-    QVERIFY(w->Label13->isHidden());
-    const QString notice = w->LabReminderProblem->text();
+    QVERIFY(!control<QLabel>(w, "LabReminderProblem")->isHidden());
+    QVERIFY(control<QLabel>(w, "Label13")->isHidden());
+    const QString notice = control<QLabel>(w, "LabReminderProblem")->text();
     QVERIFY2(notice.contains(QStringLiteral("settings.ini")), qPrintable(notice));
     QVERIFY2(notice.contains(cause), qPrintable(notice));
     QVERIFY2(notice.contains(QStringLiteral("不是文件里的内容")), qPrintable(notice));
     // Whole within its place on the page, which the boxes follow below.
-    QVERIFY2(w->LabReminderProblem->heightForWidth(w->LabReminderProblem->width()) <=
-                 w->LabReminderProblem->height(),
+    QVERIFY2(control<QLabel>(w, "LabReminderProblem")
+                     ->heightForWidth(control<QLabel>(w, "LabReminderProblem")->width()) <=
+                 control<QLabel>(w, "LabReminderProblem")->height(),
              qPrintable(notice));
-    QVERIFY(w->LabReminderProblem->geometry().bottom() < w->Text1->geometry().top());
-    QVERIFY(w->LabReminderProblem->toolTip().contains(settingsPath()));
-    for (QLineEdit* box : {w->Text1, w->Text2, w->Text3})
+    QVERIFY(control<QLabel>(w, "LabReminderProblem")->geometry().bottom() <
+            control<QLineEdit>(w, "Text1")->geometry().top());
+    QVERIFY(control<QLabel>(w, "LabReminderProblem")->toolTip().contains(settingsPath()));
+    for (QLineEdit* box : {control<QLineEdit>(w, "Text1"), control<QLineEdit>(w, "Text2"),
+                           control<QLineEdit>(w, "Text3")})
         QVERIFY(box->text().isEmpty());
     QVERIFY(MessageBox::shownBoxes().isEmpty());
 
@@ -206,17 +211,17 @@ void TestReminderUnreadable::unreadableFileIsSaidAndNotReplaced() {
     m_bind.reset(); // the test reads as itself again
     if (replaced) {
         QCOMPARE(readReminderFile(settingsPath()).lines, kNew);
-        QVERIFY(w->LabReminderProblem->isHidden());
-        QVERIFY(!w->Label13->isHidden());
-        QVERIFY(w->reminder().isRunning());
+        QVERIFY(control<QLabel>(w, "LabReminderProblem")->isHidden());
+        QVERIFY(!control<QLabel>(w, "Label13")->isHidden());
+        QVERIFY(w->reminderSettings().reminder().isRunning());
     } else {
         QCOMPARE(state(), before);
         if (kind == "no permission")
             QCOMPARE(readBytes(settingsPath()), kOld);
-        QVERIFY(!w->LabReminderProblem->isHidden());
+        QVERIFY(!control<QLabel>(w, "LabReminderProblem")->isHidden());
         // The reminder does not start on settings that are not on disk; what was typed stays.
-        QVERIFY(!w->reminder().isRunning());
-        QCOMPARE(w->Text1->text(), QStringLiteral("新标题"));
+        QVERIFY(!w->reminderSettings().reminder().isRunning());
+        QCOMPARE(control<QLineEdit>(w, "Text1")->text(), QStringLiteral("新标题"));
     }
 }
 
@@ -232,21 +237,22 @@ void TestReminderUnreadable::readableFileShowsNoNotice() {
         QVERIFY(writeBytes(settingsPath(), kOld));
     AddinsWindow* w = load();
     QVERIFY(w);
-    QVERIFY(w->LabReminderProblem->isHidden());
-    QVERIFY(!w->Label13->isHidden());
-    QCOMPARE(w->Text1->text(), present ? QStringLiteral("旧标题") : QString());
+    QVERIFY(control<QLabel>(w, "LabReminderProblem")->isHidden());
+    QVERIFY(!control<QLabel>(w, "Label13")->isHidden());
+    QCOMPARE(control<QLineEdit>(w, "Text1")->text(),
+             present ? QStringLiteral("旧标题") : QString());
     typeAndConfirm(w);
     // Saved without a question.
     QVERIFY(MessageBox::shownBoxes().isEmpty());
     QCOMPARE(readReminderFile(settingsPath()).lines, kNew);
-    QVERIFY(w->reminder().isRunning());
+    QVERIFY(w->reminderSettings().reminder().isRunning());
 }
 
 void TestReminderUnreadable::fileMadeReadableAfterTheLoadStillAsks() {
     make(QStringLiteral("no permission"));
     AddinsWindow* w = load();
     QVERIFY(w);
-    QVERIFY(!w->LabReminderProblem->isHidden());
+    QVERIFY(!control<QLabel>(w, "LabReminderProblem")->isHidden());
     // Readable now, but the page never showed what it holds.
     m_bind.reset();
     QVERIFY(
@@ -257,7 +263,7 @@ void TestReminderUnreadable::fileMadeReadableAfterTheLoadStillAsks() {
     QVERIFY(
         MessageBox::shownBoxes().first().text.contains(QStringLiteral("要用窗口中的内容替换它吗")));
     QCOMPARE(readBytes(settingsPath()), kOld);
-    QVERIFY(!w->reminder().isRunning());
+    QVERIFY(!w->reminderSettings().reminder().isRunning());
 }
 
 QTEST_MAIN(TestReminderUnreadable)
