@@ -167,7 +167,9 @@ program_pid=
 echo "== Checking that nothing was written outside $home"
 # What the user's processes made anywhere else, and anything changed in the system's folders
 # since the program started (apt and dpkg ran before the stamp; the X server, root's, keeps
-# compiled keymaps in /var/lib/xkb whenever a client changes the keyboard map).
+# compiled keymaps in /var/lib/xkb whenever a client changes the keyboard map; fontconfig's
+# system cache is renewed by any root process that finds it older than the fonts, and a user
+# cannot write there: what the user's own processes made anywhere is found by owner above).
 find / -xdev \( -path /proc -o -path /sys -o -path "$home" -o -path "$work" \) -prune -o \
     -user "$user" -print 2>/dev/null >"$work/owned"
 for dir in /tmp /var/tmp /dev/shm /run; do
@@ -175,7 +177,7 @@ for dir in /tmp /var/tmp /dev/shm /run; do
 done
 find /usr /etc /opt /var/lib /var/cache /srv \( -path /var/lib/apt -o -path /var/lib/dpkg \
     -o -path /var/cache/apt -o -path /var/cache/man -o -path /var/cache/debconf \
-    -o -path /var/lib/xkb \) -prune -o \
+    -o -path /var/lib/xkb -o -path /var/cache/fontconfig \) -prune -o \
     -newer "$stamp" -print 2>/dev/null >>"$work/owned"
 if [ -s "$work/owned" ]; then
     sort -u "$work/owned" >&2
