@@ -79,7 +79,7 @@ QString TipList::tip(int number) const {
     }
     const QByteArrayView utf8 =
         cut ? line.first(textfile::wholeCharacters(line, textfile::Encoding::Utf8)) : line;
-    if (textfile::isValidUtf8(utf8))
+    if (utf8.isValidUtf8())
         return textfile::decode(utf8, textfile::Encoding::Utf8);
     if (cut)
         line = line.first(textfile::wholeCharacters(line, textfile::Encoding::Gb18030));
