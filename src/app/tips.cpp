@@ -49,13 +49,6 @@ TipList::LoadResult TipList::load(const QString& path) {
     return LoadResult::Ok;
 }
 
-void TipList::clear() {
-    m_bytes.clear();
-    m_blockStarts.clear();
-    m_count = 0;
-    m_bom = false;
-}
-
 QString TipList::tip(int number) const {
     if (number < 1 || number > m_count)
         return {};
