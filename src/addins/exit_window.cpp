@@ -40,21 +40,6 @@ PowerBackend::PowerBackend(QObject* parent) : QObject(parent) {
     qRegisterMetaType<PowerAction>();
 }
 
-std::optional<unsigned> exitWindowsFlags(PowerAction action, bool force) {
-    const unsigned forceFlag = force ? exit_flags::Force : 0;
-    switch (action) {
-    case PowerAction::Shutdown:
-        return exit_flags::Shutdown | forceFlag;
-    case PowerAction::Reboot:
-        return exit_flags::Reboot | forceFlag;
-    case PowerAction::Logoff:
-        return exit_flags::Logoff | forceFlag;
-    case PowerAction::None:
-        break;
-    }
-    return std::nullopt;
-}
-
 QString actionVerb(PowerAction action) {
     switch (action) {
     case PowerAction::Shutdown:

@@ -4,23 +4,12 @@
 #include <QString>
 
 #include <memory>
-#include <optional>
 
 // The power-off routines: shut down, restart, log off. The system's answer always comes later,
 // as a signal: a request returns at once, so the timer tick that makes it never waits.
 
 enum class PowerAction { None, Shutdown, Reboot, Logoff };
 Q_DECLARE_METATYPE(PowerAction)
-
-// The ExitWindowsEx flag values, kept for the Windows layer: shut down 1, reboot 2, log off 0,
-// plus 4 with the force flag. No action has no flags.
-namespace exit_flags {
-inline constexpr unsigned Logoff = 0;
-inline constexpr unsigned Shutdown = 1;
-inline constexpr unsigned Reboot = 2;
-inline constexpr unsigned Force = 4;
-} // namespace exit_flags
-std::optional<unsigned> exitWindowsFlags(PowerAction action, bool force);
 
 // "关机", "重启", "注销"; empty for no action.
 QString actionVerb(PowerAction action);

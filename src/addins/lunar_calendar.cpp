@@ -1,7 +1,6 @@
 #include "addins/lunar_calendar.h"
 
 #include <QStringList>
-#include <QTimeZone>
 
 #include <libnova/nutation.h>
 #include <libnova/solar.h>
@@ -82,10 +81,6 @@ double terrestrialFromUniversal(double jdUt) {
     return jdUt + deltaTSeconds(decimalYear(jdUt)) / 86400.0;
 }
 
-double universalFromTerrestrial(double jde) {
-    return jde - deltaTSeconds(decimalYear(jde)) / 86400.0;
-}
-
 // Ecliptic coordinates referred to J2000 carried to the mean ecliptic and equinox of date
 // (IAU 1976 precession, Meeus eq. 21.5/21.7). libnova's own ecliptic precession is an empty
 // stub, and its equatorial one drops the quadratic terms (about 1" a century from J2000, which
@@ -122,21 +117,6 @@ double apparentSolarLongitude(double jde) {
 double beijingMidnightJde(QDate day) {
     const double jdUt = double(day.toJulianDay()) - 0.5 - kBeijingOffsetDays;
     return terrestrialFromUniversal(jdUt);
-}
-
-// Solar-term index in Gregorian-year order (0 = 小寒 at 285°) → the longitude it marks.
-double termLongitude(int index) {
-    return normalizedDegrees(285.0 + 15.0 * index);
-}
-
-// Signed difference a − b folded into (−180°, 180°].
-double angleDifference(double a, double b) {
-    double d = std::fmod(a - b, 360.0);
-    if (d <= -180.0)
-        d += 360.0;
-    else if (d > 180.0)
-        d -= 360.0;
-    return d;
 }
 
 const QStringList& termNames() {
@@ -257,33 +237,6 @@ QString lunarDateText(const LunarDate& date) {
 
 QString solarTermName(int index) {
     return index >= 0 && index < termNames().size() ? termNames().at(index) : QString();
-}
-
-std::optional<QDateTime> solarTermInstant(int year, int index) {
-    if (index < 0 || index >= 24 || year < firstSupportedDate().year() ||
-        year > lastSupportedDate().year())
-        return std::nullopt;
-    // The terms come about every 15.22 days from 小寒 near 6 January; the true instant lies
-    // within two days of that mean date, so a five-day bracket on each side always holds it.
-    const double mean = double(QDate(year, 1, 6).toJulianDay()) + index * 365.2422 / 24.0;
-    const double target = termLongitude(index);
-    double lo = mean - 5.0;
-    double hi = mean + 5.0;
-    std::lock_guard lock(libraryMutex());
-    if (angleDifference(apparentSolarLongitude(lo), target) >= 0 ||
-        angleDifference(apparentSolarLongitude(hi), target) < 0)
-        return std::nullopt;
-    // Bisection to a tenth of a second: the longitude grows monotonically, about 1° a day.
-    while (hi - lo > 0.1 / 86400.0) {
-        const double mid = (lo + hi) / 2.0;
-        if (angleDifference(apparentSolarLongitude(mid), target) < 0)
-            lo = mid;
-        else
-            hi = mid;
-    }
-    const double jdUt = universalFromTerrestrial((lo + hi) / 2.0);
-    const double msSinceEpoch = (jdUt - 2440587.5) * 86400000.0;
-    return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(msSinceEpoch)), QTimeZone(8 * 3600));
 }
 
 int solarTermIndexOn(QDate day) {

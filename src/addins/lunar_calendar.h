@@ -38,9 +38,6 @@ QString lunarDateText(const LunarDate& date);
 
 // Solar terms in the order of a Gregorian year: index 0 is 小寒 (early January), 23 is 冬至.
 QString solarTermName(int index);
-// The instant (Beijing time, to about a second) at which the Sun's apparent longitude reaches
-// the term's multiple of 15° in that Gregorian year.
-std::optional<QDateTime> solarTermInstant(int year, int index);
 // Index of the solar term whose instant falls on the Beijing-time day, or -1.
 int solarTermIndexOn(QDate day);
 // "大雪", "冬至" …, or empty.

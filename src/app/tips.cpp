@@ -49,13 +49,6 @@ TipList::LoadResult TipList::load(const QString& path) {
     return LoadResult::Ok;
 }
 
-void TipList::clear() {
-    m_bytes.clear();
-    m_blockStarts.clear();
-    m_count = 0;
-    m_bom = false;
-}
-
 QString TipList::tip(int number) const {
     if (number < 1 || number > m_count)
         return {};
@@ -79,7 +72,7 @@ QString TipList::tip(int number) const {
     }
     const QByteArrayView utf8 =
         cut ? line.first(textfile::wholeCharacters(line, textfile::Encoding::Utf8)) : line;
-    if (textfile::isValidUtf8(utf8))
+    if (utf8.isValidUtf8())
         return textfile::decode(utf8, textfile::Encoding::Utf8);
     if (cut)
         line = line.first(textfile::wholeCharacters(line, textfile::Encoding::Gb18030));

@@ -21,7 +21,6 @@ public:
     // than maxFileBytes (refused before it is read), or a read error. lastStatus() and
     // lastMessage() tell which. On failure the list is left as it was.
     LoadResult load(const QString& path);
-    void clear();
 
     // The outcome of the last load in detail, and a Chinese text for the third line when it
     // was neither Ok nor Missing (empty then: the window has its own text for a missing file).

@@ -34,18 +34,6 @@ void CountdownStyle::setForeColor(quint32 bgr) {
     setText(style);
 }
 
-void CountdownStyle::setFont(const QString& name, double size, bool bold, bool italic,
-                             bool underline, bool strikethru) {
-    TextStyle style = m_text;
-    style.fontName = name;
-    style.fontSize = size;
-    style.bold = bold;
-    style.italic = italic;
-    style.underline = underline;
-    style.strikethru = strikethru;
-    setText(style);
-}
-
 void CountdownStyle::setRect(const CountdownRect& rect) {
     if (rect == m_rect)
         return;

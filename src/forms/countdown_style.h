@@ -44,8 +44,6 @@ public:
 
     void setText(const TextStyle& style);
     void setForeColor(quint32 bgr);
-    void setFont(const QString& name, double size, bool bold, bool italic, bool underline,
-                 bool strikethru);
     void setRect(const CountdownRect& rect);
 
     // Reads both sections; a missing or unusable value takes its default (fallbackFontName

@@ -51,11 +51,6 @@ Form* WindowRegistry::show(const QString& name) {
     return window;
 }
 
-void WindowRegistry::hide(const QString& name) {
-    if (Form* window = form(name))
-        window->hide();
-}
-
 bool WindowRegistry::unload(const QString& name) {
     Form* window = form(name);
     if (!window)

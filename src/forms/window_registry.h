@@ -30,7 +30,6 @@ public:
     Form* load(const QString& name);
     // Loads if needed, then makes the window visible (modeless) and brings it forward.
     Form* show(const QString& name);
-    void hide(const QString& name);
     // Runs the window's Form_Unload; unless it cancels, the window is destroyed.
     // Returns false only when the window cancelled. Unloading a window not loaded does nothing.
     bool unload(const QString& name);

@@ -1,5 +1,6 @@
 #include "settings/atomic_file.h"
 
+#include "settings/file_system.h"
 #include "settings/regular_file.h"
 
 #include <QFile>
@@ -10,28 +11,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 namespace atomicfile {
 
 namespace {
 
 std::atomic<qint64> spaceLimit{-1};
-
-// The folder entry made by the rename reaches the disk only when the folder is synced; without
-// it a power cut right after a save could bring back the old file (never a cut one). The save
-// itself has already succeeded, so a folder that cannot be synced changes nothing for the
-// caller.
-void syncFolder(const QString& path) {
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
-}
 
 struct KnownReason {
     int code;
@@ -52,13 +36,6 @@ QString wordsFor(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-qint64 freeBytesAt(const QString& folder) {
-    struct statvfs info {};
-    if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0)
-        return -1;
-    return qint64(info.f_bavail) * qint64(info.f_frsize);
-}
-
 // Why a save failed, in Chinese where the reason is a known one. Qt words an errno with
 // qt_error_string, in English unless a translation is loaded; some of its failures carry no
 // errno at all (a write cut short by a full disk reads "Unknown error", an old file it may not
@@ -70,10 +47,9 @@ QString reasonOf(const QString& path, qsizetype size, const QString& systemText)
             systemText == QString::fromLocal8Bit(std::strerror(reason.code)))
             return QString::fromUtf16(reason.words);
     }
-    const QByteArray name = QFile::encodeName(path);
-    if (::access(name.constData(), F_OK) == 0 && ::access(name.constData(), W_OK) != 0)
-        return wordsFor(errno);
-    const qint64 room = freeBytesAt(QFileInfo(path).absolutePath());
+    if (const int refusal = filesystem::writeRefusal(path))
+        return wordsFor(refusal);
+    const qint64 room = filesystem::freeBytesAt(QFileInfo(path).absolutePath());
     if (room >= 0 && room < size)
         return wordsFor(ENOSPC);
     return systemText;
@@ -122,7 +98,10 @@ bool write(const QString& path, QByteArrayView bytes, QString* why) {
         return fail(file.errorString());
     if (!file.commit())
         return fail(file.errorString());
-    syncFolder(path);
+    // The folder entry made by the rename reaches the disk only when the folder is synced;
+    // without it a power cut right after a save could bring back the old file (never a cut
+    // one). The save itself has already succeeded.
+    filesystem::syncFolderOf(path);
     return true;
 }
 

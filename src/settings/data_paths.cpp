@@ -8,24 +8,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <sys/stat.h>
-
 namespace {
 
 bool isWritableDir(const QString& dir) {
     const QFileInfo info(dir);
     return info.isDir() && info.isWritable();
-}
-
-bool isRegularFile(const QString& path) {
-    const QFileInfo info(path);
-    return info.isFile() && info.isReadable();
-}
-
-// Anything at all under that name, a dangling link included: the user's, not to be seeded over.
-bool nameTaken(const QString& path) {
-    struct stat info {};
-    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
 // Copies a small shipped file; atomically, so that a full disk never leaves half a countdown.
@@ -53,7 +40,7 @@ DataPaths DataPaths::resolve(const QString& programDir, const QString& perUserDi
                              const WritableTest& isWritable) {
     const QString installed =
         QDir::cleanPath(QDir(programDir).absoluteFilePath(QStringLiteral("../share/dalvenor")));
-    const bool runsInPlace = isRegularFile(QDir(programDir).filePath(kPortableMark));
+    const bool runsInPlace = textfile::fileCounts(QDir(programDir).filePath(kPortableMark));
     if (runsInPlace && isWritable(programDir))
         return DataPaths(programDir, programDir, installed);
 
@@ -62,7 +49,7 @@ DataPaths DataPaths::resolve(const QString& programDir, const QString& perUserDi
     const QString shipped = paths.shippedFile("countdown.ini");
     // The user's own countdown (whatever it is) is never overwritten by a later start; copy
     // rather than move the shipped one: it stays for other users.
-    if (nameTaken(countdown) || shipped.isEmpty()) {
+    if (textfile::nameTaken(countdown) || shipped.isEmpty()) {
         QDir().mkpath(perUserDir);
         return paths;
     }
@@ -82,7 +69,7 @@ QString DataPaths::dataFile(const QString& name) const {
 
 QString DataPaths::tipsFile() const {
     const QString name = QStringLiteral("ral.txt");
-    if (QDir(m_dataDir) != QDir(m_programDir) && isRegularFile(dataFile(name)))
+    if (QDir(m_dataDir) != QDir(m_programDir) && textfile::fileCounts(dataFile(name)))
         return dataFile(name);
     const QString shipped = shippedFile(name);
     return shipped.isEmpty() ? QDir(m_programDir).filePath(name) : shipped;
@@ -90,11 +77,11 @@ QString DataPaths::tipsFile() const {
 
 QString DataPaths::shippedFile(const QString& name) const {
     const QString beside = QDir(m_programDir).filePath(name);
-    if (isRegularFile(beside))
+    if (textfile::fileCounts(beside))
         return beside;
     if (!m_installedDataDir.isEmpty()) {
         const QString installed = QDir(m_installedDataDir).filePath(name);
-        if (isRegularFile(installed))
+        if (textfile::fileCounts(installed))
             return installed;
     }
     return {};

@@ -268,7 +268,7 @@ IniDocument IniDocument::parse(QByteArrayView bytes) {
     for (const textfile::LineSpan& span : textfile::splitLines(bytes)) {
         ++number;
         const QByteArrayView raw = bytes.sliced(span.start, span.length);
-        if (!textfile::isValidUtf8(raw) || raw.contains('\0')) {
+        if (!raw.isValidUtf8() || raw.contains('\0')) {
             doc.markDamaged(number);
             continue;
         }

@@ -50,8 +50,13 @@ private:
     QString m_error;
 };
 
-// What a name is, without opening it: Ok for a regular file (links followed), Missing or
-// NotRegularFile otherwise.
+// What a name is, without opening it: Ok for a regular file (links followed), Missing when
+// nothing has the name, NotRegularFile otherwise (a dangling link included).
 ReadStatus classify(const QString& path);
+// A name counts as present only when it is a readable regular file (links followed).
+bool fileCounts(const QString& path);
+// Anything at all has the name, a dangling link included: a name the user may have put there
+// on purpose.
+bool nameTaken(const QString& path);
 
 } // namespace textfile

@@ -1,7 +1,9 @@
 #include "settings/settings_store.h"
 
 #include "settings/atomic_file.h"
+#include "settings/file_system.h"
 #include "settings/ini_document.h"
+#include "settings/regular_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,22 +16,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
-
-bool nameIsFree(const QString& path) {
-    struct stat info {};
-    return ::lstat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT;
-}
 
 // A name for the kept file that holds nothing yet: an older kept file is never replaced.
 QString freeDamagedName(const QString& path) {
     for (int n = 1; n < 100; ++n) {
         const QString name =
             path + QStringLiteral(".damaged") + (n == 1 ? QString() : QStringLiteral(".%1").arg(n));
-        if (nameIsFree(name))
+        if (!textfile::nameTaken(name))
             return name;
     }
     return {};
@@ -100,7 +94,7 @@ bool SettingsStore::keepDamagedFile(QString* error) {
                 QStringLiteral("无法保存设置：无法保留原来的设置文件“%1”（%2）。").arg(m_path, why);
         return false;
     };
-    if (nameIsFree(m_path)) {
+    if (!textfile::nameTaken(m_path)) {
         // Gone since it was read: nothing left to keep.
         m_damaged = false;
         return true;
@@ -110,14 +104,14 @@ bool SettingsStore::keepDamagedFile(QString* error) {
         return fail(QStringLiteral("已有太多保留的旧文件"));
     const QByteArray from = QFile::encodeName(m_path);
     const QByteArray to = QFile::encodeName(copy);
-    struct stat info {};
-    const bool plainFile = ::lstat(from.constData(), &info) == 0 && S_ISREG(info.st_mode);
+    const QFileInfo info(m_path);
+    const bool plainFile = info.isFile() && !info.isSymbolicLink();
     bool kept = false;
     QString why;
     if (m_bytesComplete) {
         // A second name for the very same bytes costs nothing, and the save then replaces
         // only the first name. Through a link, the bytes read are copied instead.
-        kept = plainFile && ::link(from.constData(), to.constData()) == 0;
+        kept = plainFile && filesystem::addHardLink(m_path, copy);
         if (!kept)
             kept = atomicfile::write(copy, m_bytes, &why);
     } else {

@@ -3,7 +3,6 @@
 #include "settings/atomic_file.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -72,7 +71,7 @@ Encoding encodingOfLines(const std::vector<QByteArray>& lines, const std::vector
         QByteArrayView line(lines[i]);
         if (cut[i])
             line = line.first(wholeCharacters(line, Encoding::Utf8));
-        if (!isValidUtf8(line))
+        if (!line.isValidUtf8())
             return Encoding::Gb18030;
     }
     return Encoding::Utf8;
@@ -235,13 +234,6 @@ void readUtf16Lines(RegularFile& file, QByteArrayView first, Encoding encoding, 
 
 } // namespace
 
-bool fileCounts(const QString& path) {
-    if (path.isEmpty())
-        return false;
-    const QFileInfo info(path);
-    return info.isFile() && info.isReadable();
-}
-
 LineEnd findLineEnd(QByteArrayView bytes, qsizetype from) {
     const char* data = bytes.data();
     const qsizetype size = bytes.size();
@@ -275,66 +267,6 @@ std::vector<LineSpan> splitLines(QByteArrayView bytes) {
         start = end.position + end.length;
     }
     return lines;
-}
-
-bool isValidUtf8(QByteArrayView bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const qsizetype size = bytes.size();
-    qsizetype i = 0;
-    while (i < size) {
-        // Most of a file is ASCII: step over it eight bytes at a time.
-        while (i + 8 <= size) {
-            quint64 word;
-            std::memcpy(&word, p + i, 8);
-            if (word & 0x8080808080808080ULL)
-                break;
-            i += 8;
-        }
-        if (i >= size)
-            break;
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        qsizetype need;
-        unsigned char min2 = 0x80, max2 = 0xBF; // allowed range of the second byte
-        if (c >= 0xC2 && c <= 0xDF) {
-            need = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            need = 2;
-            if (c == 0xE0)
-                min2 = 0xA0; // overlong
-            else if (c == 0xED)
-                max2 = 0x9F; // surrogates
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            need = 3;
-            if (c == 0xF0)
-                min2 = 0x90; // overlong
-            else if (c == 0xF4)
-                max2 = 0x8F; // past U+10FFFF
-        } else {
-            return false;
-        }
-        if (i + need >= size)
-            return false; // cut off at the end
-        if (p[i + 1] < min2 || p[i + 1] > max2)
-            return false;
-        for (qsizetype k = 2; k <= need; ++k) {
-            if (!isContinuation(p[i + k]))
-                return false;
-        }
-        i += need + 1;
-    }
-    return true;
-}
-
-Encoding detectEncoding(QByteArrayView bytes) {
-    if (bytes.startsWith(QByteArrayView(utf8Bom, 3)))
-        return Encoding::Utf8WithBom;
-    if (const std::optional<Encoding> utf16 = utf16Bom(bytes))
-        return *utf16;
-    return isValidUtf8(bytes) ? Encoding::Utf8 : Encoding::Gb18030;
 }
 
 qsizetype wholeCharacters(QByteArrayView bytes, Encoding encoding) {
@@ -381,12 +313,6 @@ qsizetype wholeCharacters(QByteArrayView bytes, Encoding encoding) {
         i += length;
     }
     return size;
-}
-
-qsizetype bomLength(Encoding encoding) {
-    if (isUtf16(encoding))
-        return 2;
-    return encoding == Encoding::Utf8WithBom ? 3 : 0;
 }
 
 QString decode(QByteArrayView bytes, Encoding encoding) {

@@ -27,9 +27,6 @@ constexpr qint64 maxScanBytes = 16 * 1024 * 1024;
 
 enum class Encoding { Gb18030, Utf8, Utf8WithBom, Utf16Le, Utf16Be };
 
-// A name counts as present only when it is a readable regular file.
-bool fileCounts(const QString& path);
-
 // Byte range of one line inside a buffer, without its line end.
 struct LineSpan {
     qsizetype start = 0;
@@ -48,18 +45,10 @@ struct LineEnd {
 };
 LineEnd findLineEnd(QByteArrayView bytes, qsizetype from);
 
-// Well-formed UTF-8: no stray continuation bytes, overlong forms, surrogates or values past
-// U+10FFFF, and no sequence cut off at the end.
-bool isValidUtf8(QByteArrayView bytes);
-
-// UTF-8 with BOM, UTF-16 with BOM, valid UTF-8, or else GB18030.
-Encoding detectEncoding(QByteArrayView bytes);
 // Length of the longest start of bytes that ends with a whole character of the encoding; a
 // line cut at a byte limit is cut there, so that no half character turns into U+FFFD.
 qsizetype wholeCharacters(QByteArrayView bytes, Encoding encoding);
-// Bytes of the BOM that detectEncoding found (3 for Utf8WithBom, 2 for UTF-16, else 0).
-qsizetype bomLength(Encoding encoding);
-// Decodes bytes that follow the BOM (the caller skips bomLength). Invalid bytes, a character
+// Decodes bytes that follow the BOM (the caller skips it). Invalid bytes, a character
 // cut off at the end included, become U+FFFD; never fails.
 QString decode(QByteArrayView bytes, Encoding encoding);
 // Whether text survives a round trip through the encoding (GB18030 covers all of Unicode,

@@ -77,7 +77,7 @@ Loaded load(const QString& path) {
         loaded.error = textfile::statusMessage(status, path, file.errorString());
         return loaded;
     }
-    if (!textfile::isValidUtf8(loaded.bytes)) {
+    if (!QByteArrayView(loaded.bytes).isValidUtf8()) {
         loaded.status = Status::NotUtf8;
         loaded.error = QStringLiteral("该皮肤文件无法使用：“%1”不是 UTF-8 文本。").arg(path);
         return loaded;

@@ -57,9 +57,6 @@ public:
     // Renders area (window coordinates; empty = the whole window) and shows it.
     void update(const QRect& area);
 
-    // The X window, 0 while none exists.
-    quint32 nativeWindow() const { return m_window; }
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

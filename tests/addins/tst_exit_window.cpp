@@ -205,8 +205,7 @@ private slots:
     // A fresh logind mock for every test, so that methods changed by one do not leak.
     void init() {
         const QByteArray test = QTest::currentTestFunction();
-        if (test == "windowsFlags" || test == "namedRoutinesRequestTheirAction" ||
-            test == "noSystemBus")
+        if (test == "namedRoutinesRequestTheirAction" || test == "noSystemBus")
             return; // no logind wanted
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
@@ -461,26 +460,6 @@ private slots:
         QCOMPARE(order, (QStringList{"event loop", "answer"}));
         QCOMPARE(finished[0][2].toString(), QString());
         QCOMPARE(calls(QStringLiteral("PowerOff")), QList<Call>{Call{false}});
-    }
-
-    void windowsFlags_data() {
-        QTest::addColumn<PowerAction>("action");
-        QTest::addColumn<bool>("force");
-        QTest::addColumn<int>("flags");
-        QTest::newRow("shut down, forced") << PowerAction::Shutdown << true << 5;
-        QTest::newRow("shut down") << PowerAction::Shutdown << false << 1;
-        QTest::newRow("reboot, forced") << PowerAction::Reboot << true << 6;
-        QTest::newRow("reboot") << PowerAction::Reboot << false << 2;
-        QTest::newRow("log off, forced") << PowerAction::Logoff << true << 4;
-        QTest::newRow("log off") << PowerAction::Logoff << false << 0;
-        QTest::newRow("nothing") << PowerAction::None << true << -1;
-    }
-    void windowsFlags() {
-        QFETCH(PowerAction, action);
-        QFETCH(bool, force);
-        QFETCH(int, flags);
-        const std::optional<unsigned> got = exitWindowsFlags(action, force);
-        QCOMPARE(got ? int(*got) : -1, flags);
     }
 };
 

@@ -522,7 +522,7 @@ void TstPowerWindow::hiddenOrClosedWindowStillFires() {
                  QStringLiteral("重启"));
     AddinsWindow* w = window();
     if (how == QLatin1String("hide"))
-        m_test->registry.hide(QStringLiteral("frmAddins"));
+        w->hide();
     else if (how == QLatin1String("close"))
         QVERIFY(!w->close());
     else

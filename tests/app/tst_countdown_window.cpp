@@ -257,7 +257,12 @@ private slots:
         m_test->style.setForeColor(0x0000FF); // red
         for (QLabel* label : {w->Label1, w->Label2, w->Label3})
             QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
-        m_test->style.setFont(QStringLiteral("黑体"), 20, true, true, false, true);
+        m_test->style.setText({.fontName = QStringLiteral("黑体"),
+                               .fontSize = 20,
+                               .bold = true,
+                               .italic = true,
+                               .strikethru = true,
+                               .foreColor = m_test->style.text().foreColor});
         for (QLabel* label : {w->Label1, w->Label2, w->Label3}) {
             QCOMPARE(label->font().family(), QStringLiteral("黑体"));
             QCOMPARE(label->font().pointSizeF(), 20.0);
@@ -271,7 +276,10 @@ private slots:
     void styleStoredAtUnloadComesBackOnAllThreeLabels() {
         writeFile(tipsPath(), {"甲"});
         showMain();
-        m_test->style.setFont(QStringLiteral("黑体"), 20, true, false, false, false);
+        m_test->style.setText({.fontName = QStringLiteral("黑体"),
+                               .fontSize = 20,
+                               .bold = true,
+                               .foreColor = m_test->style.text().foreColor});
         m_test->style.setForeColor(0x0000FF);
 
         reload();
@@ -304,7 +312,10 @@ private slots:
         QVERIFY2(unloaded, "deleted at once: this check would prove nothing");
         m_test->clock.advanceSeconds(1);
         m_test->heartbeat().tick();
-        m_test->style.setFont(QStringLiteral("黑体"), 30, true, false, false, false);
+        m_test->style.setText({.fontName = QStringLiteral("黑体"),
+                               .fontSize = 30,
+                               .bold = true,
+                               .foreColor = m_test->style.text().foreColor});
         QVERIFY(unloaded);
         QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟59秒"));
         QCOMPARE(w->Label2->font(), font);
@@ -389,7 +400,10 @@ private slots:
             reload();
             w = main();
         } else if (when == "style") {
-            m_test->style.setFont(QStringLiteral("楷体"), 12, true, false, false, false);
+            m_test->style.setText({.fontName = QStringLiteral("楷体"),
+                                   .fontSize = 12,
+                                   .bold = true,
+                                   .foreColor = m_test->style.text().foreColor});
         } else if (when == "resize") {
             w->resize(w->width() / 2, w->height());
             QCOMPARE(w->Label3->width(), w->width());

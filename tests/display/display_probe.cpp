@@ -43,9 +43,10 @@ int main(int argc, char* argv[]) {
             std::puts("styled");
             std::fflush(stdout);
         } else if (words.size() == 3 && words[0] == "font") {
-            const TextStyle& now = style.text();
-            style.setFont(QString::fromUtf8(words[1]), words[2].toDouble(), now.bold, now.italic,
-                          now.underline, now.strikethru);
+            TextStyle next = style.text();
+            next.fontName = QString::fromUtf8(words[1]);
+            next.fontSize = words[2].toDouble();
+            style.setText(next);
             std::puts("styled");
             std::fflush(stdout);
         } else if (QByteArray(buffer).trimmed() == "show") {

@@ -280,7 +280,10 @@ private slots:
     }
     void cancelChangesNothingAndShowsNothing() {
         QFETCH(bool, fontDialog);
-        m_test->style.setFont(QStringLiteral("黑体"), 30, true, false, false, false);
+        m_test->style.setText({.fontName = QStringLiteral("黑体"),
+                               .fontSize = 30,
+                               .bold = true,
+                               .foreColor = m_test->style.text().foreColor});
         m_test->style.setForeColor(0x0000FF);
         const TextStyle before = m_test->style.text();
         const QFont fontBefore = countdown()->Label2->font();
@@ -306,7 +309,13 @@ private slots:
         m_test->settings().writeText("frmWindows", "Top", "750");
         m_test->settings().writeText("frmWindows", "Left", "1500");
         reloadCountdown();
-        m_test->style.setFont(QStringLiteral("黑体"), 30, true, true, true, true);
+        m_test->style.setText({.fontName = QStringLiteral("黑体"),
+                               .fontSize = 30,
+                               .bold = true,
+                               .italic = true,
+                               .underline = true,
+                               .strikethru = true,
+                               .foreColor = m_test->style.text().foreColor});
         m_test->style.setForeColor(0x0000FF);
         DisplayWindow* w = showWindows();
         QTest::mouseClick(w->Command5, Qt::LeftButton);

@@ -89,7 +89,12 @@ private slots:
 
     void storedStyleReadsBackExactly() {
         CountdownStyle style;
-        style.setFont(QStringLiteral(" 文泉驿 \"微米\"=;#"), 27.5, true, false, true, true);
+        style.setText({.fontName = QStringLiteral(" 文泉驿 \"微米\"=;#"),
+                       .fontSize = 27.5,
+                       .bold = true,
+                       .underline = true,
+                       .strikethru = true,
+                       .foreColor = style.text().foreColor});
         style.setForeColor(0x123456);
         style.setRect({100.5, 200, 3000, 1500});
         QVERIFY(style.storeText(*m_store));
@@ -127,11 +132,20 @@ private slots:
         QCOMPARE(text.count(), 1);
         style.setForeColor(255);
         QCOMPARE(text.count(), 1);
-        style.setFont(QStringLiteral("黑体"), 30, false, false, false, false);
+        style.setText({.fontName = QStringLiteral("黑体"),
+                       .fontSize = 30,
+                       .foreColor = style.text().foreColor});
         QCOMPARE(text.count(), 2);
-        QCOMPARE(style.text().foreColor, quint32(255)); // the colour stays with a new font
-        style.setFont(QStringLiteral("黑体"), -1, false, false, false, false);
+        QCOMPARE(style.text().foreColor, quint32(255));
+        style.setText({.fontName = QStringLiteral("黑体"),
+                       .fontSize = -1,
+                       .foreColor = style.text().foreColor});
         QCOMPARE(style.text().fontSize, 15.0);
+        QCOMPARE(text.count(), 3);
+        // An unusable size is replaced before the comparison: asking again changes nothing.
+        style.setText({.fontName = QStringLiteral("黑体"), .fontSize = -1, .foreColor = 255});
+        style.setText(style.text());
+        QCOMPARE(text.count(), 3);
         QCOMPARE(rect.count(), 0);
         style.setRect({1, 2, 3, 4});
         QCOMPARE(rect.count(), 1);

@@ -156,13 +156,6 @@ private slots:
                                      "frmAddins:unload"}));
     }
 
-    void hideKeepsTheWindowLoaded() {
-        Form* about = m_registry->show("frmAbout");
-        m_registry->hide("frmAbout");
-        QVERIFY(!about->isVisible());
-        QCOMPARE(m_registry->form("frmAbout"), about);
-    }
-
 private:
     std::unique_ptr<TestContext> m_test;
     WindowRegistry* m_registry = nullptr;

@@ -1,4 +1,5 @@
 #include "settings/data_files.h"
+#include "settings/regular_file.h"
 #include "test_files.h"
 
 #include <QDateTime>

@@ -56,7 +56,8 @@ private slots:
     void writeLeavesSpecialNameAlone_data();
     void writeLeavesSpecialNameAlone();
     void unreadableFileIsReported();
-    void fileCounts();
+    void whatANameIs_data();
+    void whatANameIs();
 
     void newFileIsCodePage936();
     void rewriteKeepsEncoding_data();
@@ -151,10 +152,15 @@ void TestTextFile::detectsEncoding_data() {
                                           << Encoding::Gb18030;
 }
 
+// The encoding a reader decides on from the bytes of the file: ill-formed UTF-8 of every kind
+// (the strict test of Qt's) is code page 936.
 void TestTextFile::detectsEncoding() {
     QFETCH(QByteArray, bytes);
     QFETCH(Encoding, encoding);
-    QCOMPARE(textfile::detectEncoding(bytes), encoding);
+    QVERIFY(testfiles::writeBytes(path("f.txt"), bytes));
+    const textfile::TextLines read = textfile::readLines(path("f.txt"));
+    QCOMPARE(read.status, ReadStatus::Ok);
+    QCOMPARE(read.encoding, encoding);
 }
 
 void TestTextFile::longLineIsCutAtWholeCharacter_data() {
@@ -336,15 +342,65 @@ void TestTextFile::unreadableFileIsReported() {
     QVERIFY(!textfile::fileCounts(file));
 }
 
-void TestTextFile::fileCounts() {
-    QVERIFY(testfiles::writeBytes(path("a.ini"), "x"));
-    QVERIFY(testfiles::writeBytes(path("empty.ini"), ""));
-    QVERIFY(QDir(m_dir->path()).mkdir("folder.ini"));
-    QVERIFY(textfile::fileCounts(path("a.ini")));
-    QVERIFY(textfile::fileCounts(path("empty.ini")));
-    QVERIFY(!textfile::fileCounts(path("folder.ini")));
-    QVERIFY(!textfile::fileCounts(path("none.ini")));
-    QVERIFY(!textfile::fileCounts(QString()));
+void TestTextFile::whatANameIs_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<ReadStatus>("status");
+    QTest::addColumn<bool>("counts");
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("file") << "file" << ReadStatus::Ok << true << true;
+    QTest::newRow("empty file") << "empty" << ReadStatus::Ok << true << true;
+    QTest::newRow("link to a file") << "link-file" << ReadStatus::Ok << true << true;
+    QTest::newRow("folder") << "folder" << ReadStatus::NotRegularFile << false << true;
+    QTest::newRow("FIFO") << "fifo" << ReadStatus::NotRegularFile << false << true;
+    QTest::newRow("link to /dev/zero") << "zero" << ReadStatus::NotRegularFile << false << true;
+    QTest::newRow("link to a folder")
+        << "link-folder" << ReadStatus::NotRegularFile << false << true;
+    QTest::newRow("dangling link") << "dangling" << ReadStatus::NotRegularFile << false << true;
+    QTest::newRow("nothing") << "none" << ReadStatus::Missing << false << false;
+    QTest::newRow("inside a missing folder") << "deep" << ReadStatus::Missing << false << false;
+    QTest::newRow("inside a file") << "under-file" << ReadStatus::Missing << false << false;
+    QTest::newRow("no name") << "empty-name" << ReadStatus::Missing << false << false;
+}
+
+// The looks that decide whether a name is read, seeded over or kept, all without opening it.
+void TestTextFile::whatANameIs() {
+    QFETCH(QString, kind);
+    QFETCH(ReadStatus, status);
+    QFETCH(bool, counts);
+    QFETCH(bool, taken);
+    QString file = path("countdown.ini");
+    if (kind == "file")
+        QVERIFY(testfiles::writeBytes(file, "x"));
+    else if (kind == "empty")
+        QVERIFY(testfiles::writeBytes(file, ""));
+    else if (kind == "link-file")
+        QVERIFY(testfiles::writeBytes(path("real.ini"), "x") &&
+                QFile::link(path("real.ini"), file));
+    else if (kind == "folder")
+        QVERIFY(QDir(m_dir->path()).mkdir("countdown.ini"));
+    else if (kind == "fifo")
+        QVERIFY(testfiles::makeFifo(file));
+    else if (kind == "zero")
+        QVERIFY(QFile::link("/dev/zero", file));
+    else if (kind == "link-folder")
+        QVERIFY(QFile::link(m_dir->path(), file));
+    else if (kind == "dangling")
+        QVERIFY(QFile::link(path("gone"), file));
+    else if (kind == "deep")
+        file = path("no/folder/countdown.ini");
+    else if (kind == "under-file") {
+        QVERIFY(testfiles::writeBytes(path("plain"), "x"));
+        file = path("plain/countdown.ini");
+    } else if (kind == "empty-name") {
+        file.clear();
+    }
+
+    QCOMPARE(textfile::classify(file), status);
+    QCOMPARE(textfile::fileCounts(file), counts);
+    QCOMPARE(textfile::nameTaken(file), taken);
+    // A look never opens: a FIFO is still a FIFO without a reader having come and gone.
+    if (kind == "fifo")
+        QCOMPARE(testfiles::kindOf(file), 'p');
 }
 
 void TestTextFile::newFileIsCodePage936() {

@@ -1,6 +1,5 @@
-// The restart batch text and the skin folders: QtCore only.
+// The skin folders: QtCore only.
 #include "settings/data_paths.h"
-#include "skins/reset_script.h"
 #include "skins/skin_folders.h"
 
 #include <QDir>
@@ -30,44 +29,6 @@ QStringList names(const QList<SkinFolders::Entry>& entries) {
 class TestSkinFiles : public QObject {
     Q_OBJECT
 private slots:
-    void resetScriptBytes_data() {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("latin name") << "dalvenor"
-                                    << QByteArray("@echo off\r\nstart dalvenor.exe\r\n"
-                                                  "del Reset.bat\r\n");
-        // Code page 936: two bytes a character, no BOM.
-        QTest::newRow("chinese name") << QString::fromUtf8("倒计时")
-                                      << QByteArray("@echo off\r\nstart \xb5\xb9\xbc\xc6\xca\xb1"
-                                                    ".exe\r\ndel Reset.bat\r\n");
-        QTest::newRow("dots kept") << "gk.2011"
-                                   << QByteArray("@echo off\r\nstart gk.2011.exe\r\n"
-                                                 "del Reset.bat\r\n");
-    }
-    void resetScriptBytes() {
-        QFETCH(QString, program);
-        QFETCH(QByteArray, bytes);
-        const std::optional<QByteArray> text = resetscript::text(program);
-        QVERIFY(text.has_value());
-        QCOMPARE(*text, bytes);
-    }
-
-    void resetScriptRefusesNamesThatBreakTheCommand_data() {
-        QTest::addColumn<QString>("program");
-        QTest::newRow("empty") << "";
-        QTest::newRow("blank") << "  ";
-        QTest::newRow("space starts another program") << "my prog";
-        QTest::newRow("ampersand runs a second command") << "a&del x";
-        QTest::newRow("line end") << "a\r\ndel *";
-        QTest::newRow("percent expands") << "%COMSPEC%";
-        QTest::newRow("path") << "..\\other";
-        QTest::newRow("not in code page 936") << QString::fromUtf8("程序😀");
-    }
-    void resetScriptRefusesNamesThatBreakTheCommand() {
-        QFETCH(QString, program);
-        QVERIFY(!resetscript::text(program).has_value());
-    }
-
     void listShowsSkinsOfBothFolders() {
         QTemporaryDir dir;
         const QString builtIn = dir.filePath("program/skins");

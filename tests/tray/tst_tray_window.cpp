@@ -313,7 +313,10 @@ void TstTrayWindow::exitStoresStyleRemovesIconAndEnds() {
     QPointer<QSystemTrayIcon> icon = tray->trayIcon();
     QVERIFY(icon->isVisible());
     // Another window (the display settings) changed the countdown's style.
-    m_test->style.setFont(QStringLiteral("黑体"), 21, false, true, false, false);
+    m_test->style.setText({.fontName = QStringLiteral("黑体"),
+                           .fontSize = 21,
+                           .italic = true,
+                           .foreColor = m_test->style.text().foreColor});
     m_log.clear();
 
     bool iconGoneAtEnd = false;
