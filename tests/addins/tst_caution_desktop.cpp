@@ -122,36 +122,28 @@ bool TstCautionDesktop::confirmReminder() {
         qWarning("no tray icon");
         return false;
     }
-    const QStringList before = visibleWindows(QStringLiteral("dalvenor"), true);
-    QString menu;
-    for (int attempt = 0; attempt < 5 && menu.isEmpty(); ++attempt) {
-        run({QStringLiteral("xdotool"), QStringLiteral("mousemove"), icon.section(u' ', 0, 0),
-             icon.section(u' ', 1, 1), QStringLiteral("click"), QStringLiteral("3")});
-        menu = waitFor(
-            [&] {
-                for (const QString& id : visibleWindows(QStringLiteral("dalvenor"), true)) {
-                    if (!before.contains(id))
-                        return id;
-                }
-                return QString();
-            },
+    const QPoint iconCentre(icon.section(u' ', 0, 0).toInt(), icon.section(u' ', 1, 1).toInt());
+    const QSet<quint32> before =
+        desktopkit::ids(desktopkit::viewableOfClass(m_x->tree(), QStringLiteral("dalvenor")));
+    // A click the menu did not take yet (it opens while the pointer arrives) is tried again,
+    // the menu closed with Escape first.
+    QString addins;
+    for (int attempt = 0; attempt < 5 && addins.isEmpty(); ++attempt) {
+        desktopkit::click(m_env, iconCentre, 3);
+        const std::optional<Window> menu = waitFor(
+            [&] { return desktopkit::newMenu(m_x->tree(), QStringLiteral("dalvenor"), before, 6); },
             5000);
+        if (!menu)
+            continue;
+        // "附加功能...(&D)", the fifth of six items.
+        desktopkit::click(m_env, desktopkit::menuItemPoint(menu->rect, 4, 6));
+        addins = waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).value(0); },
+                         kWaitMs / 3);
+        if (addins.isEmpty())
+            run({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("Escape")});
     }
-    const std::optional<QRect> menuRect =
-        menu.isEmpty() ? std::nullopt : m_x->frame(desktopkit::windowId(menu));
-    if (!menuRect) {
-        qWarning("no tray menu");
-        return false;
-    }
-    // The fifth of six items.
-    run({QStringLiteral("xdotool"), QStringLiteral("mousemove"),
-         QString::number(menuRect->center().x()),
-         QString::number(menuRect->top() + menuRect->height() * 9 / 12), QStringLiteral("click"),
-         QStringLiteral("1")});
-    const QString addins =
-        waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).value(0); });
     if (addins.isEmpty()) {
-        qWarning("no 附加功能 window");
+        qWarning("no 附加功能 window from the tray menu");
         return false;
     }
     // Found by name over AT-SPI, never by a point on the screen: the tab "提醒窗口" is selected

@@ -124,19 +124,7 @@ def bands(rows):
 
 def steady_shot(desktop, rect, what, drawn):
     """A shot of rect once drawn(shot) holds and two shots in a row agree."""
-    last = [None]
-
-    def steady():
-        shot = desktop.shot(rect)
-        if not drawn(shot):
-            last[0] = None
-            return None
-        if last[0] is not None and shot == last[0]:
-            return shot
-        last[0] = shot
-        return None
-
-    return wait_for(what, steady, interval=0.1)
+    return kit.settled_shot(lambda: desktop.shot(rect), what, drawn, interval=0.1)
 
 
 def start(desktop, binary, workdir, name, files, faketime=None):

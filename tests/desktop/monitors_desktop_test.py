@@ -30,10 +30,9 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(HERE, "..", "skins"))
 import desktop_kit as kit  # noqa: E402
 import overlay_desktop_test as overlay  # noqa: E402
-import skins_desktop_test as tray  # noqa: E402  (the tray menu, driven as a user does)
+import tray_kit  # noqa: E402
 from desktop_kit import Failure, check, wait_for  # noqa: E402
 
 SCREEN = (2560, 800)
@@ -162,10 +161,11 @@ def run(binary):
         xrandr("--delmonitor", "A")
         xrandr("--setmonitor", "A", MONITOR_B, "screen")
         wait_for("one monitor on the right", lambda: monitors() == ["A"])
-        session = tray.Desktop(os.environ["DISPLAY"])
+        session = kit.XSession(os.environ["DISPLAY"])
         try:
-            _, window_rect = tray.choose_from_tray_menu(session, DISPLAY_SETTINGS_ITEM,
-                                                        "显示设置")
+            _, window_rect = tray_kit.choose(session, "显示设置",
+                                             lambda: session.top_level("显示设置"),
+                                             item=DISPLAY_SETTINGS_ITEM)
         finally:
             session.close()
         b = (1280, 0, 1280, 800)

@@ -25,24 +25,17 @@ import subprocess
 import sys
 import tempfile
 
-from Xlib import X, Xatom
+from Xlib import X
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
+import tray_kit  # noqa: E402
 from desktop_kit import Failure, check, wait_for  # noqa: E402
 import overlay_desktop_test as overlay  # noqa: E402
 
-MENU_ITEMS = 6
+MENU_ITEMS = tray_kit.MENU_ITEMS
 TITLE = "Dalvenor"
-
-
-def state_value(path, name):
-    with open(path) as state:
-        for line in state:
-            if line.startswith(name + "="):
-                return line.strip().split("=", 1)[1]
-    return ""
 
 
 def tray_owned(desktop):
@@ -52,7 +45,7 @@ def tray_owned(desktop):
 
 
 def stop_panel(desktop):
-    pid = state_value(desktop.state, "TINT2_PID")
+    pid = kit.state_value(desktop.state, "TINT2_PID")
     check(pid, "the virtual desktop named no panel")
     os.kill(int(pid), signal.SIGTERM)
     wait_for("the notification area to go away", lambda: not tray_owned(desktop))
@@ -99,7 +92,7 @@ def popup_at(desktop, pointer, known):
         if not unmanaged or window.id in known:
             continue
         x, y, w, h = rect
-        if w >= 80 and MENU_ITEMS * 14 <= h <= MENU_ITEMS * 40 and \
+        if tray_kit.is_menu_size(rect) and \
                 abs(x - pointer[0]) <= 8 and abs(y - pointer[1]) <= 8:
             return rect
     return None
@@ -107,15 +100,7 @@ def popup_at(desktop, pointer, known):
 
 def caption_lines(desktop, rect):
     """Bands of rows with dark pixels in the captions' column: one per item."""
-    shot = desktop.shot(rect)
-    x0, y0, w, h = rect
-    bands, gap = 0, 99
-    for y in range(y0, y0 + h):
-        dark = any(sum(shot.at(x, y)) / 3 < 110 for x in range(x0 + w // 8, x0 + w // 2))
-        if dark and gap >= 4:
-            bands += 1
-        gap = 0 if dark else gap + 1
-    return bands
+    return tray_kit.caption_lines(desktop.shot(rect), rect)
 
 
 def start_again(binary, workdir):
@@ -137,10 +122,7 @@ def open_menu_by_starting_again(desktop, binary, workdir, pointer):
 
 
 def click_item(rect, index):
-    item_height = rect[3] / MENU_ITEMS
-    x = rect[0] + rect[2] // 3
-    y = int(rect[1] + item_height * index + item_height / 2)
-    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+    kit.xdotool("mousemove", *tray_kit.item_point(rect, index), "click", "1")
 
 
 def about_shown():
@@ -149,35 +131,9 @@ def about_shown():
     return out.stdout.strip()
 
 
-def wm_class(window):
-    try:
-        return " ".join(window.get_wm_class() or ()).lower()
-    except Exception:  # gone meanwhile
-        return ""
-
-
 def icon_docked(desktop):
     """A small viewable window of the program inside the panel's window tree."""
-    def walk(window, in_panel):
-        try:
-            children = window.query_tree().children
-        except Exception:
-            return False
-        for child in children:
-            cls = wm_class(child)
-            if in_panel and "dalvenor" in cls:
-                try:
-                    geometry = child.get_geometry()
-                    if 8 <= geometry.width <= 64 and \
-                            child.get_attributes().map_state == X.IsViewable:
-                        return True
-                except Exception:
-                    pass
-            if walk(child, in_panel or "tint2" in cls):
-                return True
-        return False
-
-    return walk(desktop.root, False)
+    return tray_kit.docked_program_window(desktop.root) is not None
 
 
 def run(binary):

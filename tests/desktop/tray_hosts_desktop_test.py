@@ -39,18 +39,17 @@ import subprocess
 import sys
 import tempfile
 
-from Xlib import X
-
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
+import tray_kit  # noqa: E402
 from desktop_kit import Failure, check, wait_for  # noqa: E402
 import no_tray_desktop_test as no_tray  # noqa: E402
 import overlay_desktop_test as overlay  # noqa: E402
 
 CASES = ("sni-panel-first", "sni-program-first", "tint2-panel-first", "tint2-program-first",
          "no-host")
-MENU_ITEMS = 6
+MENU_ITEMS = tray_kit.MENU_ITEMS
 TITLE = "Dalvenor"
 WATCHER = "org.kde.StatusNotifierWatcher"
 # What the host's menu must offer: the six commands and the two of the submenu (dbusmenu
@@ -75,21 +74,6 @@ type=statusnotifier
 # right corner of the 1280 x 800 screen.
 COUNTDOWN_TOP_RIGHT_TWIPS = ((1280 - 403 - 10) * 15, 10 * 15, 6045, 3240)
 # The program files a portable copy needs.
-PORTABLE_FILES = ("dalvenor", "countdown.ini", "ral.txt", "dalvenor.portable")
-
-
-def portable_copy(binary, folder):
-    bin_dir = os.path.dirname(os.path.abspath(binary))
-    os.makedirs(folder)
-    for name in PORTABLE_FILES:
-        source = os.path.join(bin_dir, name)
-        if os.path.exists(source):
-            shutil.copy2(source, folder)
-    if os.path.isdir(os.path.join(bin_dir, "skins")):
-        shutil.copytree(os.path.join(bin_dir, "skins"), os.path.join(folder, "skins"))
-    return os.path.join(folder, "dalvenor")
-
-
 class SessionBus:
     """A private dbus-daemon for the test's session bus."""
 
@@ -168,7 +152,7 @@ def panel_windows(desktop, cls):
             clients += window.query_tree().children
         except Exception:  # gone meanwhile
             continue
-        if any(cls in no_tray.wm_class(client) for client in clients):
+        if any(cls in tray_kit.wm_class(client) for client in clients):
             found.append(rect)
     return found
 
@@ -197,27 +181,7 @@ def drawn_icon(desktop, panel_rect):
 
 def docked_icon_rect(desktop):
     """The rectangle of the program's icon window inside tint2's window tree."""
-    def walk(window, in_panel):
-        try:
-            children = window.query_tree().children
-        except Exception:
-            return None
-        for child in children:
-            cls = no_tray.wm_class(child)
-            if in_panel and "dalvenor" in cls:
-                try:
-                    geometry = child.get_geometry()
-                    if 8 <= geometry.width <= 64 and \
-                            child.get_attributes().map_state == X.IsViewable:
-                        return desktop.position(child)
-                except Exception:
-                    pass
-            found = walk(child, in_panel or "tint2" in cls)
-            if found:
-                return found
-        return None
-
-    return walk(desktop.root, False)
+    return tray_kit.docked_program_window(desktop.root)
 
 
 def new_menu(desktop, known):
@@ -225,7 +189,7 @@ def new_menu(desktop, known):
     for window, _name, unmanaged, rect in no_tray.top_levels(desktop):
         if not unmanaged or window.id in known:
             continue
-        if rect[2] >= 80 and MENU_ITEMS * 14 <= rect[3] <= MENU_ITEMS * 40:
+        if tray_kit.is_menu_size(rect):
             return rect
     return None
 
@@ -253,16 +217,8 @@ def open_menu_by_right_click(desktop, icon_rect):
 
 def close_about(desktop):
     """Asks the about window to close, as its title bar's close button does."""
-    from Xlib import Xatom  # noqa: F401  (Xlib's protocol module needs it loaded)
-    from Xlib.protocol import event
-    d = desktop.d
-    protocols, delete = d.intern_atom("WM_PROTOCOLS"), d.intern_atom("WM_DELETE_WINDOW")
     for wid in no_tray.about_shown().split():
-        window = d.create_resource_object("window", int(wid))
-        message = event.ClientMessage(window=window, client_type=protocols,
-                                      data=(32, [delete, X.CurrentTime, 0, 0, 0]))
-        window.send_event(message)
-    d.flush()
+        kit.close_window(desktop.d, desktop.d.create_resource_object("window", int(wid)))
     wait_for("the about window to close", lambda: not no_tray.about_shown())
 
 
@@ -382,7 +338,7 @@ def run(binary, case):
         no_tray.stop_panel(desktop)
         if kind == "lxqt":
             bus.start()
-        program = portable_copy(binary, os.path.join(workdir, "program"))
+        program = kit.portable_copy(binary, os.path.join(workdir, "program"), skins=True)
         env = dict(os.environ)
         if no_host:
             env["DALVENOR_TRAY_GRACE_MS"] = "1000"

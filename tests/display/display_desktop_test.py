@@ -44,9 +44,7 @@ def px(twips):
     return int(round(twips / TWIPS_PER_PIXEL))
 
 
-def xdotool(*args):
-    subprocess.run(["xdotool"] + [str(a) for a in args], check=True, timeout=TIMEOUT,
-                   stderr=subprocess.DEVNULL)
+xdotool = kit.xdotool
 
 
 class Desktop(kit.DesktopConnection):
@@ -124,26 +122,10 @@ class Desktop(kit.DesktopConnection):
 
 def stable_shot(desktop, rect):
     """A shot of rect once it stays the same for a moment (tint2 redraws after a change)."""
-    last = [desktop.shot(rect), 0]
-
-    def settled():
-        now = desktop.shot(rect)
-        if now == last[0]:
-            last[1] += 1
-        else:
-            last[0], last[1] = now, 0
-        return now if last[1] >= 5 else None
-
-    return wait_for("the panel to settle", settled)
+    return kit.settled_shot(lambda: desktop.shot(rect), "the panel to settle", repeats=5)
 
 
-def changed_points(bare, shot, rect, exclude):
-    points = []
-    for sy in range(rect[1], rect[1] + rect[3]):
-        for sx in range(rect[0], rect[0] + rect[2]):
-            if not inside((sx, sy), exclude) and shot.at(sx, sy) != bare.at(sx, sy):
-                points.append((sx, sy))
-    return points
+changed_points = kit.changed_points
 
 
 def prepare_folder(workdir):

@@ -27,6 +27,7 @@ sys.path.insert(0, os.path.dirname(__file__))
 import desktop_kit as kit  # noqa: E402
 from desktop_kit import Failure, check, stop_pid  # noqa: E402
 import skins_desktop_test as base  # noqa: E402
+import tray_kit  # noqa: E402
 
 TIMEOUT = base.TIMEOUT
 
@@ -61,15 +62,8 @@ def managed_windows(desktop, title):
 
 def run(program, folder, desktop, sheet):
     copy = os.path.join(folder, "program")
-    os.makedirs(copy)
-    bin_dir = os.path.dirname(program)
-    executable = os.path.join(copy, "dalvenor")
-    shutil.copy2(program, executable)
-    # The marker makes the copy a portable one: its own folder is its data folder.
-    for name in ("countdown.ini", "ral.txt", "dalvenor.portable"):
-        if os.path.isfile(os.path.join(bin_dir, name)):
-            shutil.copy2(os.path.join(bin_dir, name), copy)
-    shutil.copytree(os.path.join(bin_dir, "skins"), os.path.join(copy, "skins"))
+    # A portable copy: its own folder is its data folder.
+    executable = kit.portable_copy(program, copy, skins=True)
     os.mkfifo(os.path.join(copy, "hole.png"), 0o600)
     active = os.path.join(copy, "skinh.she")
     with open(active, "wb") as f:
@@ -107,8 +101,7 @@ def run(program, folder, desktop, sheet):
         def menu():
             alive()
             for wid, rect in desktop.program_windows().items():
-                if wid not in before and rect[2] >= 80 and \
-                        base.MENU_ITEMS * 14 <= rect[3] <= base.MENU_ITEMS * 40:
+                if wid not in before and tray_kit.is_menu_size(rect):
                     return rect
             return None
 
@@ -123,14 +116,14 @@ def run(program, folder, desktop, sheet):
 
         with open(active, "rb") as f:
             check(f.read() == sheet, "skinh.she was changed")
-        check(len(base.processes_of(executable)) == 1,
-              "processes of the program: %s" % base.processes_of(executable))
+        check(len(kit.processes_of(executable)) == 1,
+              "processes of the program: %s" % kit.processes_of(executable))
     finally:
         for process in (second, first):
             if process is not None and process.poll() is None:
                 process.kill()
                 process.wait(timeout=TIMEOUT)
-        for pid in base.processes_of(executable):
+        for pid in kit.processes_of(executable):
             stop_pid(pid)
 
 

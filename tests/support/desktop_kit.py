@@ -118,6 +118,28 @@ class Shot:
         return self.rect == other.rect and self.rows == other.rows
 
 
+def settled_shot(take, what, accept=lambda shot: True, repeats=1, interval=0.05):
+    """A shot (take() gives one) that the next repeats shots repeat exactly and that accept()
+    takes: the screen has settled (a panel or a compositor repaints in its own time)."""
+    last = {"shot": None, "same": 0}
+
+    def settled():
+        shot = take()
+        if last["shot"] is not None and shot == last["shot"]:
+            last["same"] += 1
+        else:
+            last["shot"], last["same"] = shot, 0
+        return shot if last["same"] >= repeats and accept(shot) else None
+
+    return wait_for(what, settled, interval=interval)
+
+
+def changed_points(before, after, rect, exclude=None):
+    """The points of rect where two shots holding it differ, outside exclude (a rectangle)."""
+    return {p for p in after.points(rect)
+            if after.at(*p) != before.at(*p) and not (exclude and inside(p, exclude))}
+
+
 def intersect(a, b):
     x0, y0 = max(a[0], b[0]), max(a[1], b[1])
     x1, y1 = min(a[0] + a[2], b[0] + b[2]), min(a[1] + a[3], b[1] + b[3])
@@ -310,6 +332,103 @@ def stop_pid(pid, timeout=10):
         pass
 
 
+def close_window(d, window):
+    """Asks a window to close, as its title bar's close button does (WM_DELETE_WINDOW); d is
+    an Xlib display."""
+    from Xlib import X
+    from Xlib.protocol import event
+    message = event.ClientMessage(
+        window=window, client_type=d.intern_atom("WM_PROTOCOLS"),
+        data=(32, [d.intern_atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]))
+    window.send_event(message)
+    d.sync()
+
+
+def write_lines(path, lines, encoding="gb18030"):
+    """A data file of the program: lines ending in CR LF, in the Chinese Windows encoding."""
+    with open(path, "wb") as f:
+        f.write("".join(line + "\r\n" for line in lines).encode(encoding))
+
+
+def state_value(path, name):
+    """One value of the virtual desktop's state file (DISPLAY, TINT2_PID, ...), or ""."""
+    with open(path, encoding="utf-8") as state:
+        for line in state:
+            if line.startswith(name + "="):
+                return line.strip().split("=", 1)[1]
+    return ""
+
+
+def xdotool(*args, timeout=TIMEOUT):
+    """xdotool on this process's display."""
+    subprocess.run(["xdotool", *map(str, args)], check=True, capture_output=True,
+                   timeout=timeout)
+
+
+def process_family(pid):
+    """Every process descended from pid, read from /proc: what a launcher started in turn."""
+    parents = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                parents.setdefault(int(f.read().rsplit(")", 1)[1].split()[1]), []).append(
+                    int(entry))
+        except (OSError, IndexError, ValueError):
+            continue
+    found, pending = [], [pid]
+    while pending:
+        for child in parents.get(pending.pop(), []):
+            found.append(child)
+            pending.append(child)
+    return found
+
+
+def processes_of(executable):
+    """PIDs of live processes running this executable file."""
+    target = os.path.realpath(executable)
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            if os.readlink("/proc/%s/exe" % entry) != target:
+                continue
+            with open("/proc/%s/stat" % entry, encoding="utf-8") as f:
+                state = f.read().rsplit(")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if state != "Z":
+            found.append(int(entry))
+    return found
+
+
+class Processes:
+    """What a test starts, each stopped at the end (last first) with whatever it started in
+    turn: the accessibility bus launcher starts a bus, which starts the registry."""
+
+    def __init__(self):
+        self.started = []
+
+    def start(self, args, **kwargs):
+        process = subprocess.Popen(args, **kwargs)
+        self.started.append(process)
+        return process
+
+    def stop_all(self):
+        for process in reversed(self.started):
+            if process.poll() is not None:
+                continue
+            family = process_family(process.pid)
+            stop_process(process)
+            for pid in family:
+                try:
+                    os.kill(pid, signal.SIGTERM)
+                except ProcessLookupError:
+                    pass
+
+
 class XSession:
     """X look-ups and xdotool input on one display, through a connection of its own."""
 
@@ -328,6 +447,15 @@ class XSession:
     def xdotool(self, *args):
         subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
                        capture_output=True, timeout=self.timeout)
+
+    def is_viewable(self, win):
+        try:
+            return win.get_attributes().map_state == self.X.IsViewable
+        except self.xerror.XError:
+            return False
+
+    def close_window(self, win):
+        close_window(self.d, win)
 
     def window_name(self, win):
         for atom_name in ("_NET_WM_NAME", "WM_NAME"):
