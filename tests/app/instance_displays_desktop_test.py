@@ -59,10 +59,11 @@ def program_windows(name):
 
 def overlay_on(name):
     """The countdown overlay: the program's window titled "Dalvenor" on that display."""
-    out = subprocess.run(["xdotool", "search", "--name", "^%s$" % TITLE],
-                         env=dict(os.environ, DISPLAY=name), capture_output=True, text=True,
-                         timeout=TIMEOUT, check=False)
-    ids = {int(line) for line in out.stdout.split()}
+    d = xdisplay.Display(name)
+    try:
+        ids = {window.id for window in kit.overlay_windows(d, TITLE, min_width=0)}
+    finally:
+        d.close()
     return ids & set(program_windows(name))
 
 

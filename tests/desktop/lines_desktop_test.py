@@ -20,10 +20,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
-
 import time
-
-from Xlib import X
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
@@ -67,23 +64,7 @@ class Program:
 class Desktop(kit.DesktopConnection):
     def overlay(self):
         """The countdown's window: viewable, called Dalvenor, larger than a tray icon."""
-        found = []
-
-        def walk(window):
-            for child in window.query_tree().children:
-                try:
-                    attributes = child.get_attributes()
-                    if attributes.map_state != X.IsViewable:
-                        continue
-                    name = child.get_wm_name()
-                    geometry = child.get_geometry()
-                    if name == "Dalvenor" and geometry.width >= 50 and geometry.height >= 50:
-                        found.append(child)
-                    walk(child)
-                except Exception:  # a window that went away meanwhile
-                    continue
-
-        walk(self.root)
+        found = kit.overlay_windows(self.d, "Dalvenor", 50, 50)
         return found[0] if len(found) == 1 else None
 
     def position(self, window):

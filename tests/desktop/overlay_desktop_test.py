@@ -194,36 +194,15 @@ class Solid:
 
 
 def window_name(d, wid):
-    window = d.create_resource_object("window", wid)
     try:
-        name = window.get_full_property(d.intern_atom("_NET_WM_NAME"),
-                                        d.intern_atom("UTF8_STRING"))
-        if name:
-            value = name.value
-            return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
-        return window.get_wm_name() or ""
-    except Exception:
+        return kit.window_name(d, d.create_resource_object("window", wid))
+    except Exception:  # gone meanwhile
         return ""
 
 
 def find_overlay(desktop, title):
-    """The viewable top-level window called title that is not inside the panel."""
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
-                         capture_output=True, text=True, check=False)
-    for token in out.stdout.split():
-        wid = int(token)
-        if window_name(desktop.d, wid) != title:
-            continue
-        window = desktop.d.create_resource_object("window", wid)
-        try:
-            attributes = window.get_attributes()
-            geometry = window.get_geometry()
-        except Exception:
-            continue
-        if attributes.map_state != X.IsViewable or geometry.width < 50:
-            continue  # not the countdown: the tray icon is a small window
-        return window
-    return None
+    """The viewable window called title that is larger than a tray icon."""
+    return kit.find_overlay(desktop.d, title)
 
 
 def classify(before, after, rect):

@@ -429,6 +429,54 @@ class Processes:
                     pass
 
 
+def window_name(d, win):
+    """A window's _NET_WM_NAME, else its WM_NAME, else ""."""
+    from Xlib import X
+    for atom_name in ("_NET_WM_NAME", "WM_NAME"):
+        prop = win.get_full_property(d.intern_atom(atom_name), X.AnyPropertyType)
+        if prop and prop.value:
+            value = prop.value
+            return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
+    return ""
+
+
+def window_tree(d):
+    """Every viewable window of the Xlib display d, found through query_tree: (window, name,
+    WM_CLASS, absolute rectangle, parents). A window that goes away while it is read is left
+    out with what lies below it."""
+    from Xlib import X, error as xerror
+    root = d.screen().root
+    found = []
+    pending = [(root, ())]
+    while pending:
+        win, parents = pending.pop()
+        try:
+            attributes = win.get_attributes()
+            children = win.query_tree().children
+            if win != root and attributes.map_state != X.IsViewable:
+                continue
+            geometry = win.get_geometry()
+            origin = win.translate_coords(root, 0, 0)
+            wm_class = win.get_wm_class() or ("", "")
+            found.append((win, window_name(d, win), wm_class[1],
+                          (-origin.x, -origin.y, geometry.width, geometry.height), parents))
+        except xerror.XError:
+            continue
+        pending.extend((child, parents + (win,)) for child in children)
+    return found
+
+
+def overlay_windows(d, title="Dalvenor", min_width=50, min_height=0):
+    """The viewable windows called title that are larger than a tray icon: the countdown's."""
+    return [win for win, name, _, rect, _ in window_tree(d)
+            if name == title and rect[2] >= min_width and rect[3] >= min_height]
+
+
+def find_overlay(d, title="Dalvenor"):
+    found = overlay_windows(d, title)
+    return found[0] if found else None
+
+
 class XSession:
     """X look-ups and xdotool input on one display, through a connection of its own."""
 
@@ -458,33 +506,11 @@ class XSession:
         close_window(self.d, win)
 
     def window_name(self, win):
-        for atom_name in ("_NET_WM_NAME", "WM_NAME"):
-            prop = win.get_full_property(self.d.intern_atom(atom_name), self.X.AnyPropertyType)
-            if prop and prop.value:
-                value = prop.value
-                return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
-        return ""
+        return window_name(self.d, win)
 
     def windows(self):
         """Every viewable window: (window, name, WM_CLASS, absolute rectangle, parents)."""
-        found = []
-        pending = [(self.root, ())]
-        while pending:
-            win, parents = pending.pop()
-            try:
-                attributes = win.get_attributes()
-                children = win.query_tree().children
-                if win != self.root and attributes.map_state != self.X.IsViewable:
-                    continue
-                geometry = win.get_geometry()
-                origin = win.translate_coords(self.root, 0, 0)
-                wm_class = win.get_wm_class() or ("", "")
-                found.append((win, self.window_name(win), wm_class[1],
-                              (-origin.x, -origin.y, geometry.width, geometry.height), parents))
-            except self.xerror.XError:
-                continue
-            pending.extend((child, parents + (win,)) for child in children)
-        return found
+        return window_tree(self.d)
 
     def top_level(self, title):
         """The client window with this title, and its rectangle."""
