@@ -118,7 +118,8 @@ class Shot:
         return self.rect == other.rect and self.rows == other.rows
 
 
-def settled_shot(take, what, accept=lambda shot: True, repeats=1, interval=0.05):
+def settled_shot(take, what, accept=lambda shot: True, repeats=1, interval=0.05,
+                 timeout=TIMEOUT):
     """A shot (take() gives one) that the next repeats shots repeat exactly and that accept()
     takes: the screen has settled (a panel or a compositor repaints in its own time)."""
     last = {"shot": None, "same": 0}
@@ -131,7 +132,7 @@ def settled_shot(take, what, accept=lambda shot: True, repeats=1, interval=0.05)
             last["shot"], last["same"] = shot, 0
         return shot if last["same"] >= repeats and accept(shot) else None
 
-    return wait_for(what, settled, interval=interval)
+    return wait_for(what, settled, timeout, interval=interval)
 
 
 def changed_points(before, after, rect, exclude=None):
