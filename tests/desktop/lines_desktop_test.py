@@ -24,7 +24,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
-from desktop_kit import Failure, Shot, check, wait_for  # noqa: E402
+from desktop_kit import Failure, check, wait_for  # noqa: E402
 
 ROOT_COLOUR = (0x20, 0x80, 0x20)
 FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
@@ -66,14 +66,6 @@ class Desktop(kit.DesktopConnection):
         """The countdown's window: viewable, called Dalvenor, larger than a tray icon."""
         found = kit.overlay_windows(self.d, "Dalvenor", 50, 50)
         return found[0] if len(found) == 1 else None
-
-    def position(self, window):
-        geometry = window.get_geometry()
-        origin = window.translate_coords(self.root, 0, 0)
-        return (-origin.x, -origin.y, geometry.width, geometry.height)
-
-    def shot(self, rect):
-        return Shot(self.root, rect)
 
 
 def line_rect(rect, n):

@@ -20,12 +20,9 @@ Exit status 0 = pass, 1 = fail, 77 = skipped (a failure when DALVENOR_REQUIRE_DE
 
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
-
-from Xlib import X
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
@@ -38,52 +35,15 @@ MENU_ITEMS = tray_kit.MENU_ITEMS
 TITLE = "Dalvenor"
 
 
-def tray_owned(desktop):
-    d = desktop.d
-    selection = d.intern_atom("_NET_SYSTEM_TRAY_S%d" % d.get_default_screen())
-    return d.get_selection_owner(selection) != X.NONE
-
-
-def stop_panel(desktop):
-    pid = kit.state_value(desktop.state, "TINT2_PID")
-    check(pid, "the virtual desktop named no panel")
-    os.kill(int(pid), signal.SIGTERM)
-    wait_for("the notification area to go away", lambda: not tray_owned(desktop))
-
-
-def top_levels(desktop):
-    """Viewable children of the root: (window, name, override_redirect, rect)."""
-    found = []
-    for child in desktop.root.query_tree().children:
-        try:
-            attributes = child.get_attributes()
-            if attributes.map_state != X.IsViewable:
-                continue
-            # The manager's frame holds the client; the name is on the client.
-            clients = [child] + child.query_tree().children
-            name = ""
-            for client in clients:
-                name = overlay.window_name(desktop.d, client.id)
-                if name:
-                    break
-            found.append((child, name, bool(attributes.override_redirect),
-                          desktop.position(child)))
-        except Exception:  # gone meanwhile
-            continue
-    return found
-
-
-def managed_named(desktop, title):
-    """Managed client windows called title (what a task list shows)."""
-    clients = desktop.root_property("_NET_CLIENT_LIST")
-    return [wid for wid in clients if overlay.window_name(desktop.d, wid) == title]
+tray_owned = tray_kit.tray_owned
+stop_panel = tray_kit.stop_panel
+top_levels = kit.top_levels
+managed_named = kit.managed_named
 
 
 def overlay_window(desktop):
-    for window, name, unmanaged, rect in top_levels(desktop):
-        if name == TITLE and unmanaged and rect[2] >= 50:
-            return window
-    return None
+    """The countdown's unmanaged window."""
+    return kit.unmanaged_named(desktop, TITLE, min_width=50)
 
 
 def popup_at(desktop, pointer, known):
@@ -121,14 +81,7 @@ def open_menu_by_starting_again(desktop, binary, workdir, pointer):
     return rect
 
 
-def click_item(rect, index):
-    kit.xdotool("mousemove", *tray_kit.item_point(rect, index), "click", "1")
-
-
-def about_shown():
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "关于 Dalvenor"],
-                         capture_output=True, text=True, check=False)
-    return out.stdout.strip()
+click_item = tray_kit.click_item
 
 
 def icon_docked(desktop):
@@ -155,7 +108,7 @@ def run(binary):
 
         rect = open_menu_by_starting_again(desktop, binary, workdir, (400, 300))
         click_item(rect, 0)
-        wait_for("the about window opened from the menu", about_shown)
+        wait_for("the about window opened from the menu", lambda: tray_kit.about_shown(desktop))
 
         # A notification area that appears later still gets the icon.
         panel = subprocess.Popen(["tint2"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -78,10 +78,6 @@ class Answers(Lines):
 
 
 class Desktop(kit.DesktopConnection):
-    def root_property(self, name, kind=Xatom.WINDOW):
-        prop = self.root.get_full_property(self.atom(name), kind)
-        return list(prop.value) if prop else []
-
     def active_window(self):
         active = self.root_property("_NET_ACTIVE_WINDOW")
         return active[0] if active else 0
@@ -96,15 +92,10 @@ class Desktop(kit.DesktopConnection):
 
     def top_level(self, window):
         """The child of the root that holds window: its frame, if the manager made one."""
-        while True:
-            tree = window.query_tree()
-            if tree.parent.id == self.root.id:
-                return window.id
-            window = tree.parent
+        return self.frame_window(window).id
 
     def activate(self, window):
-        subprocess.run(["xdotool", "windowactivate", str(window.id)], check=True, timeout=TIMEOUT,
-                       stderr=subprocess.DEVNULL)
+        kit.xdotool("windowactivate", window.id)
         wait_for("0x%x to become active" % window.id,
                  lambda: self.active_window() == window.id)
 
@@ -118,24 +109,10 @@ class Desktop(kit.DesktopConnection):
                  lambda: self.root_property("_DALVENOR_PROBE_SEEN", Xatom.CARDINAL)
                  == [self.marks])
 
-    def position(self, window):
-        geometry = window.get_geometry()
-        origin = window.translate_coords(self.root, 0, 0)
-        return (-origin.x, -origin.y, geometry.width, geometry.height)
-
-    def set_root_colour(self, rgb):
-        self.root.change_attributes(background_pixel=pixel_value(rgb))
-        self.root.clear_area()
-        self.d.sync()
-
-    def shot(self, rect):
-        return Shot(self.root, rect)
-
     def click(self, point):
-        subprocess.run(["xdotool", "mousemove", str(point[0]), str(point[1]), "click", "1"],
-                       check=True)
+        kit.xdotool("mousemove", point[0], point[1], "click", "1")
         # Out of the way again, so that the pointer never stands in a screenshot.
-        subprocess.run(["xdotool", "mousemove", "1", "1"], check=True)
+        kit.xdotool("mousemove", "1", "1")
 
 
 class Beneath:
@@ -316,17 +293,7 @@ def write_stored_rect(twips):
 
 def panel_rects(desktop):
     """Where tint2 draws (its notification area gets the program's icon), as rectangles."""
-    found = []
-    for child in desktop.root.query_tree().children:
-        try:
-            for window in [child] + list(child.query_tree().children):
-                wm_class = window.get_wm_class() or ()
-                if "tint2" in (name.lower() for name in wm_class):
-                    found.append(desktop.position(child))
-                    break
-        except xerror.XError:
-            continue
-    return found
+    return desktop.panel_rects()
 
 
 def check_scaled(desktop, before, rect, expected, factor):

@@ -44,7 +44,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
 import tray_kit  # noqa: E402
 from desktop_kit import Failure, check, wait_for  # noqa: E402
-import no_tray_desktop_test as no_tray  # noqa: E402
 import overlay_desktop_test as overlay  # noqa: E402
 
 CASES = ("sni-panel-first", "sni-program-first", "tint2-panel-first", "tint2-program-first",
@@ -146,7 +145,7 @@ def click_over_dbusmenu(bus, service, menu_path, ident):
 def panel_windows(desktop, cls):
     """Viewable top-level windows (or frames' clients) of a WM_CLASS, with rectangles."""
     found = []
-    for window, _name, _unmanaged, rect in no_tray.top_levels(desktop):
+    for window, _name, _unmanaged, rect in kit.top_levels(desktop):
         clients = [window]
         try:
             clients += window.query_tree().children
@@ -186,7 +185,7 @@ def docked_icon_rect(desktop):
 
 def new_menu(desktop, known):
     """A new unmanaged window of the size of a six-item menu."""
-    for window, _name, unmanaged, rect in no_tray.top_levels(desktop):
+    for window, _name, unmanaged, rect in kit.top_levels(desktop):
         if not unmanaged or window.id in known:
             continue
         if tray_kit.is_menu_size(rect):
@@ -199,7 +198,7 @@ def open_menu_by_right_click(desktop, icon_rect):
     centre = (icon_rect[0] + icon_rect[2] // 2, icon_rect[1] + icon_rect[3] // 2)
 
     def opened():
-        known = {window.id for window, *_ in no_tray.top_levels(desktop)}
+        known = {window.id for window, *_ in kit.top_levels(desktop)}
         subprocess.run(["xdotool", "mousemove", str(centre[0]), str(centre[1]), "click", "3"],
                        check=True, timeout=kit.TIMEOUT)
         try:
@@ -209,7 +208,7 @@ def open_menu_by_right_click(desktop, icon_rect):
             # The host may not have taken the click yet (it maps the icon first); again.
             return None
         wait_for("six items in the menu at %r" % (rect,),
-                 lambda: no_tray.caption_lines(desktop, rect) == MENU_ITEMS)
+                 lambda: tray_kit.caption_lines(desktop.shot(rect), rect) == MENU_ITEMS)
         return rect
 
     return wait_for("the icon's menu", opened, timeout=kit.TIMEOUT * 2)
@@ -217,20 +216,20 @@ def open_menu_by_right_click(desktop, icon_rect):
 
 def close_about(desktop):
     """Asks the about window to close, as its title bar's close button does."""
-    for wid in no_tray.about_shown().split():
+    for wid in tray_kit.about_shown(desktop).split():
         kit.close_window(desktop.d, desktop.d.create_resource_object("window", int(wid)))
-    wait_for("the about window to close", lambda: not no_tray.about_shown())
+    wait_for("the about window to close", lambda: not tray_kit.about_shown(desktop))
 
 
 def about_from_menu(desktop, icon_rect):
     rect = open_menu_by_right_click(desktop, icon_rect)
-    no_tray.click_item(rect, 0)
-    wait_for("the about window opened from the host's menu", no_tray.about_shown)
+    tray_kit.click_item(rect, 0)
+    wait_for("the about window opened from the host's menu", lambda: tray_kit.about_shown(desktop))
     close_about(desktop)
 
 
 def check_no_notice(desktop):
-    check(not no_tray.managed_named(desktop, TITLE),
+    check(not kit.managed_named(desktop, TITLE),
           "a notice window was shown although a notification area is there")
 
 
@@ -279,7 +278,7 @@ def check_sni_menu_commands(desktop, bus, item, autostart_file):
     ids = dict(entries)
 
     def shown(title):
-        return lambda: bool(no_tray.managed_named(desktop, title))
+        return lambda: bool(kit.managed_named(desktop, title))
 
     click_over_dbusmenu(bus, service, menu_path, ids["显示设置...(_W)"])
     wait_for("显示设置 opened over the host's menu", shown("显示设置"))
@@ -301,7 +300,7 @@ def check_sni_menu_commands(desktop, bus, item, autostart_file):
 def notice_rects(desktop):
     """The outer rectangles (frames) of the managed windows called like the notice."""
     rects = []
-    for wid in no_tray.managed_named(desktop, TITLE):
+    for wid in kit.managed_named(desktop, TITLE):
         window = desktop.d.create_resource_object("window", wid)
         frame = desktop.d.create_resource_object("window", desktop.top_level(window))
         rects.append(desktop.position(frame))
@@ -335,7 +334,7 @@ def run(binary, case):
     try:
         desktop.start()
         # Our own tint2 for the XEmbed cases, none for the StatusNotifierItem ones.
-        no_tray.stop_panel(desktop)
+        tray_kit.stop_panel(desktop)
         if kind == "lxqt":
             bus.start()
         program = kit.portable_copy(binary, os.path.join(workdir, "program"), skins=True)
@@ -351,10 +350,10 @@ def run(binary, case):
             if kind == "lxqt":
                 wait_for("the panel's watcher on the bus", bus.has_watcher)
             else:
-                wait_for("tint2 to claim the tray", lambda: no_tray.tray_owned(desktop))
+                wait_for("tint2 to claim the tray", lambda: tray_kit.tray_owned(desktop))
         process = subprocess.Popen([program], cwd=os.path.dirname(program), env=env)
         overlay_window = wait_for("the countdown overlay",
-                                  lambda: no_tray.overlay_window(desktop))
+                                  lambda: kit.unmanaged_named(desktop, TITLE, min_width=50))
         if no_host:
             check_notice_then_late_tint2(desktop, panel, overlay_window)
         elif not panel_first:

@@ -55,16 +55,6 @@ class Desktop(kit.DesktopConnection):
         self.root.clear_area()
         self.d.sync()
 
-    def screen_rect(self):
-        screen = self.d.screen()
-        return (0, 0, screen.width_in_pixels, screen.height_in_pixels)
-
-    def shot(self, rect):
-        return Shot(self.root, rect)
-
-    def window(self, wid):
-        return self.d.create_resource_object("window", wid)
-
     def prop(self, window, name, kind):
         try:
             value = window.get_full_property(self.atom(name), kind)
@@ -91,33 +81,14 @@ class Desktop(kit.DesktopConnection):
         states = self.prop(window, "_NET_WM_STATE", Xatom.ATOM) or []
         return self.atom("_NET_WM_STATE_SKIP_TASKBAR") in list(states)
 
-    def position(self, window):
-        geometry = window.get_geometry()
-        origin = window.translate_coords(self.root, 0, 0)
-        return (-origin.x, -origin.y, geometry.width, geometry.height)
-
     def frame(self, window):
         """The rectangle of the window with the manager's frame around it."""
-        top = window
-        while True:
-            parent = top.query_tree().parent
-            if parent.id == self.root.id:
-                return self.position(top)
-            top = parent
+        return self.position(self.frame_window(window))
 
     def panel(self):
         """tint2's panel: its widest viewable window (the manager may have framed it)."""
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "tint2"],
-                             capture_output=True, text=True, check=False)
-        best = None
-        for token in out.stdout.split():
-            try:
-                rect = self.position(self.window(int(token)))
-            except Exception:
-                continue
-            if not best or rect[2] > best[2]:
-                best = rect
-        return best
+        rects = [rect for _, _, cls, rect, _ in kit.window_tree(self.d) if cls.lower() == "tint2"]
+        return max(rects, key=lambda rect: rect[2]) if rects else None
 
 
 def stable_shot(desktop, rect):

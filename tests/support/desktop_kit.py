@@ -478,6 +478,54 @@ def find_overlay(d, title="Dalvenor"):
     return found[0] if found else None
 
 
+def top_levels(desktop):
+    """Viewable children of the root of a DesktopConnection: (window, name,
+    override_redirect, rect), the name read from a manager's frame's client."""
+    from Xlib import X
+    found = []
+    for child in desktop.root.query_tree().children:
+        try:
+            attributes = child.get_attributes()
+            if attributes.map_state != X.IsViewable:
+                continue
+            name = ""
+            for client in [child] + child.query_tree().children:
+                name = window_name(desktop.d, client)
+                if name:
+                    break
+            found.append((child, name, bool(attributes.override_redirect),
+                          desktop.position(child)))
+        except Exception:  # gone meanwhile
+            continue
+    return found
+
+
+def unmanaged_named(desktop, title, min_width=0):
+    """A viewable window called title that no manager framed (override-redirect), at least
+    min_width wide, or None."""
+    for window, name, unmanaged, rect in top_levels(desktop):
+        if name == title and unmanaged and rect[2] >= min_width:
+            return window
+    return None
+
+
+def managed_named(desktop, title):
+    """Ids of the managed client windows called title (what a task list shows)."""
+    found = []
+    for wid in desktop.root_property("_NET_CLIENT_LIST"):
+        try:
+            if window_name(desktop.d, desktop.window(wid)) == title:
+                found.append(wid)
+        except Exception:  # gone meanwhile
+            continue
+    return found
+
+
+def viewable_named(d, title):
+    """Ids of the viewable windows of the Xlib display d called title."""
+    return [win.id for win, name, _, _, _ in window_tree(d) if name == title]
+
+
 class XSession:
     """X look-ups and xdotool input on one display, through a connection of its own."""
 
@@ -537,6 +585,58 @@ class DesktopConnection:
         self.d = display.Display()
         self.root = self.d.screen().root
         self.atom = self.d.intern_atom
+
+    def position(self, window):
+        """A window's absolute rectangle."""
+        geometry = window.get_geometry()
+        origin = window.translate_coords(self.root, 0, 0)
+        return (-origin.x, -origin.y, geometry.width, geometry.height)
+
+    def shot(self, rect):
+        return Shot(self.root, rect)
+
+    def screen_rect(self):
+        screen = self.d.screen()
+        return (0, 0, screen.width_in_pixels, screen.height_in_pixels)
+
+    def window(self, wid):
+        return self.d.create_resource_object("window", wid)
+
+    def root_property(self, name, kind=None):
+        """A property of the root window as a list (of windows unless kind says otherwise)."""
+        from Xlib import Xatom
+        prop = self.root.get_full_property(self.atom(name), Xatom.WINDOW if kind is None
+                                           else kind)
+        return list(prop.value) if prop else []
+
+    def set_root_colour(self, rgb):
+        self.root.change_attributes(background_pixel=pixel_value(rgb))
+        self.root.clear_area()
+        self.d.sync()
+
+    def frame_window(self, window):
+        """The child of the root that holds window: its frame, if the manager made one."""
+        while True:
+            tree = window.query_tree()
+            if tree.parent.id == self.root.id:
+                return window
+            window = tree.parent
+
+    def panel_rects(self):
+        """Where tint2 draws (its notification area gets the program's icon), as rectangles
+        of the root's children that are or hold a window of tint2."""
+        from Xlib import error as xerror
+        found = []
+        for child in self.root.query_tree().children:
+            try:
+                for window in [child] + list(child.query_tree().children):
+                    wm_class = window.get_wm_class() or ()
+                    if "tint2" in (name.lower() for name in wm_class):
+                        found.append(self.position(child))
+                        break
+            except xerror.XError:
+                continue
+        return found
 
     def stop(self):
         try:

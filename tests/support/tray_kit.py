@@ -150,3 +150,33 @@ def docked_program_window(root, program="dalvenor", panel="tint2"):
         return None
 
     return walk(root, False)
+
+
+def click_item(rect, index):
+    """Clicks item index of the menu at rect, on this process's display."""
+    kit.xdotool("mousemove", *item_point(rect, index), "click", "1")
+
+
+def about_shown(desktop):
+    """The ids of the viewable windows "关于 Dalvenor" (a DesktopConnection's), as text: empty
+    while there is none."""
+    return " ".join(str(wid) for wid in kit.viewable_named(desktop.d, "关于 Dalvenor"))
+
+
+def tray_owned(desktop):
+    """Whether a notification area holds the tray selection of the DesktopConnection's
+    screen."""
+    from Xlib import X
+    d = desktop.d
+    selection = d.intern_atom("_NET_SYSTEM_TRAY_S%d" % d.get_default_screen())
+    return d.get_selection_owner(selection) != X.NONE
+
+
+def stop_panel(desktop):
+    """Ends the virtual desktop's tint2 and waits until its notification area is gone."""
+    import os
+    import signal
+    pid = kit.state_value(desktop.state, "TINT2_PID")
+    check(pid, "the virtual desktop named no panel")
+    os.kill(int(pid), signal.SIGTERM)
+    wait_for("the notification area to go away", lambda: not tray_owned(desktop))
