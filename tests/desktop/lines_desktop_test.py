@@ -26,7 +26,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
 from desktop_kit import Failure, check, wait_for  # noqa: E402
 
-ROOT_COLOUR = (0x20, 0x80, 0x20)
+ROOT_COLOUR = kit.ROOT_COLOUR
 FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 TIP = "每天进步一点点，坚持到底就是胜利！！"
 # The countdown window's lines, in pixels at 96 dpi from the top of the window: the designed

@@ -62,15 +62,6 @@ def monitors():
                   if len(line.split()) > 2)
 
 
-def write_settings(path):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    left, top, width, height = STORED_TWIPS
-    with open(path, "w", encoding="utf-8") as f:
-        f.write("[frmWindows]\nLeft=%d\nTop=%d\nWidth=%d\nHeight=%d\n" % (left, top, width, height))
-    with open(path, "rb") as f:
-        return f.read()
-
-
 def start_program(binary, workdir):
     program_dir = os.path.join(workdir, "bin")
     os.makedirs(program_dir)
@@ -110,7 +101,7 @@ def check_text(desktop, before, rect, where):
 def run(binary):
     workdir = tempfile.mkdtemp(prefix="monitors-test.", dir=os.environ.get("TMPDIR"))
     os.environ["VD_SCREEN"] = "%dx%dx24" % SCREEN
-    desktop = overlay.Desktop(workdir)
+    desktop = kit.DesktopConnection(workdir)
     process = None
     try:
         desktop.start()
@@ -120,10 +111,8 @@ def run(binary):
               "the two monitors are not there: %r" % monitors())
         desktop.set_root_colour(overlay.ROOT_COLOUR)
         screen_rect = (0, 0) + SCREEN
-        config = os.environ.get("XDG_CONFIG_HOME") or os.path.join(os.environ["HOME"],
-                                                                   ".config")
-        settings = os.path.join(config, "Dalvenor", "Dalvenor.ini")
-        stored = write_settings(settings)
+        settings = kit.settings_file()
+        stored = kit.write_stored_rect(STORED_TWIPS)
         before = desktop.shot(screen_rect)
 
         process = start_program(binary, workdir)

@@ -29,7 +29,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
 import tray_kit  # noqa: E402
 from desktop_kit import Failure, check, wait_for  # noqa: E402
-import overlay_desktop_test as overlay  # noqa: E402
 
 MENU_ITEMS = tray_kit.MENU_ITEMS
 TITLE = "Dalvenor"
@@ -91,7 +90,7 @@ def icon_docked(desktop):
 
 def run(binary):
     workdir = tempfile.mkdtemp(prefix="no-tray-test.", dir=os.environ.get("TMPDIR"))
-    desktop = overlay.Desktop(workdir)
+    desktop = kit.DesktopConnection(workdir)
     process = None
     panel = None
     try:

@@ -50,7 +50,7 @@ from desktop_kit import (Failure, Lines, Shot, check, inside, intersect,  # noqa
                          pixel_value, wait_for)
 
 KEY = (0, 0, 255)
-ROOT_COLOUR = (0x20, 0x80, 0x20)
+ROOT_COLOUR = kit.ROOT_COLOUR
 BENEATH_COLOUR = (0xF0, 0xC0, 0x00)
 COVER_COLOUR = (0xC0, 0x30, 0xC0)
 FRONT_COLOUR = (0x30, 0x60, 0xD0)
@@ -78,26 +78,7 @@ class Answers(Lines):
 
 
 class Desktop(kit.DesktopConnection):
-    def active_window(self):
-        active = self.root_property("_NET_ACTIVE_WINDOW")
-        return active[0] if active else 0
-
-    def input_focus(self):
-        focus = self.d.get_input_focus().focus
-        return focus if isinstance(focus, int) else focus.id
-
-    def stacking(self):
-        """The root's children, bottom first."""
-        return [child.id for child in self.root.query_tree().children]
-
-    def top_level(self, window):
-        """The child of the root that holds window: its frame, if the manager made one."""
-        return self.frame_window(window).id
-
-    def activate(self, window):
-        kit.xdotool("windowactivate", window.id)
-        wait_for("0x%x to become active" % window.id,
-                 lambda: self.active_window() == window.id)
+    """The desktop with the probe's marks."""
 
     def mark(self):
         """Waits until the probe has handled every event sent to it before this call."""
@@ -109,65 +90,13 @@ class Desktop(kit.DesktopConnection):
                  lambda: self.root_property("_DALVENOR_PROBE_SEEN", Xatom.CARDINAL)
                  == [self.marks])
 
-    def click(self, point):
-        kit.xdotool("mousemove", point[0], point[1], "click", "1")
-        # Out of the way again, so that the pointer never stands in a screenshot.
-        kit.xdotool("mousemove", "1", "1")
+
+def Beneath(desktop, rect):
+    """A managed window of the colour beneath that records the button presses it receives."""
+    return kit.Beneath(desktop, rect, BENEATH_COLOUR)
 
 
-class Beneath:
-    """A managed window of a known colour that records the button presses it receives."""
-
-    def __init__(self, desktop, rect):
-        self.desktop = desktop
-        d = desktop.d
-        x, y, w, h = rect
-        self.window = desktop.root.create_window(
-            x, y, w, h, 0, d.screen().root_depth, X.InputOutput, X.CopyFromParent,
-            background_pixel=pixel_value(BENEATH_COLOUR),
-            event_mask=X.ButtonPressMask | X.StructureNotifyMask | X.ExposureMask)
-        self.window.set_wm_name("beneath")
-        self.window.set_wm_class("beneath", "Beneath")
-        self.window.set_wm_normal_hints(flags=1 | 2, min_width=w, min_height=h)  # US pos/size
-        self.window.map()
-        d.sync()
-        self.presses = []
-
-    def pump(self):
-        d = self.desktop.d
-        while d.pending_events():
-            ev = d.next_event()
-            if ev.type == X.ButtonPress and ev.window.id == self.window.id:
-                self.presses.append((ev.root_x, ev.root_y))
-
-    def viewable(self):
-        self.pump()
-        return self.window.get_attributes().map_state == X.IsViewable
-
-    def pressed_at(self, point):
-        self.pump()
-        return point in self.presses
-
-
-class Solid:
-    """A managed window of one colour; of the given _NET_WM_WINDOW_TYPE if one is named."""
-
-    def __init__(self, desktop, rect, colour, name, window_type=None):
-        d = desktop.d
-        x, y, w, h = rect
-        self.window = desktop.root.create_window(
-            x, y, w, h, 0, d.screen().root_depth, X.InputOutput, X.CopyFromParent,
-            background_pixel=pixel_value(colour))
-        self.window.set_wm_name(name)
-        self.window.set_wm_class(name, name.capitalize())
-        self.window.set_wm_normal_hints(flags=1 | 2, min_width=w, min_height=h)  # US pos/size
-        if window_type:
-            self.window.change_property(desktop.atom("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32,
-                                        [desktop.atom(window_type)])
-        self.window.map()
-        d.sync()
-        wait_for("the window %r to be mapped" % name,
-                 lambda: self.window.get_attributes().map_state == X.IsViewable)
+Solid = kit.Solid
 
 
 def window_name(d, wid):
@@ -279,16 +208,7 @@ def scaled_rect(twips, factor):
     return tuple(int(v * factor + 0.5) for v in (left, top, width, height))
 
 
-def write_stored_rect(twips):
-    """The settings store the program reads its rectangle from (HOME and the XDG folders are
-    the test's own)."""
-    config = os.environ.get("XDG_CONFIG_HOME") or os.path.join(os.environ["HOME"], ".config")
-    folder = os.path.join(config, "Dalvenor")
-    os.makedirs(folder, exist_ok=True)
-    left, top, width, height = twips
-    with open(os.path.join(folder, "Dalvenor.ini"), "w", encoding="utf-8") as f:
-        f.write("[frmWindows]\nLeft=%d\nTop=%d\nWidth=%d\nHeight=%d\n"
-                % (left, top, width, height))
+write_stored_rect = kit.write_stored_rect
 
 
 def panel_rects(desktop):

@@ -44,7 +44,6 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
 import tray_kit  # noqa: E402
 from desktop_kit import Failure, check, wait_for  # noqa: E402
-import overlay_desktop_test as overlay  # noqa: E402
 
 CASES = ("sni-panel-first", "sni-program-first", "tint2-panel-first", "tint2-program-first",
          "no-host")
@@ -322,7 +321,7 @@ def check_notice_then_late_tint2(desktop, panel, overlay_window):
 
 def run(binary, case):
     workdir = tempfile.mkdtemp(prefix="tray-hosts-test.", dir=os.environ.get("TMPDIR"))
-    desktop = overlay.Desktop(workdir)
+    desktop = kit.DesktopConnection(workdir)
     bus = SessionBus()
     process = None
     kind = "lxqt" if case.startswith("sni") else "tint2"
@@ -342,7 +341,7 @@ def run(binary, case):
         if no_host:
             env["DALVENOR_TRAY_GRACE_MS"] = "1000"
             # The countdown in the top right corner, where the notice would go first.
-            overlay.write_stored_rect(COUNTDOWN_TOP_RIGHT_TWIPS)
+            kit.write_stored_rect(COUNTDOWN_TOP_RIGHT_TWIPS)
         if panel_first:
             # The notice would come a second after start if the host were missed.
             env["DALVENOR_TRAY_GRACE_MS"] = "1000"

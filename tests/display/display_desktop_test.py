@@ -28,7 +28,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
 from desktop_kit import Failure, Lines, Shot, check, inside, wait_for  # noqa: E402,F401
 
-ROOT_COLOUR = (0x20, 0x80, 0x20)
+ROOT_COLOUR = kit.ROOT_COLOUR
 TWIPS_PER_PIXEL = 15  # Qt's logical 96 dpi on X11 without an Xft.dpi setting
 # Where the window is put and how large its client area is made before "完成". Clear of the
 # countdown's default place (518, 355, 403 x 216), so that text left there would show.
@@ -50,10 +50,7 @@ xdotool = kit.xdotool
 class Desktop(kit.DesktopConnection):
     def start(self):
         super().start()
-        self.root.change_attributes(background_pixel=(ROOT_COLOUR[0] << 16)
-                                    | (ROOT_COLOUR[1] << 8) | ROOT_COLOUR[2])
-        self.root.clear_area()
-        self.d.sync()
+        self.set_root_colour(ROOT_COLOUR)
 
     def prop(self, window, name, kind):
         try:

@@ -27,6 +27,8 @@ VIRTUAL_DESKTOP = os.path.join(SOURCE_DIR, "scripts", "virtual_desktop.sh")
 # finds a real fault only later, never a false one.
 TIMEOUT = 30.0
 SKIP = 77
+# The root window's colour while a test reads the screen: no colour the program draws.
+ROOT_COLOUR = (0x20, 0x80, 0x20)
 
 
 class Failure(Exception):
@@ -345,6 +347,23 @@ def close_window(d, window):
     d.sync()
 
 
+def settings_file():
+    """The program's settings store (HOME and the XDG folders are the test's own)."""
+    config = os.environ.get("XDG_CONFIG_HOME") or os.path.join(os.environ["HOME"], ".config")
+    return os.path.join(config, "Dalvenor", "Dalvenor.ini")
+
+
+def write_stored_rect(twips):
+    """The settings store with the countdown's rectangle (left, top, width, height in twips);
+    gives the bytes written."""
+    path = settings_file()
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    text = "[frmWindows]\nLeft=%d\nTop=%d\nWidth=%d\nHeight=%d\n" % tuple(twips)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    return text.encode("utf-8")
+
+
 def write_lines(path, lines, encoding="gb18030"):
     """A data file of the program: lines ending in CR LF, in the Chinese Windows encoding."""
     with open(path, "wb") as f:
@@ -638,6 +657,33 @@ class DesktopConnection:
                 continue
         return found
 
+    def active_window(self):
+        active = self.root_property("_NET_ACTIVE_WINDOW")
+        return active[0] if active else 0
+
+    def input_focus(self):
+        focus = self.d.get_input_focus().focus
+        return focus if isinstance(focus, int) else focus.id
+
+    def stacking(self):
+        """The root's children, bottom first."""
+        return [child.id for child in self.root.query_tree().children]
+
+    def top_level(self, window):
+        """The id of the child of the root that holds window: its frame, if the manager made
+        one."""
+        return self.frame_window(window).id
+
+    def activate(self, window):
+        xdotool("windowactivate", window.id)
+        wait_for("0x%x to become active" % window.id,
+                 lambda: self.active_window() == window.id)
+
+    def click(self, point):
+        xdotool("mousemove", point[0], point[1], "click", "1")
+        # Out of the way again, so that the pointer never stands in a screenshot.
+        xdotool("mousemove", "1", "1")
+
     def stop(self):
         try:
             if self.d:
@@ -645,3 +691,61 @@ class DesktopConnection:
         except Exception:  # the server may be gone already
             pass
         self.virtual.stop()
+
+
+class Beneath:
+    """A managed window of one colour that records the button presses it receives."""
+
+    def __init__(self, desktop, rect, colour):
+        from Xlib import X
+        self.X = X
+        self.desktop = desktop
+        d = desktop.d
+        x, y, w, h = rect
+        self.window = desktop.root.create_window(
+            x, y, w, h, 0, d.screen().root_depth, X.InputOutput, X.CopyFromParent,
+            background_pixel=pixel_value(colour),
+            event_mask=X.ButtonPressMask | X.StructureNotifyMask | X.ExposureMask)
+        self.window.set_wm_name("beneath")
+        self.window.set_wm_class("beneath", "Beneath")
+        self.window.set_wm_normal_hints(flags=1 | 2, min_width=w, min_height=h)  # US pos/size
+        self.window.map()
+        d.sync()
+        self.presses = []
+
+    def pump(self):
+        d = self.desktop.d
+        while d.pending_events():
+            ev = d.next_event()
+            if ev.type == self.X.ButtonPress and ev.window.id == self.window.id:
+                self.presses.append((ev.root_x, ev.root_y))
+
+    def viewable(self):
+        self.pump()
+        return self.window.get_attributes().map_state == self.X.IsViewable
+
+    def pressed_at(self, point):
+        self.pump()
+        return point in self.presses
+
+
+class Solid:
+    """A managed window of one colour; of the given _NET_WM_WINDOW_TYPE if one is named."""
+
+    def __init__(self, desktop, rect, colour, name, window_type=None):
+        from Xlib import X, Xatom
+        d = desktop.d
+        x, y, w, h = rect
+        self.window = desktop.root.create_window(
+            x, y, w, h, 0, d.screen().root_depth, X.InputOutput, X.CopyFromParent,
+            background_pixel=pixel_value(colour))
+        self.window.set_wm_name(name)
+        self.window.set_wm_class(name, name.capitalize())
+        self.window.set_wm_normal_hints(flags=1 | 2, min_width=w, min_height=h)  # US pos/size
+        if window_type:
+            self.window.change_property(desktop.atom("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32,
+                                        [desktop.atom(window_type)])
+        self.window.map()
+        d.sync()
+        wait_for("the window %r to be mapped" % name,
+                 lambda: self.window.get_attributes().map_state == X.IsViewable)
