@@ -226,14 +226,9 @@ def faketime_library():
 
 def start_program(binary, workdir, library):
     program_dir = os.path.join(workdir, "bin")
-    os.makedirs(program_dir)
-    program = os.path.join(program_dir, os.path.basename(binary))
-    shutil.copy2(binary, program)
-    mark = os.path.join(os.path.dirname(binary), "dalvenor.portable")
-    check(os.path.exists(mark), "the build has no portable marker beside the program")
-    shutil.copy2(mark, program_dir)
+    program = kit.portable_copy(binary, program_dir, files=())
     kit.write_lines(os.path.join(program_dir, "countdown.ini"),
-                ["距离高考还有", "倒计时", "6/7/2027", "9:00:00 AM"])
+                    ["距离高考还有", "倒计时", "6/7/2027", "9:00:00 AM"])
     kit.write_lines(os.path.join(program_dir, "ral.txt"), ["一条不变的提示，好让文字始终相同"])
     env = dict(os.environ, QT_QPA_PLATFORM="xcb", LD_PRELOAD=library,
                FAKETIME="2027-03-01 08:00:00", FAKETIME_DONT_FAKE_MONOTONIC="1")

@@ -38,15 +38,10 @@ class Program:
     """A portable copy of the program in its own folder, with the files a case gives it."""
 
     def __init__(self, binary, folder, files, faketime=None):
-        os.makedirs(folder)
         self.folder = folder
-        executable = os.path.join(folder, "dalvenor")
-        shutil.copy2(binary, executable)
-        bin_dir = os.path.dirname(binary)
-        shutil.copy2(os.path.join(bin_dir, "dalvenor.portable"), folder)
+        executable = kit.portable_copy(binary, folder, files=())
         for name, lines in files.items():
-            with open(os.path.join(folder, name), "w", encoding="utf-8", newline="") as f:
-                f.write("".join(line + "\r\n" for line in lines))
+            kit.write_lines(os.path.join(folder, name), lines, "utf-8")
         env = dict(os.environ)
         if faketime:
             # Qt's timers run on the sped-up clock too, so the one-minute tip timer fires

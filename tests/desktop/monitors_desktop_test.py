@@ -64,14 +64,7 @@ def monitors():
 
 def start_program(binary, workdir):
     program_dir = os.path.join(workdir, "bin")
-    os.makedirs(program_dir)
-    program = os.path.join(program_dir, os.path.basename(binary))
-    shutil.copy2(binary, program)
-    mark = os.path.join(os.path.dirname(binary), "dalvenor.portable")
-    check(os.path.exists(mark), "the build has no portable marker beside the program")
-    for name in ("dalvenor.portable", "countdown.ini", "ral.txt"):
-        if os.path.exists(os.path.join(os.path.dirname(binary), name)):
-            shutil.copy2(os.path.join(os.path.dirname(binary), name), program_dir)
+    program = kit.portable_copy(binary, program_dir)
     return subprocess.Popen([program], cwd=program_dir, env=dict(os.environ,
                                                                 QT_QPA_PLATFORM="xcb"))
 
