@@ -286,6 +286,11 @@ def skip(reason, stream=None):
     return SKIP
 
 
+def skip_now(reason, stream=None):
+    """Ends the driver as skipped (see skip)."""
+    sys.exit(skip(reason, stream))
+
+
 def exit_on_sigterm(status=None):
     """A time-out of the test runner ends the driver with SIGTERM: it exits through its
     finally blocks, cleaning up as on failure."""
