@@ -15,11 +15,10 @@ import sys
 import time
 
 import dbus
-from Xlib import X, error as xerror
-from Xlib.protocol import event as xevent
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
+import tray_kit  # noqa: E402
 from desktop_kit import (Failure, VirtualDesktop, check, stop_process,  # noqa: E402,F401
                          wait_for)
 
@@ -105,31 +104,8 @@ class LogindMock:
         stop_process(self.daemon)
 
 
-class Desktop(kit.XSession):
-    """X look-ups and xdotool input on one display."""
-
-    def tray_icon(self):
-        """The program's icon inside tint2's notification area: its rectangle."""
-        panels = {w.id for w, _, cls, _, _ in self.windows() if cls.lower() == "tint2"}
-        for win, name, _, rect, parents in self.windows():
-            if name == "Dalvenor" and rect[2] < 100 and any(p.id in panels for p in parents):
-                return rect
-        return None
-
-    def close_window(self, win):
-        """Asks the window to close, as its title-bar button does (WM_DELETE_WINDOW)."""
-        protocols = self.d.intern_atom("WM_PROTOCOLS")
-        delete = self.d.intern_atom("WM_DELETE_WINDOW")
-        message = xevent.ClientMessage(window=win, client_type=protocols,
-                                       data=(32, [delete, X.CurrentTime, 0, 0, 0]))
-        win.send_event(message)
-        self.d.sync()
-
-    def is_viewable(self, win):
-        try:
-            return win.get_attributes().map_state == X.IsViewable
-        except xerror.XError:
-            return False
+# X look-ups and xdotool input on one display.
+Desktop = kit.XSession
 
 
 def start_program(program, desktop, logind):
@@ -141,20 +117,8 @@ def start_program(program, desktop, logind):
 def open_addins(desktop, program_proc):
     """Opens "附加功能" through the tray menu (right click, then its mnemonic D); gives the
     window and its rectangle."""
-    icon = wait_for("the tray icon", desktop.tray_icon, timeout=60)
-    x, y = icon[0] + icon[2] // 2, icon[1] + icon[3] // 2
-    deadline = time.monotonic() + 90
-    while time.monotonic() < deadline:
-        check(program_proc.poll() is None, "the program ended")
-        desktop.xdotool("mousemove", x, y, "click", "3")
-        try:
-            # The menu takes the keyboard when it opens; retry the click when it did not.
-            time.sleep(0.5)
-            desktop.xdotool("key", "d")
-            return wait_for("附加功能", lambda: desktop.top_level("附加功能"), timeout=10)
-        except Failure:
-            desktop.xdotool("key", "Escape")
-    raise Failure("附加功能 never opened from the tray menu")
+    return tray_kit.choose(desktop, "附加功能", lambda: desktop.top_level("附加功能"), key="d",
+                           program=program_proc)
 
 
 def tab_point():

@@ -7,24 +7,22 @@
 // Skips (exit code 77) while the program, libfaketime or a tool is missing; with
 // DALVENOR_REQUIRE_DESKTOP=1 a skip is a failure instead. Every check of something another X
 // client did is polled with a generous limit.
-#include "virtual_desktop.h"
+#include "desktop_kit.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
 #include <optional>
 
 namespace {
 
-constexpr int kWaitMs = 30000;
+using desktopkit::kWaitMs;
 // The program's clock runs this many times faster: its minute takes 12 s, the slide about 8 s.
 constexpr int kSpeedUp = 5;
 const QString kTitle = QStringLiteral("学习提醒");
@@ -36,24 +34,8 @@ const char* const kFakeTimeLibraries[] = {
     "/usr/lib/faketime/libfaketime.so.1",
 };
 
-bool holds(const QString& value) {
-    return !value.isEmpty();
-}
-template <typename T> bool holds(const T& value) {
-    return bool(value);
-}
-
-template <typename F> auto waitFor(F probe, int timeoutMs = kWaitMs) -> decltype(probe()) {
-    QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        auto value = probe();
-        if (holds(value))
-            return value;
-        if (deadline.hasExpired())
-            return {};
-        QTest::qWait(50);
-    }
-}
+using desktopkit::waitFor;
+using desktopkit::Window;
 
 } // namespace
 
@@ -70,7 +52,6 @@ private:
     static QString atspiKit();
     static QString pythonForAtspi();
     QStringList visibleWindows(const QString& nameOrClass, bool byClass = false);
-    std::optional<QRect> frameOf(const QString& id);
     QString activeWindowName();
     QString trayIconCentre();
     bool confirmReminder();
@@ -79,6 +60,7 @@ private:
     QString m_stateFile;
     QString m_typedFile;
     QProcessEnvironment m_env;
+    std::unique_ptr<desktopkit::XConnection> m_x;
     std::unique_ptr<QProcess> m_program;
     std::unique_ptr<QProcess> m_probe;
     // The session bus with the accessibility bus on it (atspi_kit.py buses), and its address.
@@ -95,14 +77,7 @@ void TstCautionDesktop::skip(const char* why) {
 }
 
 QString TstCautionDesktop::run(const QStringList& command, int* exitCode, int timeoutMs) {
-    QProcess process;
-    process.setProcessEnvironment(m_env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(command.first(), command.mid(1));
-    process.waitForFinished(timeoutMs);
-    if (exitCode)
-        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return desktopkit::run(m_env, command.first(), command.mid(1), exitCode, timeoutMs);
 }
 
 QString TstCautionDesktop::atspiKit() {
@@ -116,40 +91,14 @@ QString TstCautionDesktop::pythonForAtspi() {
     return QFileInfo(system).isExecutable() ? system : QStringLiteral("python3");
 }
 
+// The ids (as xdotool takes them) of the viewable windows of this name or WM_CLASS.
 QStringList TstCautionDesktop::visibleWindows(const QString& nameOrClass, bool byClass) {
-    const QString out =
-        run({QStringLiteral("xdotool"), QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-             byClass ? QStringLiteral("--class") : QStringLiteral("--name"),
-             QStringLiteral("^%1$").arg(nameOrClass)});
-    return out.split(u'\n', Qt::SkipEmptyParts);
-}
-
-// The outer frame of a managed client: its geometry plus the window manager's frame extents.
-std::optional<QRect> TstCautionDesktop::frameOf(const QString& id) {
-    const QString info = run({QStringLiteral("xwininfo"), QStringLiteral("-id"), id});
-    static const QRegularExpression field(
-        QStringLiteral(R"(Absolute upper-left ([XY]):\s+(-?\d+))"));
-    static const QRegularExpression size(QStringLiteral(R"((Width|Height):\s+(\d+))"));
-    int x = 0, y = 0, w = 0, h = 0;
-    for (auto it = field.globalMatch(info); it.hasNext();) {
-        const auto m = it.next();
-        (m.captured(1) == u'X' ? x : y) = m.captured(2).toInt();
-    }
-    for (auto it = size.globalMatch(info); it.hasNext();) {
-        const auto m = it.next();
-        (m.captured(1) == QLatin1String("Width") ? w : h) = m.captured(2).toInt();
-    }
-    if (w == 0 || h == 0)
-        return std::nullopt;
-    const QString extents = run(
-        {QStringLiteral("xprop"), QStringLiteral("-id"), id, QStringLiteral("_NET_FRAME_EXTENTS")});
-    static const QRegularExpression four(QStringLiteral(R"(=\s*(\d+),\s*(\d+),\s*(\d+),\s*(\d+))"));
-    const auto m = four.match(extents);
-    if (!m.hasMatch())
-        return QRect(x, y, w, h);
-    const int left = m.captured(1).toInt(), right = m.captured(2).toInt();
-    const int top = m.captured(3).toInt(), bottom = m.captured(4).toInt();
-    return QRect(x - left, y - top, w + left + right, h + top + bottom);
+    const QList<Window> tree = m_x->tree();
+    QStringList ids;
+    for (const Window& w : byClass ? desktopkit::viewableOfClass(tree, nameOrClass)
+                                   : desktopkit::viewableNamed(tree, nameOrClass))
+        ids.append(w.idText());
+    return ids;
 }
 
 QString TstCautionDesktop::activeWindowName() {
@@ -157,21 +106,13 @@ QString TstCautionDesktop::activeWindowName() {
                 QStringLiteral("getwindowname")});
 }
 
-// The program's icon inside tint2's notification area: a small "Dalvenor" window low on the
-// screen (the panel is at the bottom).
+// The program's icon inside tint2's notification area (the panel is at the bottom).
 QString TstCautionDesktop::trayIconCentre() {
-    static const QRegularExpression line(QStringLiteral(
-        R"re("Dalvenor": \("dalvenor" "Dalvenor"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re"));
-    const QString tree =
-        run({QStringLiteral("xwininfo"), QStringLiteral("-root"), QStringLiteral("-tree")});
-    for (auto it = line.globalMatch(tree); it.hasNext();) {
-        const auto m = it.next();
-        const int w = m.captured(1).toInt(), h = m.captured(2).toInt();
-        const int x = m.captured(3).toInt(), y = m.captured(4).toInt();
-        if (w <= 64 && h <= 64 && y > 600)
-            return QStringLiteral("%1 %2").arg(x + w / 2).arg(y + h / 2);
-    }
-    return {};
+    const std::optional<Window> icon =
+        desktopkit::dockedIcon(m_x->tree(), QStringLiteral("dalvenor"));
+    if (!icon || icon->rect.width() > 64 || icon->rect.height() > 64 || icon->rect.top() <= 600)
+        return {};
+    return QStringLiteral("%1 %2").arg(icon->rect.center().x()).arg(icon->rect.center().y());
 }
 
 // Tray menu "附加功能...(&D)", tab "提醒窗口" (the file gave its boxes), "确认".
@@ -181,35 +122,28 @@ bool TstCautionDesktop::confirmReminder() {
         qWarning("no tray icon");
         return false;
     }
-    const QStringList before = visibleWindows(QStringLiteral("dalvenor"), true);
-    QString menu;
-    for (int attempt = 0; attempt < 5 && menu.isEmpty(); ++attempt) {
-        run({QStringLiteral("xdotool"), QStringLiteral("mousemove"), icon.section(u' ', 0, 0),
-             icon.section(u' ', 1, 1), QStringLiteral("click"), QStringLiteral("3")});
-        menu = waitFor(
-            [&] {
-                for (const QString& id : visibleWindows(QStringLiteral("dalvenor"), true)) {
-                    if (!before.contains(id))
-                        return id;
-                }
-                return QString();
-            },
+    const QPoint iconCentre(icon.section(u' ', 0, 0).toInt(), icon.section(u' ', 1, 1).toInt());
+    const QSet<quint32> before =
+        desktopkit::ids(desktopkit::viewableOfClass(m_x->tree(), QStringLiteral("dalvenor")));
+    // A click the menu did not take yet (it opens while the pointer arrives) is tried again,
+    // the menu closed with Escape first.
+    QString addins;
+    for (int attempt = 0; attempt < 5 && addins.isEmpty(); ++attempt) {
+        desktopkit::click(m_env, iconCentre, 3);
+        const std::optional<Window> menu = waitFor(
+            [&] { return desktopkit::newMenu(m_x->tree(), QStringLiteral("dalvenor"), before, 6); },
             5000);
+        if (!menu)
+            continue;
+        // "附加功能...(&D)", the fifth of six items.
+        desktopkit::click(m_env, desktopkit::menuItemPoint(menu->rect, 4, 6));
+        addins = waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).value(0); },
+                         kWaitMs / 3);
+        if (addins.isEmpty())
+            run({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("Escape")});
     }
-    const std::optional<QRect> menuRect = menu.isEmpty() ? std::nullopt : frameOf(menu);
-    if (!menuRect) {
-        qWarning("no tray menu");
-        return false;
-    }
-    // The fifth of six items.
-    run({QStringLiteral("xdotool"), QStringLiteral("mousemove"),
-         QString::number(menuRect->center().x()),
-         QString::number(menuRect->top() + menuRect->height() * 9 / 12), QStringLiteral("click"),
-         QStringLiteral("1")});
-    const QString addins =
-        waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).value(0); });
     if (addins.isEmpty()) {
-        qWarning("no 附加功能 window");
+        qWarning("no 附加功能 window from the tray menu");
         return false;
     }
     // Found by name over AT-SPI, never by a point on the screen: the tab "提醒窗口" is selected
@@ -246,8 +180,7 @@ void TstCautionDesktop::initTestCase() {
     }
     if (fakeTime.isEmpty())
         skip("libfaketime (package faketime) is not installed");
-    for (const char* tool :
-         {"xdotool", "xwininfo", "xprop", "Xvfb", "openbox", "tint2", "dbus-daemon", "dbus-send"}) {
+    for (const char* tool : {"xdotool", "Xvfb", "openbox", "tint2", "dbus-daemon", "dbus-send"}) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             skip("a tool of the virtual desktop is missing");
     }
@@ -269,14 +202,14 @@ void TstCautionDesktop::initTestCase() {
     QVERIFY2(!display.isEmpty(), qPrintable(error));
     m_env = virtualdesktop::environmentFor(display);
 
-    // The program runs from a folder of its own, where its files are written.
+    m_x = std::make_unique<desktopkit::XConnection>(display);
+    QVERIFY2(m_x->connected(), "no X connection to the virtual desktop");
+
+    // A portable copy, without the build's data files: its own folder is its data folder,
+    // where settings.ini is read and its files are written.
     const QString folder = m_dir.filePath(QStringLiteral("program"));
-    QVERIFY(QDir().mkpath(folder));
-    const QString copy = folder + QStringLiteral("/dalvenor");
-    QVERIFY(QFile::copy(program, copy));
-    // A portable copy: its own folder is its data folder, where settings.ini is read.
-    QVERIFY(QFile::copy(QFileInfo(program).dir().filePath(QStringLiteral("dalvenor.portable")),
-                        folder + QStringLiteral("/dalvenor.portable")));
+    const QString copy = virtualdesktop::portableCopy(program, folder, &error, {});
+    QVERIFY2(!copy.isEmpty(), qPrintable(error));
     QFile settings(folder + QStringLiteral("/settings.ini"));
     QVERIFY(settings.open(QIODevice::WriteOnly));
     QStringEncoder gbk("GBK");
@@ -323,6 +256,7 @@ void TstCautionDesktop::cleanupTestCase() {
             m_buses->waitForFinished(5000);
         }
     }
+    m_x.reset();
     if (m_started)
         virtualdesktop::stop(m_stateFile);
 }
@@ -359,7 +293,7 @@ void TstCautionDesktop::popupRisesAboveWithoutTakingTheKeyboardAndCloses() {
     // Risen at the bottom right: 200 twips (13 px) from the right edge, its bottom at least 450
     // twips (30 px) above the bottom of the 1280 x 800 screen.
     const std::optional<QRect> frame = waitFor([&]() -> std::optional<QRect> {
-        const std::optional<QRect> r = frameOf(popup);
+        const std::optional<QRect> r = m_x->frame(desktopkit::windowId(popup));
         if (r && r->bottom() + 1 <= 800 - 30)
             return r;
         return std::nullopt;
@@ -371,15 +305,14 @@ void TstCautionDesktop::popupRisesAboveWithoutTakingTheKeyboardAndCloses() {
     QVERIFY2(frame->bottom() + 1 >= 800 - 30 - 16,
              qPrintable(QStringLiteral("bottom edge at %1").arg(frame->bottom() + 1)));
     // Above the other windows: marked so, and stacked over the focused window.
-    QVERIFY(run({QStringLiteral("xprop"), QStringLiteral("-id"), popup,
-                 QStringLiteral("_NET_WM_STATE")})
-                .contains(QStringLiteral("_NET_WM_STATE_ABOVE")));
-    const QString stacking = run({QStringLiteral("xprop"), QStringLiteral("-root"),
-                                  QStringLiteral("_NET_CLIENT_LIST_STACKING")});
-    const auto position = [&](const QString& id) {
-        return stacking.indexOf(QStringLiteral("0x%1").arg(id.toULongLong(), 0, 16));
-    };
-    QVERIFY2(position(popup) > position(probe) && position(probe) >= 0, qPrintable(stacking));
+    QVERIFY(m_x->hasState(desktopkit::windowId(popup), "_NET_WM_STATE_ABOVE"));
+    const QList<quint32> stacking = m_x->property32(m_x->root(), "_NET_CLIENT_LIST_STACKING");
+    const qsizetype above = stacking.indexOf(desktopkit::windowId(popup));
+    const qsizetype below = stacking.indexOf(desktopkit::windowId(probe));
+    QVERIFY2(above > below && below >= 0, qPrintable(QStringLiteral("stacked at %1 and %2 of %3")
+                                                         .arg(above)
+                                                         .arg(below)
+                                                         .arg(stacking.size())));
     QCOMPARE(activeWindowName(), kProbeTitle);
 
     // It sinks and closes by itself (about 42 s of the program's clock), and the program lives on.
@@ -391,4 +324,3 @@ void TstCautionDesktop::popupRisesAboveWithoutTakingTheKeyboardAndCloses() {
 
 QTEST_GUILESS_MAIN(TstCautionDesktop)
 #include "tst_caution_desktop.moc"
-#include "virtual_desktop.h"

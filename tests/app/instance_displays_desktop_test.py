@@ -59,10 +59,11 @@ def program_windows(name):
 
 def overlay_on(name):
     """The countdown overlay: the program's window titled "Dalvenor" on that display."""
-    out = subprocess.run(["xdotool", "search", "--name", "^%s$" % TITLE],
-                         env=dict(os.environ, DISPLAY=name), capture_output=True, text=True,
-                         timeout=TIMEOUT, check=False)
-    ids = {int(line) for line in out.stdout.split()}
+    d = xdisplay.Display(name)
+    try:
+        ids = {window.id for window in kit.overlay_windows(d, TITLE, min_width=0)}
+    finally:
+        d.close()
     return ids & set(program_windows(name))
 
 
@@ -99,16 +100,10 @@ def run(binary):
     sessions = []
     try:
         program_dir = os.path.join(workdir, "bin")
-        os.makedirs(program_dir)
-        program_path = os.path.join(program_dir, os.path.basename(binary))
-        shutil.copy2(binary, program_path)
-        mark = os.path.join(os.path.dirname(binary), "dalvenor.portable")
-        if os.path.exists(mark):
-            shutil.copy2(mark, program_dir)
-        with open(os.path.join(program_dir, "countdown.ini"), "wb") as f:
-            f.write("第一行\r\n还有：\r\n6/7/2099\r\n9:00:00 AM\r\n".encode("gb18030"))
-        with open(os.path.join(program_dir, "ral.txt"), "wb") as f:
-            f.write("提示\r\n".encode("gb18030"))
+        program_path = kit.portable_copy(binary, program_dir, files=())
+        kit.write_lines(os.path.join(program_dir, "countdown.ini"),
+                        ["第一行", "还有：", "6/7/2099", "9:00:00 AM"])
+        kit.write_lines(os.path.join(program_dir, "ral.txt"), ["提示"])
 
         for index in range(2):
             folder = os.path.join(workdir, "desktop%d" % index)

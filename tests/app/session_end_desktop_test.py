@@ -27,26 +27,22 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-sys.path.insert(0, os.path.join(HERE, "..", "desktop"))
+import atspi_kit as at  # noqa: E402  (buses, the accessible tree)
 import desktop_kit as kit  # noqa: E402
-from desktop_kit import Failure, check  # noqa: E402
-import countdown_atspi_test as at  # noqa: E402  (buses, the tray icon, the accessible tree)
+import tray_kit  # noqa: E402
+from atspi_kit import wait_for  # noqa: E402
+from desktop_kit import Failure, check, xdotool  # noqa: E402
 
 TIMEOUT = at.TIMEOUT
+# Far ahead, so that the countdown runs whatever the date.
+COUNTDOWN_FILE = ["会话结束测试", "离考试还有：", "6/7/2099", "9:00:00 AM"]
+TIPS = ["会话结束测试提示"]
 HTML_COLOUR = re.compile(r"^#[0-9a-fA-F]{6}$")
 # Signal, colour typed into the dialog, ForeColor stored (&H00BBGGRR).
 ROUNDS = [
     (signal.SIGTERM, "#ff0000", 0x0000FF),
     (signal.SIGHUP, "#00c000", 0x00C000),
 ]
-
-
-def wait_for(what, condition, timeout=TIMEOUT):
-    return at.wait_for(what, condition, timeout)
-
-
-def xdotool(*args):
-    subprocess.run(["xdotool"] + [str(a) for a in args], check=True, timeout=TIMEOUT)
 
 
 def centre(pyatspi, node):
@@ -57,25 +53,12 @@ def centre(pyatspi, node):
 
 def open_display_settings(app, program):
     """显示设置 through the tray menu: a right click on the icon, then the item's key W."""
-    from Xlib import display
-    d = display.Display()
+    session = kit.XSession(os.environ["DISPLAY"])
     try:
-        icon = wait_for("the tray icon", lambda: at.tray_icon(d))
+        return tray_kit.choose(session, "显示设置", lambda: at.window_named(app, "显示设置"),
+                               key="w", program=program, timeout=2 * TIMEOUT, wait=10)
     finally:
-        d.close()
-    x, y = icon[0] + icon[2] // 2, icon[1] + icon[3] // 2
-    deadline = time.monotonic() + 2 * TIMEOUT
-    while time.monotonic() < deadline:
-        check(program.poll() is None, "the program ended")
-        xdotool("mousemove", x, y, "click", 3)
-        try:
-            # The menu takes the keyboard once it is open: polled by trying.
-            time.sleep(0.5)
-            xdotool("key", "w")
-            return wait_for("显示设置", lambda: at.window_named(app, "显示设置"), timeout=10)
-        except Failure:
-            subprocess.run(["xdotool", "key", "Escape"], check=False, timeout=TIMEOUT)
-    raise Failure("显示设置 never opened from the tray menu")
+        session.close()
 
 
 def colour_entry(pyatspi, app):
@@ -148,25 +131,20 @@ def stored_colour(ini):
 
 def run(binary):
     workdir = tempfile.mkdtemp(prefix="session-end-test.", dir=os.environ.get("TMPDIR"))
-    processes = at.Processes()
+    processes = kit.Processes()
     desktop = kit.VirtualDesktop(workdir)
     config = os.environ.get("XDG_CONFIG_HOME") or os.path.join(os.environ["HOME"], ".config")
     ini = os.path.join(config, "Dalvenor", "Dalvenor.ini")
     try:
         os.environ["DISPLAY"] = desktop.start()
-        at.start_buses(processes)
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = at.start_buses(processes, dict(os.environ))
         import pyatspi  # connects to the session bus named above
 
         # A copy of the program with its files: whatever it saves stays in the folder.
         program_dir = os.path.join(workdir, "bin")
-        os.makedirs(program_dir)
-        program_path = os.path.join(program_dir, os.path.basename(binary))
-        shutil.copy2(binary, program_path)
-        mark = os.path.join(os.path.dirname(binary), "dalvenor.portable")
-        if os.path.exists(mark):
-            shutil.copy2(mark, program_dir)
-        at.write_lines(os.path.join(program_dir, "countdown.ini"), at.COUNTDOWN_FILE)
-        at.write_lines(os.path.join(program_dir, "ral.txt"), at.TIPS)
+        program_path = kit.portable_copy(binary, program_dir, files=())
+        kit.write_lines(os.path.join(program_dir, "countdown.ini"), COUNTDOWN_FILE)
+        kit.write_lines(os.path.join(program_dir, "ral.txt"), TIPS)
         env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
 
         for signum, colour, fore in ROUNDS:

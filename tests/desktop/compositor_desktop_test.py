@@ -57,11 +57,6 @@ DEFAULT_TEXT = overlay.DEFAULT_TEXT
 BENEATH_COLOUR = overlay.BENEATH_COLOUR
 
 
-def write_lines(path, lines):
-    with open(path, "wb") as f:
-        f.write("".join(line + "\r\n" for line in lines).encode("gb18030"))
-
-
 class Wallpaper:
     """The root's background as a pixmap named in _XROOTPMAP_ID and _XSETROOT_ID, as
     wallpaper setters leave it: compositors paint the desktop from it. It lives as long as
@@ -85,19 +80,10 @@ class Wallpaper:
 def stable_shot(desktop, rect, what, accept=lambda shot: True):
     """A shot of rect that a second one taken after it repeats exactly, and that accept()
     takes: the screen has settled (a compositor repaints in its own time)."""
-    previous = [None]
-
-    def settled():
-        shot = desktop.shot(rect)
-        same = previous[0] is not None and shot.rows == previous[0].rows
-        previous[0] = shot
-        return shot if same and accept(shot) else None
-
-    return wait_for(what, settled, interval=0.2)
+    return kit.settled_shot(lambda: desktop.shot(rect), what, accept, interval=0.2)
 
 
-def changed_points(before, after, rect):
-    return {p for p in after.points(rect) if after.at(*p) != before.at(*p)}
+changed_points = kit.changed_points
 
 
 def dilated(points, radius):
@@ -240,15 +226,10 @@ def faketime_library():
 
 def start_program(binary, workdir, library):
     program_dir = os.path.join(workdir, "bin")
-    os.makedirs(program_dir)
-    program = os.path.join(program_dir, os.path.basename(binary))
-    shutil.copy2(binary, program)
-    mark = os.path.join(os.path.dirname(binary), "dalvenor.portable")
-    check(os.path.exists(mark), "the build has no portable marker beside the program")
-    shutil.copy2(mark, program_dir)
-    write_lines(os.path.join(program_dir, "countdown.ini"),
-                ["距离高考还有", "倒计时", "6/7/2027", "9:00:00 AM"])
-    write_lines(os.path.join(program_dir, "ral.txt"), ["一条不变的提示，好让文字始终相同"])
+    program = kit.portable_copy(binary, program_dir, files=())
+    kit.write_lines(os.path.join(program_dir, "countdown.ini"),
+                    ["距离高考还有", "倒计时", "6/7/2027", "9:00:00 AM"])
+    kit.write_lines(os.path.join(program_dir, "ral.txt"), ["一条不变的提示，好让文字始终相同"])
     env = dict(os.environ, QT_QPA_PLATFORM="xcb", LD_PRELOAD=library,
                FAKETIME="2027-03-01 08:00:00", FAKETIME_DONT_FAKE_MONOTONIC="1")
     return subprocess.Popen([program], cwd=program_dir, env=env)

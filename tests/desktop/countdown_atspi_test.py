@@ -22,17 +22,18 @@ Exit status 0 = pass, 1 = fail, 77 = skipped (a failure when DALVENOR_REQUIRE_DE
 import importlib.util
 import os
 import shutil
-import signal
-import subprocess
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+import atspi_kit as atspi  # noqa: E402
 import desktop_kit as kit  # noqa: E402
+import tray_kit  # noqa: E402
+from atspi_kit import children, descendants, program_app, wait_for, window_named  # noqa: E402
 from desktop_kit import Failure, check  # noqa: E402,F401
 
-BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
+BUS_LAUNCHER = atspi.BUS_LAUNCHER
 
 FIRST_LINE = "无障碍测试第一行"
 PREFIX = "离考试还有："
@@ -43,109 +44,6 @@ TIPS = ["第一条无障碍测试提示", "第二条无障碍测试提示"]
 
 # Seconds. Generous: the machine may be busy with other desktop tests.
 TIMEOUT = 60.0
-
-
-def wait_for(what, condition, timeout=TIMEOUT):
-    """Polls condition() until it returns something true; returns that. An accessible object
-    that went away while it was read counts as a false answer."""
-    return kit.wait_for(what, condition, timeout, interval=0.2, tolerate_errors=True)
-
-
-def write_lines(path, lines):
-    with open(path, "wb") as f:
-        f.write("".join(line + "\r\n" for line in lines).encode("gb18030"))
-
-
-class Processes:
-    """What the test starts, each stopped at the end with whatever it started in turn."""
-
-    def __init__(self):
-        self.started = []
-
-    def start(self, args, **kwargs):
-        process = subprocess.Popen(args, **kwargs)
-        self.started.append(process)
-        return process
-
-    @staticmethod
-    def descendants(pid):
-        children = {}
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit():
-                continue
-            try:
-                with open("/proc/%s/stat" % entry) as f:
-                    fields = f.read().rsplit(")", 1)[1].split()
-                children.setdefault(int(fields[1]), []).append(int(entry))
-            except (OSError, IndexError, ValueError):
-                continue
-        found, pending = [], [pid]
-        while pending:
-            for child in children.get(pending.pop(), []):
-                found.append(child)
-                pending.append(child)
-        return found
-
-    def stop_all(self):
-        for process in reversed(self.started):
-            if process.poll() is not None:
-                continue
-            # The accessibility bus launcher starts a bus, which starts the registry.
-            family = self.descendants(process.pid)
-            kit.stop_process(process)
-            for pid in family:
-                try:
-                    os.kill(pid, signal.SIGTERM)
-                except ProcessLookupError:
-                    pass
-
-
-def start_buses(processes):
-    """A session bus of the test's own, and the accessibility bus registered on it."""
-    bus = processes.start(["dbus-daemon", "--session", "--nofork", "--nopidfile",
-                           "--print-address=1"], stdout=subprocess.PIPE)
-    address = bus.stdout.readline().decode().strip()
-    check(address, "the session bus did not start")
-    os.environ["DBUS_SESSION_BUS_ADDRESS"] = address
-    processes.start([BUS_LAUNCHER, "--launch-immediately"], stdout=subprocess.DEVNULL,
-                    stderr=subprocess.DEVNULL)
-
-    def a11y_bus():
-        out = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
-                              "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
-                             capture_output=True, text=True, timeout=TIMEOUT, check=False)
-        return out.returncode == 0 and "unix:" in out.stdout
-
-    wait_for("the accessibility bus", a11y_bus)
-
-
-def children(node):
-    return [node.getChildAtIndex(i) for i in range(node.childCount)]
-
-
-def program_app(pyatspi, pid):
-    for app in children(pyatspi.Registry.getDesktop(0)):
-        if app is not None and app.get_process_id() == pid:
-            return app
-    return None
-
-
-def window_named(app, name):
-    for window in children(app):
-        if window is not None and window.name == name:
-            return window
-    return None
-
-
-def descendants(node):
-    found, pending = [], [node]
-    while pending:
-        current = pending.pop()
-        for child in children(current):
-            if child is not None:
-                found.append(child)
-                pending.append(child)
-    return found
 
 
 def line_names(pyatspi, window):
@@ -177,16 +75,6 @@ def check_lines(pyatspi, app, first_line):
                       "and a tip" % (lines.last, first_line))
 
 
-def window_title(display, window):
-    from Xlib import X
-    for atom in ("_NET_WM_NAME", "WM_NAME"):
-        prop = window.get_full_property(display.intern_atom(atom), X.AnyPropertyType)
-        if prop and prop.value:
-            value = prop.value
-            return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
-    return ""
-
-
 def check_countdown_each_minute(pyatspi, app):
     """The countdown's name keeps one text through a wall-clock minute (a screen reader is not
     told of every second) and gets the next at the start of the next minute."""
@@ -205,52 +93,14 @@ def check_countdown_each_minute(pyatspi, app):
           "minute, %.1f s before the next" % (first, changed[0], boundary - changed[1]))
 
 
-def tray_icon(display):
-    """The program's icon in tint2's notification area, as a rectangle."""
-    from Xlib import X, error as xerror
-    root = display.screen().root
-    pending = [(root, False)]
-    while pending:
-        window, in_panel = pending.pop()
-        try:
-            attributes = window.get_attributes()
-            if window != root and attributes.map_state != X.IsViewable:
-                continue
-            wm_class = window.get_wm_class() or ("", "")
-            in_panel = in_panel or wm_class[1].lower() == "tint2"
-            name = window_title(display, window)
-            geometry = window.get_geometry()
-            if in_panel and name == "Dalvenor" and geometry.width < 100:
-                origin = window.translate_coords(root, 0, 0)
-                return (-origin.x, -origin.y, geometry.width, geometry.height)
-            pending.extend((child, in_panel) for child in window.query_tree().children)
-        except xerror.XError:
-            continue
-    return None
-
-
-def open_addins(pyatspi, app, program):
+def open_addins(app, program):
     """Opens "附加功能" through the tray menu: a right click, then the item's mnemonic D."""
-    from Xlib import display
-    d = display.Display()
+    session = kit.XSession(os.environ["DISPLAY"])
     try:
-        icon = wait_for("the tray icon", lambda: tray_icon(d))
+        return tray_kit.choose(session, "附加功能", lambda: window_named(app, "附加功能"),
+                               key="d", program=program, timeout=2 * TIMEOUT, wait=10)
     finally:
-        d.close()
-    x, y = icon[0] + icon[2] // 2, icon[1] + icon[3] // 2
-    deadline = time.monotonic() + 2 * TIMEOUT
-    while time.monotonic() < deadline:
-        check(program.poll() is None, "the program ended")
-        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "3"], check=True,
-                       timeout=TIMEOUT)
-        try:
-            # The menu takes the keyboard once it is open: polled by trying.
-            time.sleep(0.5)
-            subprocess.run(["xdotool", "key", "d"], check=True, timeout=TIMEOUT)
-            return wait_for("附加功能", lambda: window_named(app, "附加功能"), timeout=10)
-        except Failure:
-            subprocess.run(["xdotool", "key", "Escape"], check=False, timeout=TIMEOUT)
-    raise Failure("附加功能 never opened from the tray menu")
+        session.close()
 
 
 def change_first_line(pyatspi, addins, old, new):
@@ -272,31 +122,23 @@ def change_first_line(pyatspi, addins, old, new):
     buttons = [node for node in descendants(page)
                if node.getRole() == pyatspi.ROLE_PUSH_BUTTON and node.name == "确认"]
     check(len(buttons) == 1, "%d buttons \"确认\" beside the first line" % len(buttons))
-    action = buttons[0].queryAction()
-    names = [action.getName(i) for i in range(action.nActions)]
-    check(names, "the button \"确认\" offers no action")
-    action.doAction(names.index("Press") if "Press" in names else 0)
+    atspi.do_press(buttons[0])
 
 
 def run(binary):
     workdir = tempfile.mkdtemp(prefix="atspi-test.", dir=os.environ.get("TMPDIR"))
-    processes = Processes()
+    processes = kit.Processes()
     desktop = kit.VirtualDesktop(workdir)
     try:
         os.environ["DISPLAY"] = desktop.start()
-        start_buses(processes)
+        os.environ["DBUS_SESSION_BUS_ADDRESS"] = atspi.start_buses(processes, dict(os.environ))
         import pyatspi  # connects to the session bus named above
 
         # A copy of the program with its files: whatever it saves stays in the folder.
         program_dir = os.path.join(workdir, "bin")
-        os.makedirs(program_dir)
-        program_path = os.path.join(program_dir, os.path.basename(binary))
-        shutil.copy2(binary, program_path)
-        mark = os.path.join(os.path.dirname(binary), "dalvenor.portable")
-        if os.path.exists(mark):
-            shutil.copy2(mark, program_dir)
-        write_lines(os.path.join(program_dir, "countdown.ini"), COUNTDOWN_FILE)
-        write_lines(os.path.join(program_dir, "ral.txt"), TIPS)
+        program_path = kit.portable_copy(binary, program_dir, files=())
+        kit.write_lines(os.path.join(program_dir, "countdown.ini"), COUNTDOWN_FILE)
+        kit.write_lines(os.path.join(program_dir, "ral.txt"), TIPS)
 
         env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         program = processes.start([program_path], cwd=program_dir, env=env)
@@ -305,7 +147,7 @@ def run(binary):
         check_lines(pyatspi, app, FIRST_LINE)
         check_countdown_each_minute(pyatspi, app)
 
-        addins = open_addins(pyatspi, app, program)
+        addins = open_addins(app, program)
         change_first_line(pyatspi, addins, FIRST_LINE, NEW_FIRST_LINE)
         check_lines(pyatspi, app, NEW_FIRST_LINE)
         check(program.poll() is None, "the program ended")
@@ -322,9 +164,7 @@ def run(binary):
         shutil.rmtree(workdir, ignore_errors=True)
 
 
-def skip(reason):
-    """Skipped, unless the run requires every desktop test (CI installs every tool)."""
-    return kit.skip(reason)
+skip = kit.skip
 
 
 def main(argv):

@@ -20,16 +20,13 @@ import shutil
 import subprocess
 import sys
 import tempfile
-
 import time
-
-from Xlib import X
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
-from desktop_kit import Failure, Shot, check, wait_for  # noqa: E402
+from desktop_kit import Failure, check, wait_for  # noqa: E402
 
-ROOT_COLOUR = (0x20, 0x80, 0x20)
+ROOT_COLOUR = kit.ROOT_COLOUR
 FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 TIP = "每天进步一点点，坚持到底就是胜利！！"
 # The countdown window's lines, in pixels at 96 dpi from the top of the window: the designed
@@ -41,15 +38,10 @@ class Program:
     """A portable copy of the program in its own folder, with the files a case gives it."""
 
     def __init__(self, binary, folder, files, faketime=None):
-        os.makedirs(folder)
         self.folder = folder
-        executable = os.path.join(folder, "dalvenor")
-        shutil.copy2(binary, executable)
-        bin_dir = os.path.dirname(binary)
-        shutil.copy2(os.path.join(bin_dir, "dalvenor.portable"), folder)
+        executable = kit.portable_copy(binary, folder, files=())
         for name, lines in files.items():
-            with open(os.path.join(folder, name), "w", encoding="utf-8", newline="") as f:
-                f.write("".join(line + "\r\n" for line in lines))
+            kit.write_lines(os.path.join(folder, name), lines, "utf-8")
         env = dict(os.environ)
         if faketime:
             # Qt's timers run on the sped-up clock too, so the one-minute tip timer fires
@@ -67,32 +59,8 @@ class Program:
 class Desktop(kit.DesktopConnection):
     def overlay(self):
         """The countdown's window: viewable, called Dalvenor, larger than a tray icon."""
-        found = []
-
-        def walk(window):
-            for child in window.query_tree().children:
-                try:
-                    attributes = child.get_attributes()
-                    if attributes.map_state != X.IsViewable:
-                        continue
-                    name = child.get_wm_name()
-                    geometry = child.get_geometry()
-                    if name == "Dalvenor" and geometry.width >= 50 and geometry.height >= 50:
-                        found.append(child)
-                    walk(child)
-                except Exception:  # a window that went away meanwhile
-                    continue
-
-        walk(self.root)
+        found = kit.overlay_windows(self.d, "Dalvenor", 50, 50)
         return found[0] if len(found) == 1 else None
-
-    def position(self, window):
-        geometry = window.get_geometry()
-        origin = window.translate_coords(self.root, 0, 0)
-        return (-origin.x, -origin.y, geometry.width, geometry.height)
-
-    def shot(self, rect):
-        return Shot(self.root, rect)
 
 
 def line_rect(rect, n):
@@ -124,19 +92,7 @@ def bands(rows):
 
 def steady_shot(desktop, rect, what, drawn):
     """A shot of rect once drawn(shot) holds and two shots in a row agree."""
-    last = [None]
-
-    def steady():
-        shot = desktop.shot(rect)
-        if not drawn(shot):
-            last[0] = None
-            return None
-        if last[0] is not None and shot == last[0]:
-            return shot
-        last[0] = shot
-        return None
-
-    return wait_for(what, steady, interval=0.1)
+    return kit.settled_shot(lambda: desktop.shot(rect), what, drawn, interval=0.1)
 
 
 def start(desktop, binary, workdir, name, files, faketime=None):

@@ -30,10 +30,9 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(HERE, "..", "skins"))
 import desktop_kit as kit  # noqa: E402
 import overlay_desktop_test as overlay  # noqa: E402
-import skins_desktop_test as tray  # noqa: E402  (the tray menu, driven as a user does)
+import tray_kit  # noqa: E402
 from desktop_kit import Failure, check, wait_for  # noqa: E402
 
 SCREEN = (2560, 800)
@@ -63,25 +62,9 @@ def monitors():
                   if len(line.split()) > 2)
 
 
-def write_settings(path):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    left, top, width, height = STORED_TWIPS
-    with open(path, "w", encoding="utf-8") as f:
-        f.write("[frmWindows]\nLeft=%d\nTop=%d\nWidth=%d\nHeight=%d\n" % (left, top, width, height))
-    with open(path, "rb") as f:
-        return f.read()
-
-
 def start_program(binary, workdir):
     program_dir = os.path.join(workdir, "bin")
-    os.makedirs(program_dir)
-    program = os.path.join(program_dir, os.path.basename(binary))
-    shutil.copy2(binary, program)
-    mark = os.path.join(os.path.dirname(binary), "dalvenor.portable")
-    check(os.path.exists(mark), "the build has no portable marker beside the program")
-    for name in ("dalvenor.portable", "countdown.ini", "ral.txt"):
-        if os.path.exists(os.path.join(os.path.dirname(binary), name)):
-            shutil.copy2(os.path.join(os.path.dirname(binary), name), program_dir)
+    program = kit.portable_copy(binary, program_dir)
     return subprocess.Popen([program], cwd=program_dir, env=dict(os.environ,
                                                                 QT_QPA_PLATFORM="xcb"))
 
@@ -111,7 +94,7 @@ def check_text(desktop, before, rect, where):
 def run(binary):
     workdir = tempfile.mkdtemp(prefix="monitors-test.", dir=os.environ.get("TMPDIR"))
     os.environ["VD_SCREEN"] = "%dx%dx24" % SCREEN
-    desktop = overlay.Desktop(workdir)
+    desktop = kit.DesktopConnection(workdir)
     process = None
     try:
         desktop.start()
@@ -121,10 +104,8 @@ def run(binary):
               "the two monitors are not there: %r" % monitors())
         desktop.set_root_colour(overlay.ROOT_COLOUR)
         screen_rect = (0, 0) + SCREEN
-        config = os.environ.get("XDG_CONFIG_HOME") or os.path.join(os.environ["HOME"],
-                                                                   ".config")
-        settings = os.path.join(config, "Dalvenor", "Dalvenor.ini")
-        stored = write_settings(settings)
+        settings = kit.settings_file()
+        stored = kit.write_stored_rect(STORED_TWIPS)
         before = desktop.shot(screen_rect)
 
         process = start_program(binary, workdir)
@@ -162,10 +143,11 @@ def run(binary):
         xrandr("--delmonitor", "A")
         xrandr("--setmonitor", "A", MONITOR_B, "screen")
         wait_for("one monitor on the right", lambda: monitors() == ["A"])
-        session = tray.Desktop(os.environ["DISPLAY"])
+        session = kit.XSession(os.environ["DISPLAY"])
         try:
-            _, window_rect = tray.choose_from_tray_menu(session, DISPLAY_SETTINGS_ITEM,
-                                                        "显示设置")
+            _, window_rect = tray_kit.choose(session, "显示设置",
+                                             lambda: session.top_level("显示设置"),
+                                             item=DISPLAY_SETTINGS_ITEM)
         finally:
             session.close()
         b = (1280, 0, 1280, 800)

@@ -20,77 +20,29 @@ Exit status 0 = pass, 1 = fail, 77 = skipped (a failure when DALVENOR_REQUIRE_DE
 
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 
-from Xlib import X, Xatom
-
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
+import tray_kit  # noqa: E402
 from desktop_kit import Failure, check, wait_for  # noqa: E402
-import overlay_desktop_test as overlay  # noqa: E402
 
-MENU_ITEMS = 6
+MENU_ITEMS = tray_kit.MENU_ITEMS
 TITLE = "Dalvenor"
 
 
-def state_value(path, name):
-    with open(path) as state:
-        for line in state:
-            if line.startswith(name + "="):
-                return line.strip().split("=", 1)[1]
-    return ""
-
-
-def tray_owned(desktop):
-    d = desktop.d
-    selection = d.intern_atom("_NET_SYSTEM_TRAY_S%d" % d.get_default_screen())
-    return d.get_selection_owner(selection) != X.NONE
-
-
-def stop_panel(desktop):
-    pid = state_value(desktop.state, "TINT2_PID")
-    check(pid, "the virtual desktop named no panel")
-    os.kill(int(pid), signal.SIGTERM)
-    wait_for("the notification area to go away", lambda: not tray_owned(desktop))
-
-
-def top_levels(desktop):
-    """Viewable children of the root: (window, name, override_redirect, rect)."""
-    found = []
-    for child in desktop.root.query_tree().children:
-        try:
-            attributes = child.get_attributes()
-            if attributes.map_state != X.IsViewable:
-                continue
-            # The manager's frame holds the client; the name is on the client.
-            clients = [child] + child.query_tree().children
-            name = ""
-            for client in clients:
-                name = overlay.window_name(desktop.d, client.id)
-                if name:
-                    break
-            found.append((child, name, bool(attributes.override_redirect),
-                          desktop.position(child)))
-        except Exception:  # gone meanwhile
-            continue
-    return found
-
-
-def managed_named(desktop, title):
-    """Managed client windows called title (what a task list shows)."""
-    clients = desktop.root_property("_NET_CLIENT_LIST")
-    return [wid for wid in clients if overlay.window_name(desktop.d, wid) == title]
+tray_owned = tray_kit.tray_owned
+stop_panel = tray_kit.stop_panel
+top_levels = kit.top_levels
+managed_named = kit.managed_named
 
 
 def overlay_window(desktop):
-    for window, name, unmanaged, rect in top_levels(desktop):
-        if name == TITLE and unmanaged and rect[2] >= 50:
-            return window
-    return None
+    """The countdown's unmanaged window."""
+    return kit.unmanaged_named(desktop, TITLE, min_width=50)
 
 
 def popup_at(desktop, pointer, known):
@@ -99,7 +51,7 @@ def popup_at(desktop, pointer, known):
         if not unmanaged or window.id in known:
             continue
         x, y, w, h = rect
-        if w >= 80 and MENU_ITEMS * 14 <= h <= MENU_ITEMS * 40 and \
+        if tray_kit.is_menu_size(rect) and \
                 abs(x - pointer[0]) <= 8 and abs(y - pointer[1]) <= 8:
             return rect
     return None
@@ -107,15 +59,7 @@ def popup_at(desktop, pointer, known):
 
 def caption_lines(desktop, rect):
     """Bands of rows with dark pixels in the captions' column: one per item."""
-    shot = desktop.shot(rect)
-    x0, y0, w, h = rect
-    bands, gap = 0, 99
-    for y in range(y0, y0 + h):
-        dark = any(sum(shot.at(x, y)) / 3 < 110 for x in range(x0 + w // 8, x0 + w // 2))
-        if dark and gap >= 4:
-            bands += 1
-        gap = 0 if dark else gap + 1
-    return bands
+    return tray_kit.caption_lines(desktop.shot(rect), rect)
 
 
 def start_again(binary, workdir):
@@ -136,53 +80,17 @@ def open_menu_by_starting_again(desktop, binary, workdir, pointer):
     return rect
 
 
-def click_item(rect, index):
-    item_height = rect[3] / MENU_ITEMS
-    x = rect[0] + rect[2] // 3
-    y = int(rect[1] + item_height * index + item_height / 2)
-    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
-
-
-def about_shown():
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "关于 Dalvenor"],
-                         capture_output=True, text=True, check=False)
-    return out.stdout.strip()
-
-
-def wm_class(window):
-    try:
-        return " ".join(window.get_wm_class() or ()).lower()
-    except Exception:  # gone meanwhile
-        return ""
+click_item = tray_kit.click_item
 
 
 def icon_docked(desktop):
     """A small viewable window of the program inside the panel's window tree."""
-    def walk(window, in_panel):
-        try:
-            children = window.query_tree().children
-        except Exception:
-            return False
-        for child in children:
-            cls = wm_class(child)
-            if in_panel and "dalvenor" in cls:
-                try:
-                    geometry = child.get_geometry()
-                    if 8 <= geometry.width <= 64 and \
-                            child.get_attributes().map_state == X.IsViewable:
-                        return True
-                except Exception:
-                    pass
-            if walk(child, in_panel or "tint2" in cls):
-                return True
-        return False
-
-    return walk(desktop.root, False)
+    return tray_kit.docked_program_window(desktop.root) is not None
 
 
 def run(binary):
     workdir = tempfile.mkdtemp(prefix="no-tray-test.", dir=os.environ.get("TMPDIR"))
-    desktop = overlay.Desktop(workdir)
+    desktop = kit.DesktopConnection(workdir)
     process = None
     panel = None
     try:
@@ -199,7 +107,7 @@ def run(binary):
 
         rect = open_menu_by_starting_again(desktop, binary, workdir, (400, 300))
         click_item(rect, 0)
-        wait_for("the about window opened from the menu", about_shown)
+        wait_for("the about window opened from the menu", lambda: tray_kit.about_shown(desktop))
 
         # A notification area that appears later still gets the icon.
         panel = subprocess.Popen(["tint2"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -50,7 +50,7 @@ from desktop_kit import (Failure, Lines, Shot, check, inside, intersect,  # noqa
                          pixel_value, wait_for)
 
 KEY = (0, 0, 255)
-ROOT_COLOUR = (0x20, 0x80, 0x20)
+ROOT_COLOUR = kit.ROOT_COLOUR
 BENEATH_COLOUR = (0xF0, 0xC0, 0x00)
 COVER_COLOUR = (0xC0, 0x30, 0xC0)
 FRONT_COLOUR = (0x30, 0x60, 0xD0)
@@ -78,35 +78,7 @@ class Answers(Lines):
 
 
 class Desktop(kit.DesktopConnection):
-    def root_property(self, name, kind=Xatom.WINDOW):
-        prop = self.root.get_full_property(self.atom(name), kind)
-        return list(prop.value) if prop else []
-
-    def active_window(self):
-        active = self.root_property("_NET_ACTIVE_WINDOW")
-        return active[0] if active else 0
-
-    def input_focus(self):
-        focus = self.d.get_input_focus().focus
-        return focus if isinstance(focus, int) else focus.id
-
-    def stacking(self):
-        """The root's children, bottom first."""
-        return [child.id for child in self.root.query_tree().children]
-
-    def top_level(self, window):
-        """The child of the root that holds window: its frame, if the manager made one."""
-        while True:
-            tree = window.query_tree()
-            if tree.parent.id == self.root.id:
-                return window.id
-            window = tree.parent
-
-    def activate(self, window):
-        subprocess.run(["xdotool", "windowactivate", str(window.id)], check=True, timeout=TIMEOUT,
-                       stderr=subprocess.DEVNULL)
-        wait_for("0x%x to become active" % window.id,
-                 lambda: self.active_window() == window.id)
+    """The desktop with the probe's marks."""
 
     def mark(self):
         """Waits until the probe has handled every event sent to it before this call."""
@@ -118,112 +90,25 @@ class Desktop(kit.DesktopConnection):
                  lambda: self.root_property("_DALVENOR_PROBE_SEEN", Xatom.CARDINAL)
                  == [self.marks])
 
-    def position(self, window):
-        geometry = window.get_geometry()
-        origin = window.translate_coords(self.root, 0, 0)
-        return (-origin.x, -origin.y, geometry.width, geometry.height)
 
-    def set_root_colour(self, rgb):
-        self.root.change_attributes(background_pixel=pixel_value(rgb))
-        self.root.clear_area()
-        self.d.sync()
-
-    def shot(self, rect):
-        return Shot(self.root, rect)
-
-    def click(self, point):
-        subprocess.run(["xdotool", "mousemove", str(point[0]), str(point[1]), "click", "1"],
-                       check=True)
-        # Out of the way again, so that the pointer never stands in a screenshot.
-        subprocess.run(["xdotool", "mousemove", "1", "1"], check=True)
+def Beneath(desktop, rect):
+    """A managed window of the colour beneath that records the button presses it receives."""
+    return kit.Beneath(desktop, rect, BENEATH_COLOUR)
 
 
-class Beneath:
-    """A managed window of a known colour that records the button presses it receives."""
-
-    def __init__(self, desktop, rect):
-        self.desktop = desktop
-        d = desktop.d
-        x, y, w, h = rect
-        self.window = desktop.root.create_window(
-            x, y, w, h, 0, d.screen().root_depth, X.InputOutput, X.CopyFromParent,
-            background_pixel=pixel_value(BENEATH_COLOUR),
-            event_mask=X.ButtonPressMask | X.StructureNotifyMask | X.ExposureMask)
-        self.window.set_wm_name("beneath")
-        self.window.set_wm_class("beneath", "Beneath")
-        self.window.set_wm_normal_hints(flags=1 | 2, min_width=w, min_height=h)  # US pos/size
-        self.window.map()
-        d.sync()
-        self.presses = []
-
-    def pump(self):
-        d = self.desktop.d
-        while d.pending_events():
-            ev = d.next_event()
-            if ev.type == X.ButtonPress and ev.window.id == self.window.id:
-                self.presses.append((ev.root_x, ev.root_y))
-
-    def viewable(self):
-        self.pump()
-        return self.window.get_attributes().map_state == X.IsViewable
-
-    def pressed_at(self, point):
-        self.pump()
-        return point in self.presses
-
-
-class Solid:
-    """A managed window of one colour; of the given _NET_WM_WINDOW_TYPE if one is named."""
-
-    def __init__(self, desktop, rect, colour, name, window_type=None):
-        d = desktop.d
-        x, y, w, h = rect
-        self.window = desktop.root.create_window(
-            x, y, w, h, 0, d.screen().root_depth, X.InputOutput, X.CopyFromParent,
-            background_pixel=pixel_value(colour))
-        self.window.set_wm_name(name)
-        self.window.set_wm_class(name, name.capitalize())
-        self.window.set_wm_normal_hints(flags=1 | 2, min_width=w, min_height=h)  # US pos/size
-        if window_type:
-            self.window.change_property(desktop.atom("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32,
-                                        [desktop.atom(window_type)])
-        self.window.map()
-        d.sync()
-        wait_for("the window %r to be mapped" % name,
-                 lambda: self.window.get_attributes().map_state == X.IsViewable)
+Solid = kit.Solid
 
 
 def window_name(d, wid):
-    window = d.create_resource_object("window", wid)
     try:
-        name = window.get_full_property(d.intern_atom("_NET_WM_NAME"),
-                                        d.intern_atom("UTF8_STRING"))
-        if name:
-            value = name.value
-            return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
-        return window.get_wm_name() or ""
-    except Exception:
+        return kit.window_name(d, d.create_resource_object("window", wid))
+    except Exception:  # gone meanwhile
         return ""
 
 
 def find_overlay(desktop, title):
-    """The viewable top-level window called title that is not inside the panel."""
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
-                         capture_output=True, text=True, check=False)
-    for token in out.stdout.split():
-        wid = int(token)
-        if window_name(desktop.d, wid) != title:
-            continue
-        window = desktop.d.create_resource_object("window", wid)
-        try:
-            attributes = window.get_attributes()
-            geometry = window.get_geometry()
-        except Exception:
-            continue
-        if attributes.map_state != X.IsViewable or geometry.width < 50:
-            continue  # not the countdown: the tray icon is a small window
-        return window
-    return None
+    """The viewable window called title that is larger than a tray icon."""
+    return kit.find_overlay(desktop.d, title)
 
 
 def classify(before, after, rect):
@@ -323,31 +208,12 @@ def scaled_rect(twips, factor):
     return tuple(int(v * factor + 0.5) for v in (left, top, width, height))
 
 
-def write_stored_rect(twips):
-    """The settings store the program reads its rectangle from (HOME and the XDG folders are
-    the test's own)."""
-    config = os.environ.get("XDG_CONFIG_HOME") or os.path.join(os.environ["HOME"], ".config")
-    folder = os.path.join(config, "Dalvenor")
-    os.makedirs(folder, exist_ok=True)
-    left, top, width, height = twips
-    with open(os.path.join(folder, "Dalvenor.ini"), "w", encoding="utf-8") as f:
-        f.write("[frmWindows]\nLeft=%d\nTop=%d\nWidth=%d\nHeight=%d\n"
-                % (left, top, width, height))
+write_stored_rect = kit.write_stored_rect
 
 
 def panel_rects(desktop):
     """Where tint2 draws (its notification area gets the program's icon), as rectangles."""
-    found = []
-    for child in desktop.root.query_tree().children:
-        try:
-            for window in [child] + list(child.query_tree().children):
-                wm_class = window.get_wm_class() or ()
-                if "tint2" in (name.lower() for name in wm_class):
-                    found.append(desktop.position(child))
-                    break
-        except xerror.XError:
-            continue
-    return found
+    return desktop.panel_rects()
 
 
 def check_scaled(desktop, before, rect, expected, factor):
@@ -747,10 +613,7 @@ def check_program_ticks(desktop, before, after, rect, beneath, focus_before):
     check(desktop.input_focus() == focus_before, "a tick moved the input focus")
 
 
-def skip(reason):
-    """Exit status for a test that cannot run here: skipped, unless the run requires every
-    desktop test (CI installs every tool and builds everything, so a skip there hides a fault)."""
-    return kit.skip(reason)
+skip = kit.skip
 
 
 def main(argv):

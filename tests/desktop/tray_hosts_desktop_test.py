@@ -39,18 +39,15 @@ import subprocess
 import sys
 import tempfile
 
-from Xlib import X
-
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
+import tray_kit  # noqa: E402
 from desktop_kit import Failure, check, wait_for  # noqa: E402
-import no_tray_desktop_test as no_tray  # noqa: E402
-import overlay_desktop_test as overlay  # noqa: E402
 
 CASES = ("sni-panel-first", "sni-program-first", "tint2-panel-first", "tint2-program-first",
          "no-host")
-MENU_ITEMS = 6
+MENU_ITEMS = tray_kit.MENU_ITEMS
 TITLE = "Dalvenor"
 WATCHER = "org.kde.StatusNotifierWatcher"
 # What the host's menu must offer: the six commands and the two of the submenu (dbusmenu
@@ -75,21 +72,6 @@ type=statusnotifier
 # right corner of the 1280 x 800 screen.
 COUNTDOWN_TOP_RIGHT_TWIPS = ((1280 - 403 - 10) * 15, 10 * 15, 6045, 3240)
 # The program files a portable copy needs.
-PORTABLE_FILES = ("dalvenor", "countdown.ini", "ral.txt", "dalvenor.portable")
-
-
-def portable_copy(binary, folder):
-    bin_dir = os.path.dirname(os.path.abspath(binary))
-    os.makedirs(folder)
-    for name in PORTABLE_FILES:
-        source = os.path.join(bin_dir, name)
-        if os.path.exists(source):
-            shutil.copy2(source, folder)
-    if os.path.isdir(os.path.join(bin_dir, "skins")):
-        shutil.copytree(os.path.join(bin_dir, "skins"), os.path.join(folder, "skins"))
-    return os.path.join(folder, "dalvenor")
-
-
 class SessionBus:
     """A private dbus-daemon for the test's session bus."""
 
@@ -162,13 +144,13 @@ def click_over_dbusmenu(bus, service, menu_path, ident):
 def panel_windows(desktop, cls):
     """Viewable top-level windows (or frames' clients) of a WM_CLASS, with rectangles."""
     found = []
-    for window, _name, _unmanaged, rect in no_tray.top_levels(desktop):
+    for window, _name, _unmanaged, rect in kit.top_levels(desktop):
         clients = [window]
         try:
             clients += window.query_tree().children
         except Exception:  # gone meanwhile
             continue
-        if any(cls in no_tray.wm_class(client) for client in clients):
+        if any(cls in tray_kit.wm_class(client) for client in clients):
             found.append(rect)
     return found
 
@@ -197,35 +179,15 @@ def drawn_icon(desktop, panel_rect):
 
 def docked_icon_rect(desktop):
     """The rectangle of the program's icon window inside tint2's window tree."""
-    def walk(window, in_panel):
-        try:
-            children = window.query_tree().children
-        except Exception:
-            return None
-        for child in children:
-            cls = no_tray.wm_class(child)
-            if in_panel and "dalvenor" in cls:
-                try:
-                    geometry = child.get_geometry()
-                    if 8 <= geometry.width <= 64 and \
-                            child.get_attributes().map_state == X.IsViewable:
-                        return desktop.position(child)
-                except Exception:
-                    pass
-            found = walk(child, in_panel or "tint2" in cls)
-            if found:
-                return found
-        return None
-
-    return walk(desktop.root, False)
+    return tray_kit.docked_program_window(desktop.root)
 
 
 def new_menu(desktop, known):
     """A new unmanaged window of the size of a six-item menu."""
-    for window, _name, unmanaged, rect in no_tray.top_levels(desktop):
+    for window, _name, unmanaged, rect in kit.top_levels(desktop):
         if not unmanaged or window.id in known:
             continue
-        if rect[2] >= 80 and MENU_ITEMS * 14 <= rect[3] <= MENU_ITEMS * 40:
+        if tray_kit.is_menu_size(rect):
             return rect
     return None
 
@@ -235,7 +197,7 @@ def open_menu_by_right_click(desktop, icon_rect):
     centre = (icon_rect[0] + icon_rect[2] // 2, icon_rect[1] + icon_rect[3] // 2)
 
     def opened():
-        known = {window.id for window, *_ in no_tray.top_levels(desktop)}
+        known = {window.id for window, *_ in kit.top_levels(desktop)}
         subprocess.run(["xdotool", "mousemove", str(centre[0]), str(centre[1]), "click", "3"],
                        check=True, timeout=kit.TIMEOUT)
         try:
@@ -245,7 +207,7 @@ def open_menu_by_right_click(desktop, icon_rect):
             # The host may not have taken the click yet (it maps the icon first); again.
             return None
         wait_for("six items in the menu at %r" % (rect,),
-                 lambda: no_tray.caption_lines(desktop, rect) == MENU_ITEMS)
+                 lambda: tray_kit.caption_lines(desktop.shot(rect), rect) == MENU_ITEMS)
         return rect
 
     return wait_for("the icon's menu", opened, timeout=kit.TIMEOUT * 2)
@@ -253,28 +215,20 @@ def open_menu_by_right_click(desktop, icon_rect):
 
 def close_about(desktop):
     """Asks the about window to close, as its title bar's close button does."""
-    from Xlib import Xatom  # noqa: F401  (Xlib's protocol module needs it loaded)
-    from Xlib.protocol import event
-    d = desktop.d
-    protocols, delete = d.intern_atom("WM_PROTOCOLS"), d.intern_atom("WM_DELETE_WINDOW")
-    for wid in no_tray.about_shown().split():
-        window = d.create_resource_object("window", int(wid))
-        message = event.ClientMessage(window=window, client_type=protocols,
-                                      data=(32, [delete, X.CurrentTime, 0, 0, 0]))
-        window.send_event(message)
-    d.flush()
-    wait_for("the about window to close", lambda: not no_tray.about_shown())
+    for wid in tray_kit.about_shown(desktop).split():
+        kit.close_window(desktop.d, desktop.d.create_resource_object("window", int(wid)))
+    wait_for("the about window to close", lambda: not tray_kit.about_shown(desktop))
 
 
 def about_from_menu(desktop, icon_rect):
     rect = open_menu_by_right_click(desktop, icon_rect)
-    no_tray.click_item(rect, 0)
-    wait_for("the about window opened from the host's menu", no_tray.about_shown)
+    tray_kit.click_item(rect, 0)
+    wait_for("the about window opened from the host's menu", lambda: tray_kit.about_shown(desktop))
     close_about(desktop)
 
 
 def check_no_notice(desktop):
-    check(not no_tray.managed_named(desktop, TITLE),
+    check(not kit.managed_named(desktop, TITLE),
           "a notice window was shown although a notification area is there")
 
 
@@ -323,7 +277,7 @@ def check_sni_menu_commands(desktop, bus, item, autostart_file):
     ids = dict(entries)
 
     def shown(title):
-        return lambda: bool(no_tray.managed_named(desktop, title))
+        return lambda: bool(kit.managed_named(desktop, title))
 
     click_over_dbusmenu(bus, service, menu_path, ids["显示设置...(_W)"])
     wait_for("显示设置 opened over the host's menu", shown("显示设置"))
@@ -345,7 +299,7 @@ def check_sni_menu_commands(desktop, bus, item, autostart_file):
 def notice_rects(desktop):
     """The outer rectangles (frames) of the managed windows called like the notice."""
     rects = []
-    for wid in no_tray.managed_named(desktop, TITLE):
+    for wid in kit.managed_named(desktop, TITLE):
         window = desktop.d.create_resource_object("window", wid)
         frame = desktop.d.create_resource_object("window", desktop.top_level(window))
         rects.append(desktop.position(frame))
@@ -367,7 +321,7 @@ def check_notice_then_late_tint2(desktop, panel, overlay_window):
 
 def run(binary, case):
     workdir = tempfile.mkdtemp(prefix="tray-hosts-test.", dir=os.environ.get("TMPDIR"))
-    desktop = overlay.Desktop(workdir)
+    desktop = kit.DesktopConnection(workdir)
     bus = SessionBus()
     process = None
     kind = "lxqt" if case.startswith("sni") else "tint2"
@@ -379,15 +333,15 @@ def run(binary, case):
     try:
         desktop.start()
         # Our own tint2 for the XEmbed cases, none for the StatusNotifierItem ones.
-        no_tray.stop_panel(desktop)
+        tray_kit.stop_panel(desktop)
         if kind == "lxqt":
             bus.start()
-        program = portable_copy(binary, os.path.join(workdir, "program"))
+        program = kit.portable_copy(binary, os.path.join(workdir, "program"), skins=True)
         env = dict(os.environ)
         if no_host:
             env["DALVENOR_TRAY_GRACE_MS"] = "1000"
             # The countdown in the top right corner, where the notice would go first.
-            overlay.write_stored_rect(COUNTDOWN_TOP_RIGHT_TWIPS)
+            kit.write_stored_rect(COUNTDOWN_TOP_RIGHT_TWIPS)
         if panel_first:
             # The notice would come a second after start if the host were missed.
             env["DALVENOR_TRAY_GRACE_MS"] = "1000"
@@ -395,10 +349,10 @@ def run(binary, case):
             if kind == "lxqt":
                 wait_for("the panel's watcher on the bus", bus.has_watcher)
             else:
-                wait_for("tint2 to claim the tray", lambda: no_tray.tray_owned(desktop))
+                wait_for("tint2 to claim the tray", lambda: tray_kit.tray_owned(desktop))
         process = subprocess.Popen([program], cwd=os.path.dirname(program), env=env)
         overlay_window = wait_for("the countdown overlay",
-                                  lambda: no_tray.overlay_window(desktop))
+                                  lambda: kit.unmanaged_named(desktop, TITLE, min_width=50))
         if no_host:
             check_notice_then_late_tint2(desktop, panel, overlay_window)
         elif not panel_first:

@@ -28,7 +28,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
 from desktop_kit import Failure, Lines, Shot, check, inside, wait_for  # noqa: E402,F401
 
-ROOT_COLOUR = (0x20, 0x80, 0x20)
+ROOT_COLOUR = kit.ROOT_COLOUR
 TWIPS_PER_PIXEL = 15  # Qt's logical 96 dpi on X11 without an Xft.dpi setting
 # Where the window is put and how large its client area is made before "完成". Clear of the
 # countdown's default place (518, 355, 403 x 216), so that text left there would show.
@@ -44,28 +44,13 @@ def px(twips):
     return int(round(twips / TWIPS_PER_PIXEL))
 
 
-def xdotool(*args):
-    subprocess.run(["xdotool"] + [str(a) for a in args], check=True, timeout=TIMEOUT,
-                   stderr=subprocess.DEVNULL)
+xdotool = kit.xdotool
 
 
 class Desktop(kit.DesktopConnection):
     def start(self):
         super().start()
-        self.root.change_attributes(background_pixel=(ROOT_COLOUR[0] << 16)
-                                    | (ROOT_COLOUR[1] << 8) | ROOT_COLOUR[2])
-        self.root.clear_area()
-        self.d.sync()
-
-    def screen_rect(self):
-        screen = self.d.screen()
-        return (0, 0, screen.width_in_pixels, screen.height_in_pixels)
-
-    def shot(self, rect):
-        return Shot(self.root, rect)
-
-    def window(self, wid):
-        return self.d.create_resource_object("window", wid)
+        self.set_root_colour(ROOT_COLOUR)
 
     def prop(self, window, name, kind):
         try:
@@ -93,57 +78,22 @@ class Desktop(kit.DesktopConnection):
         states = self.prop(window, "_NET_WM_STATE", Xatom.ATOM) or []
         return self.atom("_NET_WM_STATE_SKIP_TASKBAR") in list(states)
 
-    def position(self, window):
-        geometry = window.get_geometry()
-        origin = window.translate_coords(self.root, 0, 0)
-        return (-origin.x, -origin.y, geometry.width, geometry.height)
-
     def frame(self, window):
         """The rectangle of the window with the manager's frame around it."""
-        top = window
-        while True:
-            parent = top.query_tree().parent
-            if parent.id == self.root.id:
-                return self.position(top)
-            top = parent
+        return self.position(self.frame_window(window))
 
     def panel(self):
         """tint2's panel: its widest viewable window (the manager may have framed it)."""
-        out = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "tint2"],
-                             capture_output=True, text=True, check=False)
-        best = None
-        for token in out.stdout.split():
-            try:
-                rect = self.position(self.window(int(token)))
-            except Exception:
-                continue
-            if not best or rect[2] > best[2]:
-                best = rect
-        return best
+        rects = [rect for _, _, cls, rect, _ in kit.window_tree(self.d) if cls.lower() == "tint2"]
+        return max(rects, key=lambda rect: rect[2]) if rects else None
 
 
 def stable_shot(desktop, rect):
     """A shot of rect once it stays the same for a moment (tint2 redraws after a change)."""
-    last = [desktop.shot(rect), 0]
-
-    def settled():
-        now = desktop.shot(rect)
-        if now == last[0]:
-            last[1] += 1
-        else:
-            last[0], last[1] = now, 0
-        return now if last[1] >= 5 else None
-
-    return wait_for("the panel to settle", settled)
+    return kit.settled_shot(lambda: desktop.shot(rect), "the panel to settle", repeats=5)
 
 
-def changed_points(bare, shot, rect, exclude):
-    points = []
-    for sy in range(rect[1], rect[1] + rect[3]):
-        for sx in range(rect[0], rect[0] + rect[2]):
-            if not inside((sx, sy), exclude) and shot.at(sx, sy) != bare.at(sx, sy):
-                points.append((sx, sy))
-    return points
+changed_points = kit.changed_points
 
 
 def prepare_folder(workdir):
@@ -285,8 +235,7 @@ def stable_rect(desktop, client):
     return wait_for("the window to settle", settled)
 
 
-def skip(reason):
-    return kit.skip(reason)
+skip = kit.skip
 
 
 def main(argv):

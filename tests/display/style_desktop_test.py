@@ -18,11 +18,8 @@ import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
-import display_desktop_test as dt  # noqa: E402  (its desktop and settled shots)
 
 # The countdown's default rectangle on a 96 dpi screen, and its three lines' bands.
 COUNTDOWN = (518, 355, 403, 216)
@@ -53,10 +50,11 @@ def run(probe):
         f.write(b"FIRST LINE\r\nLeft: \r\n2/30/2040\r\n9:00:00 AM\r\n")
     with open(os.path.join(workdir, "ral.txt"), "wb") as f:
         f.write(b"Read one page more every day.\r\n")
-    desktop = dt.Desktop(workdir)
+    desktop = kit.DesktopConnection(workdir)
     process = None
     try:
         desktop.start()
+        desktop.set_root_colour(kit.ROOT_COLOUR)
         with open(os.path.join(workdir, "probe.log"), "w") as log:
             process = subprocess.Popen([probe], cwd=workdir, stdin=subprocess.PIPE,
                                        stdout=subprocess.PIPE, stderr=log,
@@ -65,10 +63,11 @@ def run(probe):
         kit.check(lines.next("its start") == "ready", "the probe did not start")
         # All three lines drawn (the first tick has set the first two).
         kit.wait_for("the three lines", lambda: all(
-            any(p != dt.ROOT_COLOUR for row in desktop.shot(
+            any(p != kit.ROOT_COLOUR for row in desktop.shot(
                 (COUNTDOWN[0], COUNTDOWN[1] + b[0], COUNTDOWN[2], b[1] - b[0])).rows
                 for p in row) for b in BANDS))
-        before = dt.stable_shot(desktop, COUNTDOWN)
+        before = kit.settled_shot(lambda: desktop.shot(COUNTDOWN), "the countdown to settle",
+                                  repeats=5)
         kit.check(all(pixels_of(before, RED, b) == 0 for b in BANDS), "red before the change")
 
         # The colour alone: red is 255 as stored (&H00BBGGRR).

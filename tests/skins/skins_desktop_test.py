@@ -18,10 +18,10 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 import desktop_kit as kit  # noqa: E402
+import tray_kit  # noqa: E402
 from desktop_kit import Failure, check, stop_pid  # noqa: E402
 
 TIMEOUT = 60.0  # seconds; desktop tests share two busy cores with builds
@@ -30,36 +30,20 @@ TIMEOUT = 60.0  # seconds; desktop tests share two busy cores with builds
 COMMAND6 = (3840, 3120, 1215, 495)
 # A point of the manager's own background, left of the previews, in pixels.
 BACKGROUND = (6, 130)
-MENU_ITEMS = 6
+MENU_ITEMS = tray_kit.MENU_ITEMS
 ITEM_SKINS = 3
 ITEM_ADDINS = 4
 
 
-def wait_for(what, condition, timeout=TIMEOUT, interval=0.05):
-    return kit.wait_for(what, condition, timeout, interval)
+def wait_for(what, condition, timeout=TIMEOUT):
+    return kit.wait_for(what, condition, timeout)
 
 
 def skip(reason):
-    sys.exit(kit.skip(reason, sys.stderr))
+    kit.skip_now(reason, sys.stderr)
 
 
-def processes_of(executable):
-    """PIDs of live processes running this executable file."""
-    target = os.path.realpath(executable)
-    found = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            if os.readlink("/proc/%s/exe" % entry) != target:
-                continue
-            with open("/proc/%s/stat" % entry, encoding="utf-8") as f:
-                state = f.read().rsplit(")", 1)[1].split()[0]
-        except OSError:
-            continue
-        if state != "Z":
-            found.append(int(entry))
-    return found
+processes_of = kit.processes_of
 
 
 class Desktop(kit.XSession):
@@ -69,21 +53,13 @@ class Desktop(kit.XSession):
         super().__init__(name, TIMEOUT)
 
     def tray_icons(self):
-        """Rectangles of the program's icons inside tint2's notification area."""
-        listed = self.windows()
-        panels = {w.id for w, _, cls, _, _ in listed if cls.lower() == "tint2"}
-        return [rect for _, name, _, rect, parents in listed
-                if name == "Dalvenor" and 4 < rect[2] < 100 and any(p.id in panels for p in parents)]
+        return tray_kit.docked_icons(self)
 
     def program_windows(self):
-        """Viewable top-level windows of the program (its X class is "Dalvenor")."""
-        return {w.id: rect for w, _, cls, rect, parents in self.windows()
-                if cls == "Dalvenor" and len(parents) == 1}
+        return tray_kit.program_top_levels(self)
 
     def pixel(self, x, y):
-        image = self.root.get_image(x, y, 1, 1, self.X.ZPixmap, 0xFFFFFFFF)
-        blue, green, red = image.data[0], image.data[1], image.data[2]
-        return red, green, blue
+        return kit.Shot(self.root, (x, y, 1, 1)).at(x, y)
 
 
 def grey(rgb):
@@ -91,32 +67,10 @@ def grey(rgb):
 
 
 def choose_from_tray_menu(desktop, item, title):
-    """Right-clicks the icon and clicks item of its menu until the window titled title shows."""
-    deadline = time.monotonic() + 3 * TIMEOUT
-    while time.monotonic() < deadline:
-        icons = wait_for("the tray icon", desktop.tray_icons)
-        x, y = icons[0][0] + icons[0][2] // 2, icons[0][1] + icons[0][3] // 2
-        before = desktop.program_windows()
-        desktop.xdotool("mousemove", x, y, "click", "3")
-
-        def menu():
-            for wid, rect in desktop.program_windows().items():
-                if wid not in before and rect[2] >= 80 and 6 * 14 <= rect[3] <= 6 * 40:
-                    return rect
-            return None
-
-        try:
-            rect = wait_for("the tray menu", menu, timeout=10)
-        except Failure:
-            continue
-        height = rect[3] / MENU_ITEMS
-        desktop.xdotool("mousemove", rect[0] + rect[2] // 3, int(rect[1] + height * (item + 0.5)),
-                        "click", "1")
-        try:
-            return wait_for(title, lambda: desktop.top_level(title), timeout=15)
-        except Failure:
-            desktop.xdotool("key", "Escape")
-    raise Failure("%s never opened from the tray menu" % title)
+    """Right-clicks the icon and clicks item of its menu until the window titled title shows;
+    gives the window and its rectangle."""
+    return tray_kit.choose(desktop, title, lambda: desktop.top_level(title), item=item,
+                           timeout=3 * TIMEOUT)
 
 
 def manager_background(desktop, rect):
@@ -125,15 +79,8 @@ def manager_background(desktop, rect):
 
 def run(program, folder, desktop):
     copy = os.path.join(folder, "program")
-    os.makedirs(copy)
-    bin_dir = os.path.dirname(program)
-    executable = os.path.join(copy, "dalvenor")
-    shutil.copy2(program, executable)
-    # The marker makes the copy a portable one: its own folder is its data folder.
-    for name in ("countdown.ini", "ral.txt", "dalvenor.portable"):
-        if os.path.isfile(os.path.join(bin_dir, name)):
-            shutil.copy2(os.path.join(bin_dir, name), copy)
-    shutil.copytree(os.path.join(bin_dir, "skins"), os.path.join(copy, "skins"))
+    # A portable copy: its own folder is its data folder.
+    executable = kit.portable_copy(program, copy, skins=True)
     # A skin in use: the brushed-metal grey one, clearly darker than the plain window.
     active = os.path.join(copy, "skinh.she")
     shutil.copy2(os.path.join(copy, "skins", "itunes.she"), active)

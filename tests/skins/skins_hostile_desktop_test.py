@@ -26,9 +26,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
 sys.path.insert(0, os.path.dirname(__file__))
 import desktop_kit as kit  # noqa: E402
 from desktop_kit import Failure, check, stop_pid  # noqa: E402
-import skins_desktop_test as base  # noqa: E402
+import tray_kit  # noqa: E402
 
-TIMEOUT = base.TIMEOUT
+TIMEOUT = 60.0  # seconds; desktop tests share two busy cores with builds
 
 CASES = [
     ("FIFO images", b"/* Every image of this skin is a FIFO. */\n"
@@ -61,15 +61,8 @@ def managed_windows(desktop, title):
 
 def run(program, folder, desktop, sheet):
     copy = os.path.join(folder, "program")
-    os.makedirs(copy)
-    bin_dir = os.path.dirname(program)
-    executable = os.path.join(copy, "dalvenor")
-    shutil.copy2(program, executable)
-    # The marker makes the copy a portable one: its own folder is its data folder.
-    for name in ("countdown.ini", "ral.txt", "dalvenor.portable"):
-        if os.path.isfile(os.path.join(bin_dir, name)):
-            shutil.copy2(os.path.join(bin_dir, name), copy)
-    shutil.copytree(os.path.join(bin_dir, "skins"), os.path.join(copy, "skins"))
+    # A portable copy: its own folder is its data folder.
+    executable = kit.portable_copy(program, copy, skins=True)
     os.mkfifo(os.path.join(copy, "hole.png"), 0o600)
     active = os.path.join(copy, "skinh.she")
     with open(active, "wb") as f:
@@ -86,18 +79,20 @@ def run(program, folder, desktop, sheet):
                 raise Failure("the program ended with %s" % first.returncode)
             return True
 
-        wait_for = base.wait_for
+        def wait_for(what, condition):
+            return kit.wait_for(what, condition, TIMEOUT)
+
         countdown = wait_for("the countdown window",
                              lambda: alive() and [rect for rect in
-                                                  desktop.program_windows().values()
+                                                  tray_kit.program_top_levels(desktop).values()
                                                   if rect[2] >= 100 and rect[3] >= 60])
         print("countdown window at %s" % (countdown[0],))
-        wait_for("the tray icon", lambda: alive() and desktop.tray_icons())
+        wait_for("the tray icon", lambda: alive() and tray_kit.docked_icons(desktop))
         wait_for("the box that tells why the skin is not used",
                  lambda: alive() and managed_windows(desktop, "Dalvenor"))
 
         # Responsive: a second start hands over, and the first opens its menu at the pointer.
-        before = set(desktop.program_windows())
+        before = set(tray_kit.program_top_levels(desktop))
         desktop.xdotool("mousemove", 300, 300)
         second = subprocess.Popen([executable], cwd=copy, env=env, stdout=subprocess.DEVNULL,
                                   stderr=subprocess.DEVNULL)
@@ -106,9 +101,8 @@ def run(program, folder, desktop, sheet):
 
         def menu():
             alive()
-            for wid, rect in desktop.program_windows().items():
-                if wid not in before and rect[2] >= 80 and \
-                        base.MENU_ITEMS * 14 <= rect[3] <= base.MENU_ITEMS * 40:
+            for wid, rect in tray_kit.program_top_levels(desktop).items():
+                if wid not in before and tray_kit.is_menu_size(rect):
                     return rect
             return None
 
@@ -123,14 +117,14 @@ def run(program, folder, desktop, sheet):
 
         with open(active, "rb") as f:
             check(f.read() == sheet, "skinh.she was changed")
-        check(len(base.processes_of(executable)) == 1,
-              "processes of the program: %s" % base.processes_of(executable))
+        check(len(kit.processes_of(executable)) == 1,
+              "processes of the program: %s" % kit.processes_of(executable))
     finally:
         for process in (second, first):
             if process is not None and process.poll() is None:
                 process.kill()
                 process.wait(timeout=TIMEOUT)
-        for pid in base.processes_of(executable):
+        for pid in kit.processes_of(executable):
             stop_pid(pid)
 
 
@@ -153,7 +147,7 @@ def main():
     virtual = kit.VirtualDesktop(folder)
     desktop = None
     try:
-        desktop = base.Desktop(virtual.start())
+        desktop = kit.XSession(virtual.start(), TIMEOUT)
         for index, (name, sheet) in enumerate(CASES):
             print("skin with %s" % name)
             case = os.path.join(folder, "case%d" % index)

@@ -20,10 +20,12 @@ set it.
 """
 
 import os
-import signal
 import subprocess
 import sys
-import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import desktop_kit as kit  # noqa: E402
+from desktop_kit import Failure  # noqa: E402,F401
 
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 TIMEOUT = 60.0
@@ -33,26 +35,10 @@ STEP = 10.0
 POWER_CONTROLS = ("开始执行",)
 
 
-class Failure(Exception):
-    pass
-
-
 def wait_for(what, condition, timeout=TIMEOUT):
     """Polls condition() until it returns something true; an accessible object that went away
     while it was read counts as a false answer."""
-    deadline = time.monotonic() + timeout
-    while True:
-        try:
-            result = condition()
-        except Failure:
-            raise
-        except Exception:  # an object gone stale between two reads
-            result = None
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(0.2)
+    return kit.wait_for(what, condition, timeout, interval=0.2, tolerate_errors=True)
 
 
 def children(node):
@@ -148,71 +134,41 @@ def press(pid, window_title, page, marker, button):
     do_press(target)
 
 
-def family(pid):
-    """Every process descended from pid: the launcher starts a bus, which starts a registry."""
-    parents = {}
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            with open("/proc/%s/stat" % entry) as f:
-                parents.setdefault(int(f.read().rsplit(")", 1)[1].split()[1]), []).append(
-                    int(entry))
-        except (OSError, IndexError, ValueError):
-            continue
-    found, pending = [], [pid]
-    while pending:
-        for child in parents.get(pending.pop(), []):
-            found.append(child)
-            pending.append(child)
-    return found
+def start_buses(processes, env):
+    """A session bus of the test's own and the accessibility bus registered on it, started
+    through processes (a desktop_kit.Processes, which stops them with what they started);
+    gives the session bus's address once both answer."""
+    bus = processes.start(["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                           "--print-address=1"], stdout=subprocess.PIPE, env=env)
+    address = bus.stdout.readline().decode().strip()
+    if not address:
+        raise Failure("the session bus did not start")
+    env = dict(env, DBUS_SESSION_BUS_ADDRESS=address)
+    processes.start([BUS_LAUNCHER, "--launch-immediately"], env=env,
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def a11y_bus():
+        out = subprocess.run(["dbus-send", "--session", "--print-reply",
+                              "--dest=org.a11y.Bus", "/org/a11y/bus",
+                              "org.a11y.Bus.GetAddress"], env=env, capture_output=True,
+                             text=True, timeout=TIMEOUT, check=False)
+        return out.returncode == 0 and "unix:" in out.stdout
+
+    wait_for("the accessibility bus", a11y_bus)
+    return address
 
 
 def run_buses():
     """The session bus and the accessibility bus, until the input closes."""
-    started = []
-
-    def stop():
-        for process in reversed(started):
-            if process.poll() is not None:
-                continue
-            descendants_of = family(process.pid)
-            process.terminate()
-            try:
-                process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
-            for pid in descendants_of:
-                try:
-                    os.kill(pid, signal.SIGTERM)
-                except ProcessLookupError:
-                    pass
-    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(0))
+    processes = kit.Processes()
+    kit.exit_on_sigterm(0)
     try:
-        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--nopidfile",
-                                "--print-address=1"], stdout=subprocess.PIPE)
-        started.append(bus)
-        address = bus.stdout.readline().decode().strip()
-        if not address:
-            raise Failure("the session bus did not start")
-        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address)
-        started.append(subprocess.Popen([BUS_LAUNCHER, "--launch-immediately"], env=env,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-
-        def a11y_bus():
-            out = subprocess.run(["dbus-send", "--session", "--print-reply",
-                                  "--dest=org.a11y.Bus", "/org/a11y/bus",
-                                  "org.a11y.Bus.GetAddress"], env=env, capture_output=True,
-                                 text=True, timeout=TIMEOUT, check=False)
-            return out.returncode == 0 and "unix:" in out.stdout
-
-        wait_for("the accessibility bus", a11y_bus)
+        address = start_buses(processes, dict(os.environ))
         print("DBUS_SESSION_BUS_ADDRESS=" + address, flush=True)
         sys.stdin.read()
         return 0
     finally:
-        stop()
+        processes.stop_all()
 
 
 def main(argv):

@@ -27,6 +27,8 @@ VIRTUAL_DESKTOP = os.path.join(SOURCE_DIR, "scripts", "virtual_desktop.sh")
 # finds a real fault only later, never a false one.
 TIMEOUT = 30.0
 SKIP = 77
+# The root window's colour while a test reads the screen: no colour the program draws.
+ROOT_COLOUR = (0x20, 0x80, 0x20)
 
 
 class Failure(Exception):
@@ -116,6 +118,29 @@ class Shot:
 
     def __eq__(self, other):
         return self.rect == other.rect and self.rows == other.rows
+
+
+def settled_shot(take, what, accept=lambda shot: True, repeats=1, interval=0.05,
+                 timeout=TIMEOUT):
+    """A shot (take() gives one) that the next repeats shots repeat exactly and that accept()
+    takes: the screen has settled (a panel or a compositor repaints in its own time)."""
+    last = {"shot": None, "same": 0}
+
+    def settled():
+        shot = take()
+        if last["shot"] is not None and shot == last["shot"]:
+            last["same"] += 1
+        else:
+            last["shot"], last["same"] = shot, 0
+        return shot if last["same"] >= repeats and accept(shot) else None
+
+    return wait_for(what, settled, timeout, interval=interval)
+
+
+def changed_points(before, after, rect, exclude=None):
+    """The points of rect where two shots holding it differ, outside exclude (a rectangle)."""
+    return {p for p in after.points(rect)
+            if after.at(*p) != before.at(*p) and not (exclude and inside(p, exclude))}
 
 
 def intersect(a, b):
@@ -261,6 +286,11 @@ def skip(reason, stream=None):
     return SKIP
 
 
+def skip_now(reason, stream=None):
+    """Ends the driver as skipped (see skip)."""
+    sys.exit(skip(reason, stream))
+
+
 def exit_on_sigterm(status=None):
     """A time-out of the test runner ends the driver with SIGTERM: it exits through its
     finally blocks, cleaning up as on failure."""
@@ -310,6 +340,216 @@ def stop_pid(pid, timeout=10):
         pass
 
 
+def close_window(d, window):
+    """Asks a window to close, as its title bar's close button does (WM_DELETE_WINDOW); d is
+    an Xlib display."""
+    from Xlib import X
+    from Xlib.protocol import event
+    message = event.ClientMessage(
+        window=window, client_type=d.intern_atom("WM_PROTOCOLS"),
+        data=(32, [d.intern_atom("WM_DELETE_WINDOW"), X.CurrentTime, 0, 0, 0]))
+    window.send_event(message)
+    d.sync()
+
+
+def settings_file():
+    """The program's settings store (HOME and the XDG folders are the test's own)."""
+    config = os.environ.get("XDG_CONFIG_HOME") or os.path.join(os.environ["HOME"], ".config")
+    return os.path.join(config, "Dalvenor", "Dalvenor.ini")
+
+
+def write_stored_rect(twips):
+    """The settings store with the countdown's rectangle (left, top, width, height in twips);
+    gives the bytes written."""
+    path = settings_file()
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    text = "[frmWindows]\nLeft=%d\nTop=%d\nWidth=%d\nHeight=%d\n" % tuple(twips)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    return text.encode("utf-8")
+
+
+def write_lines(path, lines, encoding="gb18030"):
+    """A data file of the program: lines ending in CR LF, in the Chinese Windows encoding."""
+    with open(path, "wb") as f:
+        f.write("".join(line + "\r\n" for line in lines).encode(encoding))
+
+
+def state_value(path, name):
+    """One value of the virtual desktop's state file (DISPLAY, TINT2_PID, ...), or ""."""
+    with open(path, encoding="utf-8") as state:
+        for line in state:
+            if line.startswith(name + "="):
+                return line.strip().split("=", 1)[1]
+    return ""
+
+
+def xdotool(*args, timeout=TIMEOUT):
+    """xdotool on this process's display."""
+    subprocess.run(["xdotool", *map(str, args)], check=True, capture_output=True,
+                   timeout=timeout)
+
+
+def process_family(pid):
+    """Every process descended from pid, read from /proc: what a launcher started in turn."""
+    parents = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                parents.setdefault(int(f.read().rsplit(")", 1)[1].split()[1]), []).append(
+                    int(entry))
+        except (OSError, IndexError, ValueError):
+            continue
+    found, pending = [], [pid]
+    while pending:
+        for child in parents.get(pending.pop(), []):
+            found.append(child)
+            pending.append(child)
+    return found
+
+
+def processes_of(executable):
+    """PIDs of live processes running this executable file."""
+    target = os.path.realpath(executable)
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            if os.readlink("/proc/%s/exe" % entry) != target:
+                continue
+            with open("/proc/%s/stat" % entry, encoding="utf-8") as f:
+                state = f.read().rsplit(")", 1)[1].split()[0]
+        except OSError:
+            continue
+        if state != "Z":
+            found.append(int(entry))
+    return found
+
+
+class Processes:
+    """What a test starts, each stopped at the end (last first) with whatever it started in
+    turn: the accessibility bus launcher starts a bus, which starts the registry."""
+
+    def __init__(self):
+        self.started = []
+
+    def start(self, args, **kwargs):
+        process = subprocess.Popen(args, **kwargs)
+        self.started.append(process)
+        return process
+
+    def stop_all(self):
+        for process in reversed(self.started):
+            if process.poll() is not None:
+                continue
+            family = process_family(process.pid)
+            stop_process(process)
+            for pid in family:
+                try:
+                    os.kill(pid, signal.SIGTERM)
+                except ProcessLookupError:
+                    pass
+
+
+def window_name(d, win):
+    """A window's _NET_WM_NAME, else its WM_NAME, else ""."""
+    from Xlib import X
+    for atom_name in ("_NET_WM_NAME", "WM_NAME"):
+        prop = win.get_full_property(d.intern_atom(atom_name), X.AnyPropertyType)
+        if prop and prop.value:
+            value = prop.value
+            return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
+    return ""
+
+
+def window_tree(d):
+    """Every viewable window of the Xlib display d, found through query_tree: (window, name,
+    WM_CLASS, absolute rectangle, parents). A window that goes away while it is read is left
+    out with what lies below it."""
+    from Xlib import X, error as xerror
+    root = d.screen().root
+    found = []
+    pending = [(root, ())]
+    while pending:
+        win, parents = pending.pop()
+        try:
+            attributes = win.get_attributes()
+            children = win.query_tree().children
+            if win != root and attributes.map_state != X.IsViewable:
+                continue
+            geometry = win.get_geometry()
+            origin = win.translate_coords(root, 0, 0)
+            wm_class = win.get_wm_class() or ("", "")
+            found.append((win, window_name(d, win), wm_class[1],
+                          (-origin.x, -origin.y, geometry.width, geometry.height), parents))
+        except xerror.XError:
+            continue
+        pending.extend((child, parents + (win,)) for child in children)
+    return found
+
+
+def overlay_windows(d, title="Dalvenor", min_width=50, min_height=0):
+    """The viewable windows called title that are larger than a tray icon: the countdown's."""
+    return [win for win, name, _, rect, _ in window_tree(d)
+            if name == title and rect[2] >= min_width and rect[3] >= min_height]
+
+
+def find_overlay(d, title="Dalvenor"):
+    found = overlay_windows(d, title)
+    return found[0] if found else None
+
+
+def top_levels(desktop):
+    """Viewable children of the root of a DesktopConnection: (window, name,
+    override_redirect, rect), the name read from a manager's frame's client."""
+    from Xlib import X
+    found = []
+    for child in desktop.root.query_tree().children:
+        try:
+            attributes = child.get_attributes()
+            if attributes.map_state != X.IsViewable:
+                continue
+            name = ""
+            for client in [child] + child.query_tree().children:
+                name = window_name(desktop.d, client)
+                if name:
+                    break
+            found.append((child, name, bool(attributes.override_redirect),
+                          desktop.position(child)))
+        except Exception:  # gone meanwhile
+            continue
+    return found
+
+
+def unmanaged_named(desktop, title, min_width=0):
+    """A viewable window called title that no manager framed (override-redirect), at least
+    min_width wide, or None."""
+    for window, name, unmanaged, rect in top_levels(desktop):
+        if name == title and unmanaged and rect[2] >= min_width:
+            return window
+    return None
+
+
+def managed_named(desktop, title):
+    """Ids of the managed client windows called title (what a task list shows)."""
+    found = []
+    for wid in desktop.root_property("_NET_CLIENT_LIST"):
+        try:
+            if window_name(desktop.d, desktop.window(wid)) == title:
+                found.append(wid)
+        except Exception:  # gone meanwhile
+            continue
+    return found
+
+
+def viewable_named(d, title):
+    """Ids of the viewable windows of the Xlib display d called title."""
+    return [win.id for win, name, _, _, _ in window_tree(d) if name == title]
+
+
 class XSession:
     """X look-ups and xdotool input on one display, through a connection of its own."""
 
@@ -329,34 +569,21 @@ class XSession:
         subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
                        capture_output=True, timeout=self.timeout)
 
+    def is_viewable(self, win):
+        try:
+            return win.get_attributes().map_state == self.X.IsViewable
+        except self.xerror.XError:
+            return False
+
+    def close_window(self, win):
+        close_window(self.d, win)
+
     def window_name(self, win):
-        for atom_name in ("_NET_WM_NAME", "WM_NAME"):
-            prop = win.get_full_property(self.d.intern_atom(atom_name), self.X.AnyPropertyType)
-            if prop and prop.value:
-                value = prop.value
-                return value.decode("utf-8", "replace") if isinstance(value, bytes) else value
-        return ""
+        return window_name(self.d, win)
 
     def windows(self):
         """Every viewable window: (window, name, WM_CLASS, absolute rectangle, parents)."""
-        found = []
-        pending = [(self.root, ())]
-        while pending:
-            win, parents = pending.pop()
-            try:
-                attributes = win.get_attributes()
-                children = win.query_tree().children
-                if win != self.root and attributes.map_state != self.X.IsViewable:
-                    continue
-                geometry = win.get_geometry()
-                origin = win.translate_coords(self.root, 0, 0)
-                wm_class = win.get_wm_class() or ("", "")
-                found.append((win, self.window_name(win), wm_class[1],
-                              (-origin.x, -origin.y, geometry.width, geometry.height), parents))
-            except self.xerror.XError:
-                continue
-            pending.extend((child, parents + (win,)) for child in children)
-        return found
+        return window_tree(self.d)
 
     def top_level(self, title):
         """The client window with this title, and its rectangle."""
@@ -383,6 +610,85 @@ class DesktopConnection:
         self.root = self.d.screen().root
         self.atom = self.d.intern_atom
 
+    def position(self, window):
+        """A window's absolute rectangle."""
+        geometry = window.get_geometry()
+        origin = window.translate_coords(self.root, 0, 0)
+        return (-origin.x, -origin.y, geometry.width, geometry.height)
+
+    def shot(self, rect):
+        return Shot(self.root, rect)
+
+    def screen_rect(self):
+        screen = self.d.screen()
+        return (0, 0, screen.width_in_pixels, screen.height_in_pixels)
+
+    def window(self, wid):
+        return self.d.create_resource_object("window", wid)
+
+    def root_property(self, name, kind=None):
+        """A property of the root window as a list (of windows unless kind says otherwise)."""
+        from Xlib import Xatom
+        prop = self.root.get_full_property(self.atom(name), Xatom.WINDOW if kind is None
+                                           else kind)
+        return list(prop.value) if prop else []
+
+    def set_root_colour(self, rgb):
+        self.root.change_attributes(background_pixel=pixel_value(rgb))
+        self.root.clear_area()
+        self.d.sync()
+
+    def frame_window(self, window):
+        """The child of the root that holds window: its frame, if the manager made one."""
+        while True:
+            tree = window.query_tree()
+            if tree.parent.id == self.root.id:
+                return window
+            window = tree.parent
+
+    def panel_rects(self):
+        """Where tint2 draws (its notification area gets the program's icon), as rectangles
+        of the root's children that are or hold a window of tint2."""
+        from Xlib import error as xerror
+        found = []
+        for child in self.root.query_tree().children:
+            try:
+                for window in [child] + list(child.query_tree().children):
+                    wm_class = window.get_wm_class() or ()
+                    if "tint2" in (name.lower() for name in wm_class):
+                        found.append(self.position(child))
+                        break
+            except xerror.XError:
+                continue
+        return found
+
+    def active_window(self):
+        active = self.root_property("_NET_ACTIVE_WINDOW")
+        return active[0] if active else 0
+
+    def input_focus(self):
+        focus = self.d.get_input_focus().focus
+        return focus if isinstance(focus, int) else focus.id
+
+    def stacking(self):
+        """The root's children, bottom first."""
+        return [child.id for child in self.root.query_tree().children]
+
+    def top_level(self, window):
+        """The id of the child of the root that holds window: its frame, if the manager made
+        one."""
+        return self.frame_window(window).id
+
+    def activate(self, window):
+        xdotool("windowactivate", window.id)
+        wait_for("0x%x to become active" % window.id,
+                 lambda: self.active_window() == window.id)
+
+    def click(self, point):
+        xdotool("mousemove", point[0], point[1], "click", "1")
+        # Out of the way again, so that the pointer never stands in a screenshot.
+        xdotool("mousemove", "1", "1")
+
     def stop(self):
         try:
             if self.d:
@@ -390,3 +696,61 @@ class DesktopConnection:
         except Exception:  # the server may be gone already
             pass
         self.virtual.stop()
+
+
+class Beneath:
+    """A managed window of one colour that records the button presses it receives."""
+
+    def __init__(self, desktop, rect, colour):
+        from Xlib import X
+        self.X = X
+        self.desktop = desktop
+        d = desktop.d
+        x, y, w, h = rect
+        self.window = desktop.root.create_window(
+            x, y, w, h, 0, d.screen().root_depth, X.InputOutput, X.CopyFromParent,
+            background_pixel=pixel_value(colour),
+            event_mask=X.ButtonPressMask | X.StructureNotifyMask | X.ExposureMask)
+        self.window.set_wm_name("beneath")
+        self.window.set_wm_class("beneath", "Beneath")
+        self.window.set_wm_normal_hints(flags=1 | 2, min_width=w, min_height=h)  # US pos/size
+        self.window.map()
+        d.sync()
+        self.presses = []
+
+    def pump(self):
+        d = self.desktop.d
+        while d.pending_events():
+            ev = d.next_event()
+            if ev.type == self.X.ButtonPress and ev.window.id == self.window.id:
+                self.presses.append((ev.root_x, ev.root_y))
+
+    def viewable(self):
+        self.pump()
+        return self.window.get_attributes().map_state == self.X.IsViewable
+
+    def pressed_at(self, point):
+        self.pump()
+        return point in self.presses
+
+
+class Solid:
+    """A managed window of one colour; of the given _NET_WM_WINDOW_TYPE if one is named."""
+
+    def __init__(self, desktop, rect, colour, name, window_type=None):
+        from Xlib import X, Xatom
+        d = desktop.d
+        x, y, w, h = rect
+        self.window = desktop.root.create_window(
+            x, y, w, h, 0, d.screen().root_depth, X.InputOutput, X.CopyFromParent,
+            background_pixel=pixel_value(colour))
+        self.window.set_wm_name(name)
+        self.window.set_wm_class(name, name.capitalize())
+        self.window.set_wm_normal_hints(flags=1 | 2, min_width=w, min_height=h)  # US pos/size
+        if window_type:
+            self.window.change_property(desktop.atom("_NET_WM_WINDOW_TYPE"), Xatom.ATOM, 32,
+                                        [desktop.atom(window_type)])
+        self.window.map()
+        d.sync()
+        wait_for("the window %r to be mapped" % name,
+                 lambda: self.window.get_attributes().map_state == X.IsViewable)

@@ -40,6 +40,18 @@ inline QString start(const QString& stateFile, QString* error) {
     return {};
 }
 
+// One value the state file holds (DISPLAY, TINT2_PID, ...), or empty.
+inline QString stateValue(const QString& stateFile, const QByteArray& key) {
+    QFile state(stateFile);
+    if (!state.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : state.read(1 << 16).split('\n')) {
+        if (line.startsWith(key + '='))
+            return QString::fromUtf8(line.mid(key.size() + 1)).trimmed();
+    }
+    return {};
+}
+
 inline void stop(const QString& stateFile) {
     QProcess stop;
     stop.start(QStringLiteral("sh"), {script(), QStringLiteral("stop"), stateFile});
@@ -91,10 +103,12 @@ inline QProcessEnvironment environmentFor(const QString& display) {
     return env;
 }
 
-// A copy of the program in folder (created) with its portable marker and its data files
-// beside it, so that it reads and writes its files there, never beside the build's binary.
-// The copy's path, or empty with the reason in error.
-inline QString portableCopy(const QString& program, const QString& folder, QString* error) {
+// A copy of the program in folder (created) with its portable marker and the given data files
+// of the build beside it, so that it reads and writes its files there, never beside the build's
+// binary. The copy's path, or empty with the reason in error.
+inline QString portableCopy(const QString& program, const QString& folder, QString* error,
+                            const QStringList& files = {QStringLiteral("countdown.ini"),
+                                                        QStringLiteral("ral.txt")}) {
     const QDir source = QFileInfo(program).dir();
     if (!QDir().mkpath(folder)) {
         *error = QStringLiteral("cannot make ") + folder;
@@ -110,8 +124,7 @@ inline QString portableCopy(const QString& program, const QString& folder, QStri
         *error = QStringLiteral("no portable marker beside ") + program;
         return {};
     }
-    for (const char* name : {"countdown.ini", "ral.txt"}) {
-        const QString file = QString::fromLatin1(name);
+    for (const QString& file : files) {
         if (QFileInfo(source.filePath(file)).isFile())
             QFile::copy(source.filePath(file), folder + u'/' + file);
     }

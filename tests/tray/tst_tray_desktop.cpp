@@ -5,22 +5,20 @@
 // Built twice: against tests/tray/tray_probe and against the real program, which makes the
 // whole test skip (exit code 77) while it has not been built; so does a missing tool. With
 // DALVENOR_REQUIRE_DESKTOP=1 (the test script sets it) a skip is a failure instead.
-// Every X client here (the program, tint2, xwininfo, xdotool) has a connection of its own and
-// the server keeps no order between them: every check of something another client did polls
+// Every X client here (the program, tint2, xdotool, the test itself) has a connection of its own
+// and the server keeps no order between them: every check of something another client did polls
 // until it holds, with a generous limit.
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "virtual_desktop.h"
+#include "desktop_kit.h"
 
 #include <csignal>
+#include <memory>
 #include <optional>
 
 #ifndef TRAY_DESKTOP_PROGRAM
@@ -29,18 +27,11 @@
 
 namespace {
 
-constexpr int kSkipReturnCode = 77;
-constexpr int kWaitMs = 30000;
+using desktopkit::kWaitMs;
+using desktopkit::waitFor;
+using XWindow = desktopkit::Window;
 // One right click waits this long for its menu before clicking again.
 constexpr int kMenuWaitMs = 10000;
-
-struct XWindow {
-    QString id;
-    QString name;
-    QString wmClass;
-    int depth = 0;
-    QRect rect; // absolute
-};
 
 QString programPath() {
     const QString name = QStringLiteral(TRAY_DESKTOP_PROGRAM);
@@ -51,18 +42,6 @@ QString programPath() {
 
 QString programName() {
     return QFileInfo(programPath()).fileName();
-}
-
-// Repeats probe until it gives a value or the time is up; each try is an X round trip.
-template <typename F> auto waitFor(F probe, int timeoutMs = kWaitMs) -> decltype(probe()) {
-    QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        if (auto value = probe())
-            return value;
-        if (deadline.hasExpired())
-            return {};
-        QTest::qWait(50);
-    }
 }
 
 } // namespace
@@ -82,12 +61,15 @@ private slots:
     void iconAppearsWhenTrayHostStartsLate();
 
 private:
-    QString run(const QString& tool, const QStringList& arguments, int* exitCode = nullptr);
-    QList<XWindow> tree();
-    std::optional<XWindow> dockedIcon();
-    std::optional<XWindow> openMenu();
-    bool isViewable(const QString& id);
-    QImage screenshot();
+    QString run(const QString& tool, const QStringList& arguments) {
+        return desktopkit::run(m_env, tool, arguments);
+    }
+    QList<XWindow> tree() { return m_x->tree(); }
+    std::optional<XWindow> dockedIcon() { return desktopkit::dockedIcon(tree(), programName()); }
+    std::optional<XWindow> openMenu() {
+        return desktopkit::newMenu(tree(), programName(), m_viewableBeforeClick, 6);
+    }
+    QImage screenshot() { return m_x->screenshot(); }
     void startProgram();
     void startTint2();
     void stopTint2();
@@ -98,59 +80,34 @@ private:
     bool aboutWindowShown(QString* id = nullptr);
 
     QTemporaryDir m_dir;
-    QString m_script;
     QString m_stateFile;
     QString m_display;
     qint64 m_tint2Pid = 0;
     QProcessEnvironment m_env;
+    std::unique_ptr<desktopkit::XConnection> m_x;
     std::unique_ptr<QProcess> m_program;
     QString m_programCopy; // what runs: the probe, or a portable copy of the program
     // A tint2 this test started again; a child of the test, so that it ends with the test.
     std::unique_ptr<QProcess> m_tint2;
-    QString m_lastMenuId;
+    quint32 m_lastMenuId = 0;
     bool m_started = false;
     bool m_iconMissing = false;
-    QSet<QString> m_viewableBeforeClick;
+    QSet<quint32> m_viewableBeforeClick;
 };
 
-QString TstTrayDesktop::run(const QString& tool, const QStringList& arguments, int* exitCode) {
-    QProcess process;
-    process.setProcessEnvironment(m_env);
-    process.start(tool, arguments);
-    process.waitForFinished(kWaitMs);
-    if (exitCode)
-        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 void TstTrayDesktop::initTestCase() {
-    m_script =
-        qEnvironmentVariable("DALVENOR_SOURCE_DIR") + QStringLiteral("/scripts/virtual_desktop.sh");
-    QVERIFY2(QFile::exists(m_script), qPrintable(m_script));
+    QVERIFY2(QFile::exists(virtualdesktop::script()), qPrintable(virtualdesktop::script()));
     QVERIFY(m_dir.isValid());
     m_stateFile = m_dir.filePath(QStringLiteral("desktop.state"));
-
-    QProcess start;
-    start.start(QStringLiteral("sh"), {m_script, QStringLiteral("start"), m_stateFile});
-    QVERIFY(start.waitForFinished(120000));
-    QVERIFY2(start.exitCode() == 0, start.readAllStandardError().constData());
-    QFile state(m_stateFile);
-    QVERIFY(state.open(QIODevice::ReadOnly));
-    for (const QByteArray& line : state.readAll().split('\n')) {
-        if (line.startsWith("DISPLAY="))
-            m_display = QString::fromLatin1(line.mid(8));
-        else if (line.startsWith("TINT2_PID="))
-            m_tint2Pid = line.mid(10).toLongLong();
-    }
-    QVERIFY(!m_display.isEmpty());
-    QVERIFY(m_tint2Pid > 0);
+    QString error;
+    m_display = virtualdesktop::start(m_stateFile, &error);
     m_started = true;
-
-    m_env = QProcessEnvironment::systemEnvironment();
-    m_env.insert(QStringLiteral("DISPLAY"), m_display);
-    m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    m_env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), virtualdesktop::sandboxSessionBus());
-    m_env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), virtualdesktop::sandboxSystemBus());
+    QVERIFY2(!m_display.isEmpty(), qPrintable(error));
+    m_tint2Pid = virtualdesktop::stateValue(m_stateFile, "TINT2_PID").toLongLong();
+    QVERIFY(m_tint2Pid > 0);
+    m_env = virtualdesktop::environmentFor(m_display);
+    m_x = std::make_unique<desktopkit::XConnection>(m_display);
+    QVERIFY2(m_x->connected(), "no X connection to the virtual desktop");
     m_programCopy = programPath();
     if (QLatin1String(TRAY_DESKTOP_PROGRAM) == QLatin1String("dalvenor")) {
         // A portable copy in the test's folder: whatever the program writes stays there.
@@ -167,12 +124,10 @@ void TstTrayDesktop::cleanupTestCase() {
         m_program->kill();
         m_program->waitForFinished(5000);
     }
-    if (m_started) {
-        // The state file names the tint2 started last, so that stop ends it too.
-        QProcess stop;
-        stop.start(QStringLiteral("sh"), {m_script, QStringLiteral("stop"), m_stateFile});
-        stop.waitForFinished(60000);
-    }
+    m_x.reset();
+    // The state file names the tint2 started last, so that stop ends it too.
+    if (m_started)
+        virtualdesktop::stop(m_stateFile);
 }
 
 void TstTrayDesktop::init() {
@@ -190,88 +145,20 @@ void TstTrayDesktop::startProgram() {
     QVERIFY2(m_program->waitForStarted(kWaitMs), qPrintable(m_program->errorString()));
 }
 
-QList<XWindow> TstTrayDesktop::tree() {
-    static const QRegularExpression line(QStringLiteral(
-        R"re(^(\s*)(0x[0-9a-f]+) (?:"([^"]*)"|\(has no name\)):\s*(\([^)]*\))?\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re"));
-    QList<XWindow> windows;
-    const QStringList lines =
-        run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")})
-            .split(u'\n');
-    for (const QString& text : lines) {
-        const QRegularExpressionMatch m = line.match(text);
-        if (!m.hasMatch())
-            continue;
-        windows.append({m.captured(2), m.captured(3), m.captured(4), int(m.captured(1).size()),
-                        QRect(m.captured(7).toInt(), m.captured(8).toInt(), m.captured(5).toInt(),
-                              m.captured(6).toInt())});
-    }
-    return windows;
-}
-
-// Our icon: a window named "Dalvenor" of the program, nested inside tint2's panel window.
-std::optional<XWindow> TstTrayDesktop::dockedIcon() {
-    const QList<XWindow> windows = tree();
-    for (int i = 0; i < windows.size(); ++i) {
-        if (!windows[i].wmClass.contains(QStringLiteral("\"tint2\"")))
-            continue;
-        for (int j = i + 1; j < windows.size() && windows[j].depth > windows[i].depth; ++j) {
-            const XWindow& w = windows[j];
-            if (w.name == QLatin1String("Dalvenor") && w.wmClass.contains(programName()) &&
-                w.rect.width() > 4 && isViewable(w.id))
-                return w;
-        }
-    }
-    return std::nullopt;
-}
-
-bool TstTrayDesktop::isViewable(const QString& id) {
-    return run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id})
-        .contains(QStringLiteral("IsViewable"));
-}
-
-// A top-level window of the program of about the size of the tray menu that became viewable
-// after the click (the countdown window is a top-level of the program too).
-std::optional<XWindow> TstTrayDesktop::openMenu() {
-    const QList<XWindow> windows = tree();
-    int topDepth = INT_MAX;
-    for (const XWindow& w : windows)
-        topDepth = qMin(topDepth, w.depth);
-    for (const XWindow& w : windows) {
-        if (w.depth == topDepth && w.wmClass.contains(programName()) && w.rect.width() >= 80 &&
-            w.rect.height() >= 6 * 14 && w.rect.height() <= 6 * 40 &&
-            !m_viewableBeforeClick.contains(w.id) && isViewable(w.id))
-            return w;
-    }
-    return std::nullopt;
-}
-
-QImage TstTrayDesktop::screenshot() {
-    const QString path = m_dir.filePath(QStringLiteral("screen.png"));
-    QFile::remove(path);
-    run(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), path});
-    return QImage(path);
-}
-
 bool TstTrayDesktop::rightClickIcon(XWindow* menu) {
     const std::optional<XWindow> icon = waitFor([this] { return dockedIcon(); });
     if (!icon)
         return false;
     // The popup window is kept and shown again: while the last one still closes, it would
     // count as a window that was there before the click.
-    if (!m_lastMenuId.isEmpty() && !waitFor([this] { return !isViewable(m_lastMenuId); }))
+    if (m_lastMenuId != 0 && !waitFor([this] { return !m_x->isViewable(m_lastMenuId); }))
         return false;
     const QPoint centre = icon->rect.center();
-    m_viewableBeforeClick.clear();
-    for (const XWindow& w : tree()) {
-        if (w.wmClass.contains(programName()) && isViewable(w.id))
-            m_viewableBeforeClick.insert(w.id);
-    }
+    m_viewableBeforeClick = desktopkit::ids(desktopkit::viewableOfClass(tree(), programName()));
     // A click that lands while the previous popup is still closing can be swallowed by it:
     // try again a few times, each time waiting for the menu to appear.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        run(QStringLiteral("xdotool"),
-            {QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
-             QStringLiteral("click"), QStringLiteral("3")});
+        desktopkit::click(m_env, centre, 3);
         if (const std::optional<XWindow> found =
                 waitFor([this] { return openMenu(); }, kMenuWaitMs)) {
             m_lastMenuId = found->id;
@@ -284,12 +171,7 @@ bool TstTrayDesktop::rightClickIcon(XWindow* menu) {
 }
 
 void TstTrayDesktop::clickMenuItem(const XWindow& menu, int index, int count) {
-    const int itemHeight = menu.rect.height() / count;
-    const QPoint at(menu.rect.left() + menu.rect.width() / 3,
-                    menu.rect.top() + itemHeight * index + itemHeight / 2);
-    run(QStringLiteral("xdotool"),
-        {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
-         QStringLiteral("click"), QStringLiteral("1")});
+    desktopkit::click(m_env, desktopkit::menuItemPoint(menu.rect, index, count));
 }
 
 void TstTrayDesktop::startTint2() {
@@ -319,7 +201,7 @@ void TstTrayDesktop::stopTint2() {
     ::kill(pid_t(m_tint2Pid), SIGTERM);
     const bool gone = waitFor([this] {
         for (const XWindow& w : tree()) {
-            if (w.wmClass.contains(QStringLiteral("\"tint2\"")))
+            if (w.instance == QLatin1String("tint2"))
                 return false;
         }
         return true;
@@ -372,21 +254,19 @@ int TstTrayDesktop::menuLines(const QImage& before, const XWindow& menu) {
 }
 
 bool TstTrayDesktop::aboutWindowShown(QString* id) {
-    const QString found =
-        run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                        QStringLiteral("--name"), QStringLiteral("关于 Dalvenor")})
-            .trimmed();
+    const QList<XWindow> shown = desktopkit::viewableNamed(tree(), QStringLiteral("关于 Dalvenor"));
     if (id)
-        *id = found.section(u'\n', 0, 0);
-    return !found.isEmpty();
+        *id = shown.isEmpty() ? QString() : shown.first().idText();
+    return !shown.isEmpty();
 }
 
 void TstTrayDesktop::iconSitsInTheTrayHost() {
     const std::optional<XWindow> icon = waitFor([this] { return dockedIcon(); });
     m_iconMissing = !icon;
     if (!icon)
-        qWarning().noquote() << run(QStringLiteral("xwininfo"),
-                                    {QStringLiteral("-root"), QStringLiteral("-tree")});
+        for (const XWindow& w : tree())
+            qWarning().noquote() << QString(w.depth, u' ') << w.id << w.name << w.instance
+                                 << w.wmClass << w.rect << w.viewable;
     QVERIFY2(icon, "no icon of the program inside tint2");
     QVERIFY(icon->rect.width() >= 16 && icon->rect.width() <= 64);
     // The icon shows an image, not an empty square of the panel's colour. It is mapped before
@@ -411,9 +291,7 @@ void TstTrayDesktop::rightClickOpensTheSixItemMenu() {
     QCOMPARE(lines, 6);
 
     // A click outside closes the popup without choosing anything.
-    run(QStringLiteral("xdotool"),
-        {QStringLiteral("mousemove"), QStringLiteral("5"), QStringLiteral("5"),
-         QStringLiteral("click"), QStringLiteral("1")});
+    desktopkit::click(m_env, QPoint(5, 5));
     QVERIFY(waitFor([this] { return !openMenu().has_value(); }));
 }
 
@@ -427,9 +305,7 @@ void TstTrayDesktop::aboutItemOpensAboutWindow() {
     // Like every dialog of the program, it has no taskbar entry: tint2 lists no window that
     // carries the skip-taskbar state.
     QVERIFY(waitFor([this, &about] {
-        return run(QStringLiteral("xprop"),
-                   {QStringLiteral("-id"), about, QStringLiteral("_NET_WM_STATE")})
-            .contains(QStringLiteral("_NET_WM_STATE_SKIP_TASKBAR"));
+        return m_x->hasState(desktopkit::windowId(about), "_NET_WM_STATE_SKIP_TASKBAR");
     }));
     // Esc closes it again. The key goes to whichever window has the focus when the server
     // reads it; should the dialog not have it yet, the key is pressed again.
@@ -468,7 +344,7 @@ void TstTrayDesktop::iconAppearsWhenTrayHostStartsLate() {
     // The program runs without a host for a while: wait until it has its windows.
     QVERIFY(waitFor([this] {
         for (const XWindow& w : tree()) {
-            if (w.wmClass.contains(programName()) || w.name.contains(programName()))
+            if (w.ofClass(programName()) || w.name.contains(programName()))
                 return true;
         }
         return false;
@@ -478,27 +354,13 @@ void TstTrayDesktop::iconAppearsWhenTrayHostStartsLate() {
     QVERIFY2(waitFor([this] { return dockedIcon(); }), "the icon did not dock in the late host");
 }
 
-// The exit code for a test that cannot run here: skipped, unless every desktop test is
-// required to run (CI installs every tool and builds everything: a skip there hides a fault).
-int skip(const QString& reason) {
-    if (qEnvironmentVariable("DALVENOR_REQUIRE_DESKTOP") == QLatin1String("1")) {
-        std::fprintf(stderr, "FAIL: %s (DALVENOR_REQUIRE_DESKTOP=1 allows no skip)\n",
-                     qPrintable(reason));
-        return 1;
-    }
-    std::fprintf(stderr, "SKIP: %s\n", qPrintable(reason));
-    return kSkipReturnCode;
-}
-
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     if (!QFileInfo(programPath()).isExecutable())
-        return skip(QStringLiteral("%1 has not been built").arg(programPath()));
-    for (const char* tool :
-         {"Xvfb", "openbox", "tint2", "xdotool", "xwininfo", "xprop", "import"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            return skip(QStringLiteral("%1 is not installed").arg(QLatin1String(tool)));
-    }
+        return desktopkit::skip(QStringLiteral("%1 has not been built").arg(programPath()));
+    const QString missing = desktopkit::missingTool({"Xvfb", "openbox", "tint2", "xdotool"});
+    if (!missing.isEmpty())
+        return desktopkit::skip(QStringLiteral("%1 is not installed").arg(missing));
     TstTrayDesktop test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

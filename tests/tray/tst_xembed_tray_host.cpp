@@ -1,8 +1,8 @@
 // The XEmbed tray probe on a real X server (the virtual desktop with its tint2 stopped): the
 // test itself plays the notification area, taking and giving up _NET_SYSTEM_TRAY_S0 the way
 // the system-tray specification tells a tray to.
+#include "desktop_kit.h"
 #include "tray/xembed_tray_host_x11.h"
-#include "virtual_desktop.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kWaitMs = 30000;
+using desktopkit::kWaitMs;
 
 // A tray of the test's own, on an X connection of its own.
 class TestTray {
@@ -110,12 +110,7 @@ void TstXEmbedTrayHost::initTestCase() {
     m_display = virtualdesktop::start(m_state, &error).toLatin1();
     QVERIFY2(!m_display.isEmpty(), qPrintable(error));
     // The desktop's own tray goes, so that the test plays the only one.
-    QFile state(m_state);
-    QVERIFY(state.open(QIODevice::ReadOnly));
-    qint64 tint2 = 0;
-    for (const QByteArray& line : state.readAll().split('\n'))
-        if (line.startsWith("TINT2_PID="))
-            tint2 = line.mid(10).toLongLong();
+    const qint64 tint2 = virtualdesktop::stateValue(m_state, "TINT2_PID").toLongLong();
     QVERIFY(tint2 > 0);
     ::kill(pid_t(tint2), SIGTERM);
     m_tray = std::make_unique<TestTray>(m_display);
