@@ -158,17 +158,7 @@ def run(binary):
 
 
 def main(argv):
-    if len(argv) != 2:
-        print(__doc__)
-        return 2
-    kit.exit_on_sigterm()
-    binary = argv[1]
-    if not os.access(binary, os.X_OK):
-        return kit.skip("%s is not built" % binary)
-    for tool in ("xdotool", "Xvfb", "openbox", "tint2"):
-        if not shutil.which(tool):
-            return kit.skip("%s is not installed" % tool)
-    return run(binary)
+    return kit.program_driver(argv, run, doc=__doc__)
 
 
 if __name__ == "__main__":

@@ -172,18 +172,7 @@ def run(binary):
 
 
 def main(argv):
-    if len(argv) != 2:
-        print(__doc__)
-        return 2
-    kit.exit_on_sigterm()
-    binary = argv[1]
-    if not os.access(binary, os.X_OK):
-        return kit.skip("%s is not built" % binary)
-    for tool in ("xdotool", "Xvfb", "openbox", "tint2", "xrandr"):
-        if not shutil.which(tool):
-            print("FAIL: %s is not installed" % tool)
-            return 1
-    return run(binary)
+    return kit.program_driver(argv, run, tools=('xrandr',), doc=__doc__)
 
 
 if __name__ == "__main__":

@@ -239,17 +239,7 @@ skip = kit.skip
 
 
 def main(argv):
-    if len(argv) != 2:
-        print(__doc__)
-        return 2
-    kit.exit_on_sigterm()
-    if not os.access(argv[1], os.X_OK):
-        print("FAIL: %s is missing" % argv[1])
-        return 1
-    for tool in ("xdotool", "Xvfb", "openbox", "tint2"):
-        if not shutil.which(tool):
-            return skip("%s is not installed" % tool)
-    return run(argv[1])
+    return kit.program_driver(argv, run, doc=__doc__)
 
 
 if __name__ == "__main__":

@@ -291,6 +291,25 @@ def skip_now(reason, stream=None):
     sys.exit(skip(reason, stream))
 
 
+DESKTOP_TOOLS = ("xdotool", "Xvfb", "openbox", "tint2")
+
+
+def program_driver(argv, run, tools=(), doc=None):
+    """The main of a driver that takes the program's path: usage, the runner's time-out, the
+    program and the tools it needs (each missing one a skip), then run(binary)."""
+    if len(argv) != 2:
+        print(doc or "usage: %s DALVENOR_BINARY" % os.path.basename(argv[0]))
+        return 2
+    exit_on_sigterm()
+    binary = argv[1]
+    if not os.access(binary, os.X_OK):
+        return skip("%s is not built" % binary)
+    for tool in DESKTOP_TOOLS + tuple(tools):
+        if not shutil.which(tool):
+            return skip("%s is not installed" % tool)
+    return run(binary)
+
+
 def exit_on_sigterm(status=None):
     """A time-out of the test runner ends the driver with SIGTERM: it exits through its
     finally blocks, cleaning up as on failure."""
