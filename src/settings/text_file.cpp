@@ -133,6 +133,34 @@ void replaceLoneSurrogates(QString& text) {
 // BOM included). Decoded piece by piece as read, since a character may straddle two pieces;
 // the line ends are looked for in the decoded text, because the bytes CR and LF occur inside
 // other UTF-16 characters. The byte limits of readLines hold, counted in UTF-16 bytes.
+// How a read in pieces ended.
+enum class Pieces { Enough, GaveUp, AtEnd, Failed };
+
+// Reads the file in pieces of 64 KiB and gives each to consume() until enough() holds, the
+// file ends, a read fails, or, when bounded (a count of lines is looked for), maxScanBytes
+// have been scanned; consume() returns false to stop there (Enough). scanned counts on from
+// what the caller has read already.
+template <typename EnoughFn, typename ConsumeFn>
+Pieces readPieces(RegularFile& file, qint64& scanned, bool bounded, EnoughFn enough,
+                  ConsumeFn consume) {
+    QByteArray piece(64 * 1024, Qt::Uninitialized);
+    while (!enough()) {
+        if (bounded && scanned >= maxScanBytes)
+            return Pieces::GaveUp;
+        const qint64 got = file.read(piece.data(), piece.size());
+        if (got < 0)
+            return Pieces::Failed;
+        if (got == 0)
+            return Pieces::AtEnd;
+        const QByteArrayView bytes(piece.constData(), qsizetype(got));
+        const bool first = scanned == 0;
+        scanned += got;
+        if (!consume(bytes, first))
+            return Pieces::Enough;
+    }
+    return Pieces::Enough;
+}
+
 void readUtf16Lines(RegularFile& file, QByteArrayView first, Encoding encoding, int maxLines,
                     qsizetype lineLimit, const QString& path, TextLines& result) {
     QStringDecoder decoder(qtEncoding(encoding), QStringConverter::Flag::ConvertInitialBom);
@@ -195,29 +223,20 @@ void readUtf16Lines(RegularFile& file, QByteArrayView first, Encoding encoding, 
     qint64 scanned = first.size();
     qint64 textBytes = first.size() - 2;
     feed(decoder.decode(first.sliced(2)));
-    QByteArray piece(64 * 1024, Qt::Uninitialized);
-    bool gaveUp = false;
-    bool atEnd = false;
-    while (!enough()) {
-        if (maxLines >= 0 && scanned >= maxScanBytes) {
-            gaveUp = true;
-            break;
-        }
-        const qint64 got = file.read(piece.data(), piece.size());
-        if (got < 0) {
-            result.status = ReadStatus::Unreadable;
-            result.error = statusMessage(result.status, path, file.errorString());
-            result.lines.clear();
-            return;
-        }
-        if (got == 0) {
-            atEnd = true;
-            break;
-        }
-        scanned += got;
-        textBytes += got;
-        feed(decoder.decode(QByteArrayView(piece.constData(), qsizetype(got))));
+    const Pieces ended =
+        readPieces(file, scanned, maxLines >= 0, enough, [&](QByteArrayView bytes, bool) {
+            textBytes += bytes.size();
+            feed(decoder.decode(bytes));
+            return true;
+        });
+    if (ended == Pieces::Failed) {
+        result.status = ReadStatus::Unreadable;
+        result.error = statusMessage(result.status, path, file.errorString());
+        result.lines.clear();
+        return;
     }
+    const bool gaveUp = ended == Pieces::GaveUp;
+    const bool atEnd = ended == Pieces::AtEnd;
     // An odd last byte is half a character: shown as such, not dropped without a trace.
     if (atEnd && textBytes % 2 != 0 && !enough()) {
         inLine = true;
@@ -405,65 +424,61 @@ TextLines readLines(const QString& path, int maxLines, qsizetype lineLimit) {
     };
     const auto enough = [&] { return maxLines >= 0 && qsizetype(lines.size()) >= maxLines; };
 
-    QByteArray piece(64 * 1024, Qt::Uninitialized);
     qint64 scanned = 0;
-    bool gaveUp = false;
     bool bom = false;
-    while (!enough()) {
-        if (maxLines >= 0 && scanned >= maxScanBytes) {
-            gaveUp = true;
-            break;
-        }
-        const qint64 got = file.read(piece.data(), piece.size());
-        if (got < 0) {
-            result.status = ReadStatus::Unreadable;
-            result.error = statusMessage(result.status, path, file.errorString());
-            return result;
-        }
-        if (got == 0)
-            break;
-        const QByteArrayView bytes(piece.constData(), qsizetype(got));
-        // A UTF-16 file is told by its BOM and read as text of its own kind.
-        if (scanned == 0) {
-            if (const std::optional<Encoding> utf16 = utf16Bom(bytes)) {
-                readUtf16Lines(file, bytes, *utf16, maxLines, lineLimit, path, result);
-                return result;
-            }
-        }
-        qsizetype pos = 0;
-        // The BOM is not part of the first line (the first piece holds all of it).
-        if (scanned == 0 && bytes.startsWith(QByteArrayView(utf8Bom, 3))) {
-            bom = true;
-            pos = 3;
-        }
-        scanned += got;
-        while (pos < bytes.size() && !enough()) {
-            if (skipLf) {
-                skipLf = false;
-                if (bytes[pos] == '\n') {
-                    ++pos;
-                    continue;
+    bool handedOver = false;
+    const Pieces ended =
+        readPieces(file, scanned, maxLines >= 0, enough, [&](QByteArrayView bytes, bool first) {
+            // A UTF-16 file is told by its BOM and read as text of its own kind.
+            if (first) {
+                if (const std::optional<Encoding> utf16 = utf16Bom(bytes)) {
+                    readUtf16Lines(file, bytes, *utf16, maxLines, lineLimit, path, result);
+                    handedOver = true;
+                    return false;
                 }
             }
-            const LineEnd end = findLineEnd(bytes, pos);
-            const qsizetype take = end.position - pos;
-            if (take > 0) {
-                inLine = true;
-                const qsizetype room = lineLimit - current.size();
-                if (take > room)
-                    currentCut = true;
-                if (room > 0)
-                    current.append(bytes.sliced(pos, qMin(take, room)));
+            qsizetype pos = 0;
+            // The BOM is not part of the first line (the first piece holds all of it).
+            if (first && bytes.startsWith(QByteArrayView(utf8Bom, 3))) {
+                bom = true;
+                pos = 3;
             }
-            if (end.length == 0)
-                break; // the line goes on in the next piece
-            finishLine();
-            // A CR as the last byte of a piece may be the first half of CR LF.
-            skipLf =
-                bytes[end.position] == '\r' && end.length == 1 && end.position + 1 == bytes.size();
-            pos = end.position + end.length;
-        }
+            while (pos < bytes.size() && !enough()) {
+                if (skipLf) {
+                    skipLf = false;
+                    if (bytes[pos] == '\n') {
+                        ++pos;
+                        continue;
+                    }
+                }
+                const LineEnd end = findLineEnd(bytes, pos);
+                const qsizetype take = end.position - pos;
+                if (take > 0) {
+                    inLine = true;
+                    const qsizetype room = lineLimit - current.size();
+                    if (take > room)
+                        currentCut = true;
+                    if (room > 0)
+                        current.append(bytes.sliced(pos, qMin(take, room)));
+                }
+                if (end.length == 0)
+                    break; // the line goes on in the next piece
+                finishLine();
+                // A CR as the last byte of a piece may be the first half of CR LF.
+                skipLf = bytes[end.position] == '\r' && end.length == 1 &&
+                         end.position + 1 == bytes.size();
+                pos = end.position + end.length;
+            }
+            return true;
+        });
+    if (handedOver)
+        return result;
+    if (ended == Pieces::Failed) {
+        result.status = ReadStatus::Unreadable;
+        result.error = statusMessage(result.status, path, file.errorString());
+        return result;
     }
+    const bool gaveUp = ended == Pieces::GaveUp;
     if (inLine && !enough()) {
         // A line the search gave up on has not ended: only its start was seen.
         currentCut = currentCut || gaveUp;
