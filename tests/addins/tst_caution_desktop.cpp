@@ -128,19 +128,38 @@ bool TstCautionDesktop::confirmReminder() {
     // A click the menu did not take yet (it opens while the pointer arrives) is tried again,
     // the menu closed with Escape first.
     QString addins;
-    for (int attempt = 0; attempt < 5 && addins.isEmpty(); ++attempt) {
-        desktopkit::click(m_env, iconCentre, 3);
-        const std::optional<Window> menu = waitFor(
-            [&] { return desktopkit::newMenu(m_x->tree(), QStringLiteral("dalvenor"), before, 6); },
-            5000);
-        if (!menu)
-            continue;
-        // "附加功能...(&D)", the fifth of six items.
-        desktopkit::click(m_env, desktopkit::menuItemPoint(menu->rect, 4, 6));
-        addins = waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).value(0); },
-                         kWaitMs / 3);
-        if (addins.isEmpty())
+    const auto openMenu = [&] {
+        return desktopkit::newMenu(m_x->tree(), QStringLiteral("dalvenor"), before, 6);
+    };
+    for (int attempt = 0; attempt < 4 && addins.isEmpty(); ++attempt) {
+        // A menu still open from the attempt before is closed first; a click on the icon
+        // would only close it.
+        if (openMenu())
             run({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("Escape")});
+        if (!waitFor([&] { return !openMenu(); }, kWaitMs / 3))
+            continue;
+        desktopkit::click(m_env, iconCentre, 3);
+        // The menu where it stays: found twice at the same place.
+        std::optional<QRect> last;
+        const std::optional<Window> menu = waitFor(
+            [&]() -> std::optional<Window> {
+                const std::optional<Window> found = openMenu();
+                const bool settled = found && last && *last == found->rect;
+                last = found ? std::optional<QRect>(found->rect) : std::nullopt;
+                return settled ? found : std::nullopt;
+            },
+            kWaitMs / 3);
+        if (!menu) {
+            qInfo("attempt %d: no tray menu", attempt + 1);
+            continue;
+        }
+        // "附加功能...(&D)", the fifth of six items. Its first opening makes the whole window,
+        // which takes a while on a busy machine.
+        desktopkit::click(m_env, desktopkit::menuItemPoint(menu->rect, 4, 6));
+        addins = waitFor([&] { return visibleWindows(QStringLiteral("附加功能")).value(0); });
+        if (addins.isEmpty())
+            qInfo("attempt %d: the menu at %d,%d %dx%d gave no 附加功能 window", attempt + 1,
+                  menu->rect.x(), menu->rect.y(), menu->rect.width(), menu->rect.height());
     }
     if (addins.isEmpty()) {
         qWarning("no 附加功能 window from the tray menu");
