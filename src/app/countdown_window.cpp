@@ -21,6 +21,7 @@
 #include <QResizeEvent>
 #include <QScreen>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -191,16 +192,21 @@ void CountdownWindow::showLines() {
     const QSize area2 = Label2->contentsRect().size();
     QFont font2;
     QString line2;
+    QStringView count;
     if (wrap2) {
         const QString capped2 = fitting::capped(m_line2);
         font2 = fitting::shrunkToFit(styleFont, capped2, area2, true);
         line2 = fitting::elidedWrapped(capped2, font2, area2);
     } else {
-        const QString count = m_line2.mid(m_prefixLength);
+        count = QStringView(m_line2).mid(m_prefixLength);
+        const QStringView prefix = QStringView(m_line2).left(m_prefixLength);
         const fitting::CountdownFit& fit =
-            fitCountdown(m_line2.left(m_prefixLength), count, styleFont, area2);
+            fitCountdown(prefix == m_fitKey.prefix ? m_fitKey.prefix : prefix.toString(), count,
+                         styleFont, area2);
         font2 = fit.font;
-        line2 = fit.prefix + count;
+        line2.reserve(fit.prefix.size() + count.size());
+        line2.append(fit.prefix);
+        line2.append(count);
     }
 
     // Only what changed is drawn again.
@@ -217,25 +223,40 @@ void CountdownWindow::showLines() {
         Label2->setWordWrap(wrap2);
         changed |= Label2->geometry();
     } else if (Label2->text() != line2) {
-        changed |= changedTextArea(Label2, Label2->text(), line2);
+        // A count after the same prefix is measured from the advances kept for this face.
+        changed |= !wrap2 && m_showsCount && m_measure.prefix() == m_fit.prefix
+                       ? changedTextArea(Label2, m_shownCount, count, m_measure)
+                       : changedTextArea(Label2, Label2->text(), line2);
     }
-    Label1->setText(line1);
-    Label2->setText(line2);
+    if (Label1->text() != line1)
+        Label1->setText(line1);
+    if (Label2->text() != line2)
+        Label2->setText(line2);
+    m_showsCount = !wrap2;
+    if (m_showsCount) {
+        // Copied into the kept buffer, which is never shared: no allocation once warm.
+        m_shownCount.resize(count.size());
+        std::copy(count.begin(), count.end(), m_shownCount.begin());
+    }
     if (!changed.isNull())
         UpdateColorKeyShape(this, changed);
     updateAccessibleNames();
 }
 
-const fitting::CountdownFit& CountdownWindow::fitCountdown(const QString& prefix,
-                                                           const QString& count, const QFont& font,
-                                                           const QSize& area) {
-    CountdownFitKey key{prefix, count.size(), font, area};
+const fitting::CountdownFit& CountdownWindow::fitCountdown(const QString& prefix, QStringView count,
+                                                           const QFont& font, const QSize& area) {
     // Digits of one face may differ in width: the kept fit must still hold for this count.
-    if (key == m_fitKey &&
-        QFontMetricsF(m_fit.font).horizontalAdvance(m_fit.prefix + count) <= area.width() + 0.5)
-        return m_fit;
-    m_fit = fitting::fitCountdown(fitting::capped(prefix), count, font, area);
-    m_fitKey = std::move(key);
+    if (count.size() == m_fitKey.countLength && area == m_fitKey.area &&
+        prefix == m_fitKey.prefix && font == m_fitKey.font) {
+        m_measure.setLine(m_fit.font, m_fit.prefix);
+        if (m_measure.width(count) <= area.width() + 0.5)
+            return m_fit;
+    }
+    ++m_countdownFits;
+    const QString whole = count.toString();
+    m_fit = fitting::fitCountdown(fitting::capped(prefix), whole, font, area);
+    m_fitKey = CountdownFitKey{prefix, count.size(), font, area};
+    m_measure.setLine(m_fit.font, m_fit.prefix);
     return m_fit;
 }
 
@@ -309,22 +330,35 @@ void CountdownWindow::updateAccessibleNames() {
 
 QRect CountdownWindow::changedTextArea(const QLabel* label, const QString& before,
                                        const QString& after) {
+    fitting::LineMeasure measure;
+    measure.setLine(label->font(), QString());
+    return changedTextArea(label, before, after, measure);
+}
+
+QRect CountdownWindow::changedTextArea(const QLabel* label, QStringView beforeCount,
+                                       QStringView afterCount, fitting::LineMeasure& measure) {
     const QRect whole = label->geometry();
-    if (before.isEmpty() || label->wordWrap() || before.contains(u'\n') || after.contains(u'\n'))
+    if ((beforeCount.isEmpty() && measure.prefix().isEmpty()) || label->wordWrap() ||
+        beforeCount.contains(u'\n') || afterCount.contains(u'\n') ||
+        measure.prefix().contains(u'\n'))
         return whole;
-    const QFontMetrics metrics(label->font());
+    measure.setLine(label->font(), measure.prefix());
     // A line of another width is centred elsewhere: every glyph moves.
-    if (metrics.horizontalAdvance(before) != metrics.horizontalAdvance(after))
+    const qreal width = measure.width(afterCount);
+    if (measure.width(beforeCount) != width)
         return whole;
     qsizetype same = 0;
-    while (same < before.size() && same < after.size() && before[same] == after[same])
+    while (same < beforeCount.size() && same < afterCount.size() &&
+           beforeCount[same] == afterCount[same])
         ++same;
-    // One character back, for shaping across the first change, and a margin for glyphs that
-    // reach beyond their advance (italic and bold faces).
-    same = qMax<qsizetype>(0, same - 1);
-    const int width = metrics.horizontalAdvance(after);
-    const int start = (whole.width() - width) / 2;
-    const int left = start + metrics.horizontalAdvance(after.left(same)) - metrics.height() / 2;
+    // One character back, for shaping across the first change (into the prefix, by an em,
+    // when the count changes at its start), and a margin for glyphs that reach beyond their
+    // advance (italic and bold faces).
+    const qreal height = measure.height();
+    const qreal kept =
+        same > 0 ? measure.width(afterCount, same - 1) : measure.width(afterCount, 0) - height;
+    const qreal start = (whole.width() - width) / 2;
+    const int left = int(std::floor(start + kept - height / 2));
     if (left <= 0)
         return whole;
     return QRect(whole.left() + left, whole.top(), whole.width() - left, whole.height());

@@ -50,6 +50,15 @@ public:
     // The part of a one-line centred label that differs between two texts of the same width,
     // in the window's coordinates; the whole label when that cannot be told.
     static QRect changedTextArea(const QLabel* label, const QString& before, const QString& after);
+    // The same for two counts after one prefix, measured in the label's face by measure,
+    // whose prefix they share.
+    static QRect changedTextArea(const QLabel* label, QStringView beforeCount,
+                                 QStringView afterCount, fitting::LineMeasure& measure);
+
+    // How many times the countdown line was fitted afresh, and how many times it was shaped
+    // whole to be measured: a tick that changes no length does neither.
+    int countdownFits() const { return m_countdownFits; }
+    int countdownShapings() const { return m_measure.shapings(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -110,7 +119,13 @@ private:
     };
     CountdownFitKey m_fitKey;
     fitting::CountdownFit m_fit;
-    const fitting::CountdownFit& fitCountdown(const QString& prefix, const QString& count,
+    int m_countdownFits = 0;
+    // Measures the countdown line in its fitted face; and the count the second label shows
+    // after the fitted prefix, while it shows one.
+    fitting::LineMeasure m_measure;
+    QString m_shownCount;
+    bool m_showsCount = false;
+    const fitting::CountdownFit& fitCountdown(const QString& prefix, QStringView count,
                                               const QFont& font, const QSize& area);
     bool m_line3IsMessage = false;
     // The minute (seconds since the epoch / 60) of the countdown's last accessible name.
