@@ -158,7 +158,7 @@ void CountdownWindow::readCountdownValues() {
 }
 
 void CountdownWindow::Timer1_Timer() {
-    const countdown::Lines lines = countdown::linesAt(m_countdown, m_context.clock.now());
+    const countdown::Lines lines = m_ticker.linesAt(m_countdown, m_context.clock.now());
     m_line1 = lines.line1;
     m_line1IsMessage = lines.line1IsMessage;
     m_line2 = lines.line2;

@@ -132,5 +132,6 @@ private:
     qint64 m_spokenMinute = -1;
     QRandomGenerator m_random;
     countdown::Prepared m_countdown;
+    countdown::Ticker m_ticker;
     TipList::LoadResult m_tipsResult = TipList::LoadResult::Missing;
 };
