@@ -18,6 +18,8 @@
 #include <QAccessible>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QScreen>
 
@@ -66,6 +68,7 @@ CountdownWindow::CountdownWindow(AppContext& context, QWidget* parent)
         *labels[i] = label;
     }
     Label3->setWordWrap(true);
+    Label2->installEventFilter(this);
 
     connect(&m_timer2, &QTimer::timeout, this, &CountdownWindow::Timer2_Timer);
 }
@@ -291,6 +294,76 @@ bool CountdownWindow::event(QEvent* event) {
     if (event->type() == QEvent::ScreenChangeInternal)
         refitLines();
     return handled;
+}
+
+bool CountdownWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Label2 && event->type() == QEvent::Paint)
+        return paintCount(static_cast<QPaintEvent*>(event)->rect());
+    return Form::eventFilter(watched, event);
+}
+
+const QStaticText& CountdownWindow::charPiece(char16_t c) {
+    for (const CharPiece& piece : m_charPieces) {
+        if (piece.c == c)
+            return piece.text;
+    }
+    QStaticText text{QString(QChar(c))};
+    text.setTextFormat(Qt::PlainText);
+    text.setPerformanceHint(QStaticText::AggressiveCaching);
+    m_charPieces.push_back(CharPiece{c, std::move(text)});
+    return m_charPieces.back().text;
+}
+
+bool CountdownWindow::paintCount(const QRect& clip) {
+    const QFont& font = Label2->font();
+    // Lines that wrap, decorated faces (an underline drawn in pieces might not join) and any
+    // text other than the fitted countdown are drawn by the label itself.
+    const QString& text = Label2->text();
+    if (!m_showsCount || Label2->wordWrap() || font.underline() || font.strikeOut() ||
+        Label2->alignment() != (Qt::AlignHCenter | Qt::AlignTop) || Label2->margin() != 0 ||
+        Label2->indent() > 0 || text.size() != m_fit.prefix.size() + m_shownCount.size() ||
+        !text.startsWith(m_fit.prefix) || !QStringView(text).endsWith(m_shownCount))
+        return false;
+    m_measure.setLine(font, m_fit.prefix);
+    if (font != m_piecesFont) {
+        m_piecesFont = font;
+        m_charPieces.clear();
+        m_prefixPiece = QStaticText();
+    }
+    if (m_prefixPiece.text() != m_fit.prefix) {
+        m_prefixPiece = QStaticText(m_fit.prefix);
+        m_prefixPiece.setTextFormat(Qt::PlainText);
+        m_prefixPiece.setPerformanceHint(QStaticText::AggressiveCaching);
+    }
+
+    // Placed as the label places a centred line: from the left of its contents by half of
+    // what the line leaves free.
+    const QRect contents = Label2->contentsRect();
+    const qreal width = m_measure.width(m_shownCount);
+    if (!m_measure.additive())
+        return false;
+    qreal x = contents.left() + (contents.width() - width) / 2;
+    const qreal top = contents.top();
+    // Glyphs reach beyond their advance in italic and bold faces.
+    const qreal reach = m_measure.height();
+    const auto touches = [&](qreal left, qreal advance) {
+        return left - reach < clip.right() + 1 && left + advance + reach > clip.left();
+    };
+
+    QPainter painter(Label2);
+    painter.setFont(font);
+    painter.setPen(Label2->palette().color(Label2->foregroundRole()));
+    const qreal prefixWidth = m_measure.prefixWidth();
+    if (!m_fit.prefix.isEmpty() && touches(x, prefixWidth))
+        painter.drawStaticText(QPointF(x, top), m_prefixPiece);
+    x += prefixWidth;
+    for (const QChar c : std::as_const(m_shownCount)) {
+        const qreal advance = m_measure.advance(c.unicode());
+        if (touches(x, advance) && c != u' ')
+            painter.drawStaticText(QPointF(x, top), charPiece(c.unicode()));
+        x += advance;
+    }
+    return true;
 }
 
 void CountdownWindow::showTip(const QString& text, bool isMessage) {

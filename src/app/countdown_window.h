@@ -7,10 +7,12 @@
 #include "forms/form_names.h"
 
 #include <QRandomGenerator>
+#include <QStaticText>
 #include <QString>
 #include <QTimer>
 
 #include <optional>
+#include <vector>
 
 struct CountdownRect;
 
@@ -63,6 +65,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void readCountdownValues();
@@ -125,6 +128,18 @@ private:
     fitting::LineMeasure m_measure;
     QString m_shownCount;
     bool m_showsCount = false;
+    // The countdown line drawn from laid-out pieces kept per face: the prefix as one piece,
+    // the count a character at a time, and of those only the ones in the area drawn again.
+    // A tick then lays out nothing and draws the glyphs of the changed digits only.
+    bool paintCount(const QRect& clip);
+    QStaticText m_prefixPiece;
+    QFont m_piecesFont;
+    struct CharPiece {
+        char16_t c;
+        QStaticText text;
+    };
+    std::vector<CharPiece> m_charPieces;
+    const QStaticText& charPiece(char16_t c);
     const fitting::CountdownFit& fitCountdown(const QString& prefix, QStringView count,
                                               const QFont& font, const QSize& area);
     bool m_line3IsMessage = false;

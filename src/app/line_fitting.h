@@ -64,9 +64,13 @@ public:
     qreal height() const { return m_metrics ? m_metrics->height() : 0; }
     // How many times a whole line was shaped: a warm countdown shapes none.
     int shapings() const { return m_shapings; }
+    // The advance of one character, and whether the line is the sum of its characters in
+    // this face (as far as measured).
+    qreal advance(char16_t c);
+    qreal prefixWidth() const { return m_prefixWidth; }
+    bool additive() const { return m_additive; }
 
 private:
-    qreal advance(char16_t c);
     qreal shaped(QStringView count, qsizetype length);
 
     QFont m_font;
