@@ -227,9 +227,12 @@ void CountdownWindow::showLines() {
         changed |= Label2->geometry();
     } else if (Label2->text() != line2) {
         // A count after the same prefix is measured from the advances kept for this face.
-        changed |= !wrap2 && m_showsCount && m_measure.prefix() == m_fit.prefix
-                       ? changedTextArea(Label2, m_shownCount, count, m_measure)
-                       : changedTextArea(Label2, Label2->text(), line2);
+        if (!wrap2 && m_showsCount && m_fit.prefix == m_shownPrefix) {
+            m_drawMeasure.setLine(Label2->font(), m_fit.prefix);
+            changed |= changedTextArea(Label2, m_shownCount, count, m_drawMeasure);
+        } else {
+            changed |= changedTextArea(Label2, Label2->text(), line2);
+        }
     }
     if (Label1->text() != line1)
         Label1->setText(line1);
@@ -240,6 +243,8 @@ void CountdownWindow::showLines() {
         // Copied into the kept buffer, which is never shared: no allocation once warm.
         m_shownCount.resize(count.size());
         std::copy(count.begin(), count.end(), m_shownCount.begin());
+        if (m_shownPrefix != m_fit.prefix)
+            m_shownPrefix = m_fit.prefix;
     }
     if (!changed.isNull())
         UpdateColorKeyShape(this, changed);
@@ -324,7 +329,7 @@ bool CountdownWindow::paintCount(const QRect& clip) {
         Label2->indent() > 0 || text.size() != m_fit.prefix.size() + m_shownCount.size() ||
         !text.startsWith(m_fit.prefix) || !QStringView(text).endsWith(m_shownCount))
         return false;
-    m_measure.setLine(font, m_fit.prefix);
+    m_drawMeasure.setLine(font, m_fit.prefix);
     if (font != m_piecesFont) {
         m_piecesFont = font;
         m_charPieces.clear();
@@ -339,13 +344,13 @@ bool CountdownWindow::paintCount(const QRect& clip) {
     // Placed as the label places a centred line: from the left of its contents by half of
     // what the line leaves free.
     const QRect contents = Label2->contentsRect();
-    const qreal width = m_measure.width(m_shownCount);
-    if (!m_measure.additive())
+    const qreal width = m_drawMeasure.width(m_shownCount);
+    if (!m_drawMeasure.additive())
         return false;
     qreal x = contents.left() + (contents.width() - width) / 2;
     const qreal top = contents.top();
     // Glyphs reach beyond their advance in italic and bold faces.
-    const qreal reach = m_measure.height();
+    const qreal reach = m_drawMeasure.height();
     const auto touches = [&](qreal left, qreal advance) {
         return left - reach < clip.right() + 1 && left + advance + reach > clip.left();
     };
@@ -353,12 +358,12 @@ bool CountdownWindow::paintCount(const QRect& clip) {
     QPainter painter(Label2);
     painter.setFont(font);
     painter.setPen(Label2->palette().color(Label2->foregroundRole()));
-    const qreal prefixWidth = m_measure.prefixWidth();
+    const qreal prefixWidth = m_drawMeasure.prefixWidth();
     if (!m_fit.prefix.isEmpty() && touches(x, prefixWidth))
         painter.drawStaticText(QPointF(x, top), m_prefixPiece);
     x += prefixWidth;
     for (const QChar c : std::as_const(m_shownCount)) {
-        const qreal advance = m_measure.advance(c.unicode());
+        const qreal advance = m_drawMeasure.advance(c.unicode());
         if (touches(x, advance) && c != u' ')
             painter.drawStaticText(QPointF(x, top), charPiece(c.unicode()));
         x += advance;
@@ -415,7 +420,7 @@ QRect CountdownWindow::changedTextArea(const QLabel* label, QStringView beforeCo
         beforeCount.contains(u'\n') || afterCount.contains(u'\n') ||
         measure.prefix().contains(u'\n'))
         return whole;
-    measure.setLine(label->font(), measure.prefix());
+    // The caller gives the measure the label's face and the prefix.
     // A line of another width is centred elsewhere: every glyph moves.
     const qreal width = measure.width(afterCount);
     if (measure.width(beforeCount) != width)

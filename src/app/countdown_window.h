@@ -60,7 +60,7 @@ public:
     // How many times the countdown line was fitted afresh, and how many times it was shaped
     // whole to be measured: a tick that changes no length does neither.
     int countdownFits() const { return m_countdownFits; }
-    int countdownShapings() const { return m_measure.shapings(); }
+    int countdownShapings() const { return m_measure.shapings() + m_drawMeasure.shapings(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -126,6 +126,10 @@ private:
     // Measures the countdown line in its fitted face; and the count the second label shows
     // after the fitted prefix, while it shows one.
     fitting::LineMeasure m_measure;
+    // The same in the face the label draws with (it compares unequal to the fitted face when
+    // it carries what it took from the window), for the changed area and the drawing.
+    fitting::LineMeasure m_drawMeasure;
+    QString m_shownPrefix;
     QString m_shownCount;
     bool m_showsCount = false;
     // The countdown line drawn from laid-out pieces kept per face: the prefix as one piece,

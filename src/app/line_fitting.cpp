@@ -139,6 +139,7 @@ void LineMeasure::setLine(const QFont& font, const QString& prefix) {
     m_font = font;
     m_prefix = prefix;
     m_metrics.emplace(font);
+    ++m_shapings;
     m_prefixWidth = m_metrics->horizontalAdvance(prefix);
     m_additive = true;
     m_checkedLength = -1;

@@ -675,11 +675,16 @@ private slots:
         CountdownWindow* w = showMain();
         w->Timer1_Timer();
         w->Timer1_Timer();
+        QImage warm(w->size(), QImage::Format_RGB32);
+        w->render(&warm, QPoint(), QRegion(), QWidget::DrawChildren);
         const int fits = w->countdownFits();
         const int shapings = w->countdownShapings();
+        // Each tick is drawn, as on the desktop.
+        QImage image(w->size(), QImage::Format_RGB32);
         for (int second = 0; second < 5; ++second) {
             m_test->clock.advanceSeconds(1);
             w->Timer1_Timer();
+            w->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
         }
         QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟35秒"));
         QCOMPARE(w->countdownFits(), fits);
