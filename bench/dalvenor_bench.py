@@ -740,7 +740,9 @@ def main():
     common(p, conky=False)
     p.add_argument("--workdir", required=True)
     p.add_argument("--settle", type=float, default=3)
-    p.add_argument("--duration", type=float, default=20)
+    # A whole minute: the count changes length (and the whole line is drawn again) at fixed
+    # seconds of each minute, so a shorter window gives a figure that depends on where it falls.
+    p.add_argument("--duration", type=float, default=60)
     p.set_defaults(func=cmd_tick_cost)
 
     p = sub.add_parser("threads")
