@@ -510,6 +510,15 @@ def callgrind_total(path, functions):
     return total, found
 
 
+def dump_trigger(path):
+    """What made callgrind write the dump: "dump" on request, "Program termination" at exit."""
+    with open(path, errors="replace") as f:
+        for _, line in zip(range(40), f):
+            if line.startswith("desc: Trigger:"):
+                return line.split(":", 2)[2].strip()
+    return ""
+
+
 def cmd_tick_cost(args):
     out = os.path.join(args.workdir, "callgrind.out")
     proc = start_dalvenor(args.dalvenor, args.env, prefix=(
@@ -529,8 +538,14 @@ def cmd_tick_cost(args):
         seconds = time.monotonic() - began
     finally:
         stop(proc)
-    dumps = sorted(f for f in os.listdir(args.workdir) if f.startswith("callgrind.out"))
-    dump = max((os.path.join(args.workdir, f) for f in dumps), key=os.path.getsize)
+    dumps = sorted(os.path.join(args.workdir, f) for f in os.listdir(args.workdir)
+                   if f.startswith("callgrind.out"))
+    # The idle seconds are in the dump asked for above; the one written at exit holds the
+    # shutdown, which is larger than a few idle seconds and no tick at all.
+    asked = [d for d in dumps if dump_trigger(d) != "Program termination"]
+    if not asked:
+        sys.exit("tick-cost: callgrind wrote no dump on request")
+    dump = max(asked, key=os.path.getsize)
     total, found = callgrind_total(dump, {
         "Timer1_Timer": "CountdownWindow::Timer1_Timer",
         "reshape": "ColorKeyShaper::reshape",
@@ -725,7 +740,9 @@ def main():
     common(p, conky=False)
     p.add_argument("--workdir", required=True)
     p.add_argument("--settle", type=float, default=3)
-    p.add_argument("--duration", type=float, default=20)
+    # A whole minute: the count changes length (and the whole line is drawn again) at fixed
+    # seconds of each minute, so a shorter window gives a figure that depends on where it falls.
+    p.add_argument("--duration", type=float, default=60)
     p.set_defaults(func=cmd_tick_cost)
 
     p = sub.add_parser("threads")

@@ -192,7 +192,8 @@ if ! git -C "$root" diff --quiet HEAD -- src 2>/dev/null; then
 fi
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 header="# Dalvenor benchmark results\n\n"
-header="$header- Date: $(date -u '+%Y-%m-%d %H:%M UTC'); commit $commit; $(basename "$build") (Release)\n"
+build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null)
+header="$header- Date: $(date -u '+%Y-%m-%d %H:%M UTC'); commit $commit; $(basename "$build") (${build_type:-unknown build type})\n"
 header="$header- Machine: ${cpu:-unknown CPU}, $(nproc) CPUs; virtual desktop Xvfb + openbox + tint2\n"
 case "$program" in
 "$root"/*) shown_program=${program#"$root"/} ;;

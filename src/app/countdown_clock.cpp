@@ -67,6 +67,18 @@ QString quoted(const QString& text) {
 
 const QString whereToSet = QStringLiteral("请在 附加功能 → 自定义倒计时 中设置。");
 
+// The lines for a count: it stands at zero from the target on.
+Lines countdownLinesFor(const Prepared& prepared, const TimeLeft& left) {
+    Lines lines;
+    lines.line1 = prepared.line1;
+    lines.line1IsMessage = prepared.line1IsMessage;
+    const bool passed = left.days < 0 || (left.days == 0 && left.seconds <= 0);
+    formatCountdownLine(lines.line2, prepared.prefix, passed ? TimeLeft{} : left);
+    lines.prefixLength = prepared.prefix.size();
+    lines.valid = true;
+    return lines;
+}
+
 } // namespace
 
 TimeLeft timeLeft(const QDateTime& now, const QDateTime& target) {
@@ -89,20 +101,57 @@ TimeLeft timeLeft(const QDateTime& now, const QDateTime& target) {
     return TimeLeft{days, calendarDaysLater(from, days).secsTo(target)};
 }
 
-QString formatTimePart(qint64 seconds) {
-    QString sign;
+namespace {
+
+// Decimal digits without a string of their own for each number.
+void appendNumber(QString& out, qint64 value) {
+    char16_t digits[20];
+    int count = 0;
+    quint64 rest = value < 0 ? 0 - quint64(value) : quint64(value);
+    do {
+        digits[count++] = char16_t(u'0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (value < 0)
+        out.append(u'-');
+    while (count > 0)
+        out.append(QChar(digits[--count]));
+}
+
+void appendTimePart(QString& out, qint64 seconds) {
     if (seconds < 0) {
-        sign = QStringLiteral("-");
+        out.append(u'-');
         seconds = -seconds;
     }
-    return sign + QString::number(seconds / 3600) + QStringLiteral("小时") +
-           QString::number(seconds % 3600 / 60) + QStringLiteral("分钟") +
-           QString::number(seconds % 60) + QStringLiteral("秒");
+    appendNumber(out, seconds / 3600);
+    out.append(u"小时");
+    appendNumber(out, seconds % 3600 / 60);
+    out.append(u"分钟");
+    appendNumber(out, seconds % 60);
+    out.append(u'秒');
+}
+
+} // namespace
+
+QString formatTimePart(qint64 seconds) {
+    QString out;
+    appendTimePart(out, seconds);
+    return out;
+}
+
+void formatCountdownLine(QString& out, const QString& prefix, const TimeLeft& left) {
+    out.resize(0); // keeps the buffer
+    out.reserve(prefix.size() + 40);
+    out.append(prefix);
+    appendNumber(out, left.days);
+    out.append(u"天 ");
+    appendTimePart(out, left.seconds);
 }
 
 QString formatCountdownLine(const QString& prefix, const TimeLeft& left) {
-    return prefix + QString::number(left.days) + QStringLiteral("天 ") +
-           formatTimePart(left.seconds);
+    QString out;
+    formatCountdownLine(out, prefix, left);
+    return out;
 }
 
 Prepared prepare(const Values& values) {
@@ -181,13 +230,84 @@ Lines linesAt(const Prepared& prepared, const QDateTime& now) {
         lines.line2 = QStringLiteral("无法计算倒计时，") + whereToSet;
         return lines;
     }
-    TimeLeft left = timeLeft(now, target);
-    if (left.days < 0 || (left.days == 0 && left.seconds <= 0))
-        left = TimeLeft{};
-    lines.line2 = formatCountdownLine(prepared.prefix, left);
-    lines.prefixLength = prepared.prefix.size();
-    lines.valid = true;
-    return lines;
+    return countdownLinesFor(prepared, timeLeft(now, target));
+}
+
+namespace {
+
+// The offset from UTC of a moment, read from its date and time on its own clock: arithmetic
+// on what the moment already holds, no second look-up of the zone.
+int offsetOf(const QDateTime& moment, qint64 epochMs) {
+    const qint64 wall = QDateTime(moment.date(), moment.time(), Qt::UTC).toMSecsSinceEpoch();
+    return int((wall - epochMs) / 1000);
+}
+
+} // namespace
+
+Lines Ticker::linesAt(const Prepared& prepared, const QDateTime& now) {
+    // Only the plain local clock is followed this way (the program's own); a named zone or a
+    // fixed offset is counted from scratch, as linesAt does.
+    if (!prepared.isCountdown() || !now.isValid() || now.timeSpec() != Qt::LocalTime) {
+        m_kept.reset();
+        return countdown::linesAt(prepared, now);
+    }
+    const qint64 nowMs = now.toMSecsSinceEpoch();
+    const qint64 fromMs = nowMs - now.time().msec();
+    if (m_kept && m_kept->date == *prepared.date && m_kept->time == *prepared.time) {
+        Kept& kept = *m_kept;
+        const qint64 step = fromMs - kept.fromMs;
+        // An hour holds at most one change of offset: equal offsets at both ends of a step of
+        // at most an hour mean none happened in between.
+        constexpr qint64 maxStep = 3600 * 1000;
+        if (step >= 0 && step <= maxStep && kept.left.seconds - step / 1000 >= 0 &&
+            offsetOf(now, nowMs) == kept.fromOffset) {
+            const qint64 baseMs = kept.baseMs + step;
+            const QDateTime base = QDateTime::fromMSecsSinceEpoch(baseMs, Qt::LocalTime);
+            // The moved start must still show the time of "now" on the day it stands for,
+            // as the day count reads it: not so when that time was skipped on that day, where
+            // the count is made afresh until the clock is past the skipped hour.
+            const int fromOfDay = now.time().msecsSinceStartOfDay() - now.time().msec();
+            const auto stillShows = [&](const QDateTime& moment, qint64 ms, int offset,
+                                        qint64 days) {
+                return offsetOf(moment, ms) == offset &&
+                       moment.time().msecsSinceStartOfDay() == fromOfDay &&
+                       moment.date() == now.date().addDays(days);
+            };
+            // The day after the start is checked too when it may be near the target: around a
+            // skipped hour, a day later of a later "now" can be an earlier moment.
+            constexpr qint64 nearDay = 20 * 3600;
+            const qint64 nextMs = kept.nextMs + step;
+            const bool nextFar = kept.left.seconds - step / 1000 < nearDay;
+            if (stillShows(base, baseMs, kept.baseOffset, kept.left.days) &&
+                (nextFar || (nextMs > kept.targetMs &&
+                             stillShows(QDateTime::fromMSecsSinceEpoch(nextMs, Qt::LocalTime),
+                                        nextMs, kept.nextOffset, kept.left.days + 1)))) {
+                kept.fromMs = fromMs;
+                kept.baseMs = baseMs;
+                kept.nextMs = nextMs;
+                kept.left.seconds -= step / 1000;
+                return countdownLinesFor(prepared, kept.left);
+            }
+        }
+    }
+
+    ++m_fullCounts;
+    m_kept.reset();
+    const QDateTime target = onClockOf(now, *prepared.date, *prepared.time);
+    if (!target.isValid())
+        return countdown::linesAt(prepared, now);
+    const TimeLeft left = timeLeft(now, target);
+    const qint64 targetMs = target.toMSecsSinceEpoch();
+    const qint64 baseMs = targetMs - left.seconds * 1000;
+    const QDateTime base = QDateTime::fromMSecsSinceEpoch(baseMs, Qt::LocalTime);
+    const QDateTime next = calendarDaysLater(now.addMSecs(-now.time().msec()), left.days + 1);
+    const qint64 nextMs = next.toMSecsSinceEpoch();
+    m_kept = Kept{*prepared.date, *prepared.time,
+                  fromMs,         offsetOf(now, nowMs),
+                  baseMs,         offsetOf(base, baseMs),
+                  nextMs,         offsetOf(next, nextMs),
+                  targetMs,       left};
+    return countdownLinesFor(prepared, left);
 }
 
 Lines countdownLines(const Values& values, const QDateTime& now) {

@@ -28,6 +28,8 @@ TimeLeft timeLeft(const QDateTime& now, const QDateTime& target);
 QString formatTimePart(qint64 seconds);
 // prefix + days + "天 " + time part.
 QString formatCountdownLine(const QString& prefix, const TimeLeft& left);
+// The same written into out, whose buffer is reused when it is not shared.
+void formatCountdownLine(QString& out, const QString& prefix, const TimeLeft& left);
 
 // What the two first lines of the countdown window show, from the four countdown values.
 struct Lines {
@@ -64,6 +66,35 @@ Prepared prepare(const Values& values);
 // From the target moment on the count stands at zero days and zero time: there is nothing
 // left, and a negative remainder would read as time still to go.
 Lines linesAt(const Prepared& prepared, const QDateTime& now);
+
+// linesAt() for a clock that goes forward a second at a time. The count of the last tick is
+// kept with the moments it was measured between; while the clock of "now" and the clock at
+// the day's start before the target keep their offsets from UTC, the next count is the last
+// one less the seconds gone by, which costs two readings of the clock instead of the dozen a
+// count from scratch takes. Any other step (backwards, more than an hour, onto a change of
+// the offset, past a whole day) counts afresh.
+class Ticker {
+public:
+    Lines linesAt(const Prepared& prepared, const QDateTime& now);
+    // How many counts were made from scratch: a tick within one day makes none.
+    int fullCounts() const { return m_fullCounts; }
+
+private:
+    struct Kept {
+        QDate date;
+        QTime time;
+        qint64 fromMs = 0;  // "now" in whole seconds
+        int fromOffset = 0; // its offset from UTC, seconds
+        qint64 baseMs = 0;  // "now" moved by the whole days left
+        int baseOffset = 0;
+        qint64 nextMs = 0; // and by one day more
+        int nextOffset = 0;
+        qint64 targetMs = 0;
+        TimeLeft left;
+    };
+    std::optional<Kept> m_kept;
+    int m_fullCounts = 0;
+};
 
 // prepare() and linesAt() in one.
 Lines countdownLines(const Values& values, const QDateTime& now);

@@ -18,9 +18,12 @@
 #include <QAccessible>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QScreen>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -65,6 +68,7 @@ CountdownWindow::CountdownWindow(AppContext& context, QWidget* parent)
         *labels[i] = label;
     }
     Label3->setWordWrap(true);
+    Label2->installEventFilter(this);
 
     connect(&m_timer2, &QTimer::timeout, this, &CountdownWindow::Timer2_Timer);
 }
@@ -157,7 +161,7 @@ void CountdownWindow::readCountdownValues() {
 }
 
 void CountdownWindow::Timer1_Timer() {
-    const countdown::Lines lines = countdown::linesAt(m_countdown, m_context.clock.now());
+    const countdown::Lines lines = m_ticker.linesAt(m_countdown, m_context.clock.now());
     m_line1 = lines.line1;
     m_line1IsMessage = lines.line1IsMessage;
     m_line2 = lines.line2;
@@ -191,16 +195,21 @@ void CountdownWindow::showLines() {
     const QSize area2 = Label2->contentsRect().size();
     QFont font2;
     QString line2;
+    QStringView count;
     if (wrap2) {
         const QString capped2 = fitting::capped(m_line2);
         font2 = fitting::shrunkToFit(styleFont, capped2, area2, true);
         line2 = fitting::elidedWrapped(capped2, font2, area2);
     } else {
-        const QString count = m_line2.mid(m_prefixLength);
+        count = QStringView(m_line2).mid(m_prefixLength);
+        const QStringView prefix = QStringView(m_line2).left(m_prefixLength);
         const fitting::CountdownFit& fit =
-            fitCountdown(m_line2.left(m_prefixLength), count, styleFont, area2);
+            fitCountdown(prefix == m_fitKey.prefix ? m_fitKey.prefix : prefix.toString(), count,
+                         styleFont, area2);
         font2 = fit.font;
-        line2 = fit.prefix + count;
+        line2.reserve(fit.prefix.size() + count.size());
+        line2.append(fit.prefix);
+        line2.append(count);
     }
 
     // Only what changed is drawn again.
@@ -217,25 +226,45 @@ void CountdownWindow::showLines() {
         Label2->setWordWrap(wrap2);
         changed |= Label2->geometry();
     } else if (Label2->text() != line2) {
-        changed |= changedTextArea(Label2, Label2->text(), line2);
+        // A count after the same prefix is measured from the advances kept for this face.
+        if (!wrap2 && m_showsCount && m_fit.prefix == m_shownPrefix) {
+            m_drawMeasure.setLine(Label2->font(), m_fit.prefix);
+            changed |= changedTextArea(Label2, m_shownCount, count, m_drawMeasure);
+        } else {
+            changed |= changedTextArea(Label2, Label2->text(), line2);
+        }
     }
-    Label1->setText(line1);
-    Label2->setText(line2);
+    if (Label1->text() != line1)
+        Label1->setText(line1);
+    if (Label2->text() != line2)
+        Label2->setText(line2);
+    m_showsCount = !wrap2;
+    if (m_showsCount) {
+        // Copied into the kept buffer, which is never shared: no allocation once warm.
+        m_shownCount.resize(count.size());
+        std::copy(count.begin(), count.end(), m_shownCount.begin());
+        if (m_shownPrefix != m_fit.prefix)
+            m_shownPrefix = m_fit.prefix;
+    }
     if (!changed.isNull())
         UpdateColorKeyShape(this, changed);
     updateAccessibleNames();
 }
 
-const fitting::CountdownFit& CountdownWindow::fitCountdown(const QString& prefix,
-                                                           const QString& count, const QFont& font,
-                                                           const QSize& area) {
-    CountdownFitKey key{prefix, count.size(), font, area};
+const fitting::CountdownFit& CountdownWindow::fitCountdown(const QString& prefix, QStringView count,
+                                                           const QFont& font, const QSize& area) {
     // Digits of one face may differ in width: the kept fit must still hold for this count.
-    if (key == m_fitKey &&
-        QFontMetricsF(m_fit.font).horizontalAdvance(m_fit.prefix + count) <= area.width() + 0.5)
-        return m_fit;
-    m_fit = fitting::fitCountdown(fitting::capped(prefix), count, font, area);
-    m_fitKey = std::move(key);
+    if (count.size() == m_fitKey.countLength && area == m_fitKey.area &&
+        prefix == m_fitKey.prefix && font == m_fitKey.font) {
+        m_measure.setLine(m_fit.font, m_fit.prefix);
+        if (m_measure.width(count) <= area.width() + 0.5)
+            return m_fit;
+    }
+    ++m_countdownFits;
+    const QString whole = count.toString();
+    m_fit = fitting::fitCountdown(fitting::capped(prefix), whole, font, area);
+    m_fitKey = CountdownFitKey{prefix, count.size(), font, area};
+    m_measure.setLine(m_fit.font, m_fit.prefix);
     return m_fit;
 }
 
@@ -270,6 +299,76 @@ bool CountdownWindow::event(QEvent* event) {
     if (event->type() == QEvent::ScreenChangeInternal)
         refitLines();
     return handled;
+}
+
+bool CountdownWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Label2 && event->type() == QEvent::Paint)
+        return paintCount(static_cast<QPaintEvent*>(event)->rect());
+    return Form::eventFilter(watched, event);
+}
+
+const QStaticText& CountdownWindow::charPiece(char16_t c) {
+    for (const CharPiece& piece : m_charPieces) {
+        if (piece.c == c)
+            return piece.text;
+    }
+    QStaticText text{QString(QChar(c))};
+    text.setTextFormat(Qt::PlainText);
+    text.setPerformanceHint(QStaticText::AggressiveCaching);
+    m_charPieces.push_back(CharPiece{c, std::move(text)});
+    return m_charPieces.back().text;
+}
+
+bool CountdownWindow::paintCount(const QRect& clip) {
+    const QFont& font = Label2->font();
+    // Lines that wrap, decorated faces (an underline drawn in pieces might not join) and any
+    // text other than the fitted countdown are drawn by the label itself.
+    const QString& text = Label2->text();
+    if (!m_showsCount || Label2->wordWrap() || font.underline() || font.strikeOut() ||
+        Label2->alignment() != (Qt::AlignHCenter | Qt::AlignTop) || Label2->margin() != 0 ||
+        Label2->indent() > 0 || text.size() != m_fit.prefix.size() + m_shownCount.size() ||
+        !text.startsWith(m_fit.prefix) || !QStringView(text).endsWith(m_shownCount))
+        return false;
+    m_drawMeasure.setLine(font, m_fit.prefix);
+    if (font != m_piecesFont) {
+        m_piecesFont = font;
+        m_charPieces.clear();
+        m_prefixPiece = QStaticText();
+    }
+    if (m_prefixPiece.text() != m_fit.prefix) {
+        m_prefixPiece = QStaticText(m_fit.prefix);
+        m_prefixPiece.setTextFormat(Qt::PlainText);
+        m_prefixPiece.setPerformanceHint(QStaticText::AggressiveCaching);
+    }
+
+    // Placed as the label places a centred line: from the left of its contents by half of
+    // what the line leaves free.
+    const QRect contents = Label2->contentsRect();
+    const qreal width = m_drawMeasure.width(m_shownCount);
+    if (!m_drawMeasure.additive())
+        return false;
+    qreal x = contents.left() + (contents.width() - width) / 2;
+    const qreal top = contents.top();
+    // Glyphs reach beyond their advance in italic and bold faces.
+    const qreal reach = m_drawMeasure.height();
+    const auto touches = [&](qreal left, qreal advance) {
+        return left - reach < clip.right() + 1 && left + advance + reach > clip.left();
+    };
+
+    QPainter painter(Label2);
+    painter.setFont(font);
+    painter.setPen(Label2->palette().color(Label2->foregroundRole()));
+    const qreal prefixWidth = m_drawMeasure.prefixWidth();
+    if (!m_fit.prefix.isEmpty() && touches(x, prefixWidth))
+        painter.drawStaticText(QPointF(x, top), m_prefixPiece);
+    x += prefixWidth;
+    for (const QChar c : std::as_const(m_shownCount)) {
+        const qreal advance = m_drawMeasure.advance(c.unicode());
+        if (touches(x, advance) && c != u' ')
+            painter.drawStaticText(QPointF(x, top), charPiece(c.unicode()));
+        x += advance;
+    }
+    return true;
 }
 
 void CountdownWindow::showTip(const QString& text, bool isMessage) {
@@ -309,22 +408,35 @@ void CountdownWindow::updateAccessibleNames() {
 
 QRect CountdownWindow::changedTextArea(const QLabel* label, const QString& before,
                                        const QString& after) {
+    fitting::LineMeasure measure;
+    measure.setLine(label->font(), QString());
+    return changedTextArea(label, before, after, measure);
+}
+
+QRect CountdownWindow::changedTextArea(const QLabel* label, QStringView beforeCount,
+                                       QStringView afterCount, fitting::LineMeasure& measure) {
     const QRect whole = label->geometry();
-    if (before.isEmpty() || label->wordWrap() || before.contains(u'\n') || after.contains(u'\n'))
+    if ((beforeCount.isEmpty() && measure.prefix().isEmpty()) || label->wordWrap() ||
+        beforeCount.contains(u'\n') || afterCount.contains(u'\n') ||
+        measure.prefix().contains(u'\n'))
         return whole;
-    const QFontMetrics metrics(label->font());
+    // The caller gives the measure the label's face and the prefix.
     // A line of another width is centred elsewhere: every glyph moves.
-    if (metrics.horizontalAdvance(before) != metrics.horizontalAdvance(after))
+    const qreal width = measure.width(afterCount);
+    if (measure.width(beforeCount) != width)
         return whole;
     qsizetype same = 0;
-    while (same < before.size() && same < after.size() && before[same] == after[same])
+    while (same < beforeCount.size() && same < afterCount.size() &&
+           beforeCount[same] == afterCount[same])
         ++same;
-    // One character back, for shaping across the first change, and a margin for glyphs that
-    // reach beyond their advance (italic and bold faces).
-    same = qMax<qsizetype>(0, same - 1);
-    const int width = metrics.horizontalAdvance(after);
-    const int start = (whole.width() - width) / 2;
-    const int left = start + metrics.horizontalAdvance(after.left(same)) - metrics.height() / 2;
+    // One character back, for shaping across the first change (into the prefix, by an em,
+    // when the count changes at its start), and a margin for glyphs that reach beyond their
+    // advance (italic and bold faces).
+    const qreal height = measure.height();
+    const qreal kept =
+        same > 0 ? measure.width(afterCount, same - 1) : measure.width(afterCount, 0) - height;
+    const qreal start = (whole.width() - width) / 2;
+    const int left = int(std::floor(start + kept - height / 2));
     if (left <= 0)
         return whole;
     return QRect(whole.left() + left, whole.top(), whole.width() - left, whole.height());

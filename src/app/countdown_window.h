@@ -7,10 +7,12 @@
 #include "forms/form_names.h"
 
 #include <QRandomGenerator>
+#include <QStaticText>
 #include <QString>
 #include <QTimer>
 
 #include <optional>
+#include <vector>
 
 struct CountdownRect;
 
@@ -50,10 +52,20 @@ public:
     // The part of a one-line centred label that differs between two texts of the same width,
     // in the window's coordinates; the whole label when that cannot be told.
     static QRect changedTextArea(const QLabel* label, const QString& before, const QString& after);
+    // The same for two counts after one prefix, measured in the label's face by measure,
+    // whose prefix they share.
+    static QRect changedTextArea(const QLabel* label, QStringView beforeCount,
+                                 QStringView afterCount, fitting::LineMeasure& measure);
+
+    // How many times the countdown line was fitted afresh, and how many times it was shaped
+    // whole to be measured: a tick that changes no length does neither.
+    int countdownFits() const { return m_countdownFits; }
+    int countdownShapings() const { return m_measure.shapings() + m_drawMeasure.shapings(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void readCountdownValues();
@@ -110,12 +122,35 @@ private:
     };
     CountdownFitKey m_fitKey;
     fitting::CountdownFit m_fit;
-    const fitting::CountdownFit& fitCountdown(const QString& prefix, const QString& count,
+    int m_countdownFits = 0;
+    // Measures the countdown line in its fitted face; and the count the second label shows
+    // after the fitted prefix, while it shows one.
+    fitting::LineMeasure m_measure;
+    // The same in the face the label draws with (it compares unequal to the fitted face when
+    // it carries what it took from the window), for the changed area and the drawing.
+    fitting::LineMeasure m_drawMeasure;
+    QString m_shownPrefix;
+    QString m_shownCount;
+    bool m_showsCount = false;
+    // The countdown line drawn from laid-out pieces kept per face: the prefix as one piece,
+    // the count a character at a time, and of those only the ones in the area drawn again.
+    // A tick then lays out nothing and draws the glyphs of the changed digits only.
+    bool paintCount(const QRect& clip);
+    QStaticText m_prefixPiece;
+    QFont m_piecesFont;
+    struct CharPiece {
+        char16_t c;
+        QStaticText text;
+    };
+    std::vector<CharPiece> m_charPieces;
+    const QStaticText& charPiece(char16_t c);
+    const fitting::CountdownFit& fitCountdown(const QString& prefix, QStringView count,
                                               const QFont& font, const QSize& area);
     bool m_line3IsMessage = false;
     // The minute (seconds since the epoch / 60) of the countdown's last accessible name.
     qint64 m_spokenMinute = -1;
     QRandomGenerator m_random;
     countdown::Prepared m_countdown;
+    countdown::Ticker m_ticker;
     TipList::LoadResult m_tipsResult = TipList::LoadResult::Missing;
 };

@@ -130,3 +130,76 @@ QString elidedWrapped(const QString& text, const QFont& font, const QSize& area)
 }
 
 } // namespace fitting
+
+namespace fitting {
+
+void LineMeasure::setLine(const QFont& font, const QString& prefix) {
+    if (m_metrics && font == m_font && prefix == m_prefix)
+        return;
+    m_font = font;
+    m_prefix = prefix;
+    m_metrics.emplace(font);
+    ++m_shapings;
+    m_prefixWidth = m_metrics->horizontalAdvance(prefix);
+    m_additive = true;
+    m_checkedLength = -1;
+    m_ascii.fill(-1);
+    m_wideCount = 0;
+}
+
+qreal LineMeasure::shaped(QStringView count, qsizetype length) {
+    ++m_shapings;
+    QString line;
+    line.reserve(m_prefix.size() + length);
+    line.append(m_prefix);
+    line.append(count.left(length));
+    return m_metrics->horizontalAdvance(line);
+}
+
+qreal LineMeasure::advance(char16_t c) {
+    if (c < m_ascii.size()) {
+        qreal& known = m_ascii[c];
+        if (known < 0)
+            known = m_metrics->horizontalAdvance(QChar(c));
+        return known;
+    }
+    for (int i = 0; i < m_wideCount; ++i) {
+        if (m_wide[size_t(i)].c == c)
+            return m_wide[size_t(i)].advance;
+    }
+    const qreal found = m_metrics->horizontalAdvance(QChar(c));
+    if (m_wideCount < int(m_wide.size()))
+        m_wide[size_t(m_wideCount++)] = Wide{c, found};
+    return found;
+}
+
+qreal LineMeasure::width(QStringView count, qsizetype length) {
+    if (!m_metrics)
+        setLine(QFont(), QString());
+    if (length < 0 || length > count.size())
+        length = count.size();
+    // Characters that are not on their own (surrogate pairs, combining marks, joiners) are
+    // shaped together with their neighbours: such a count is measured whole.
+    bool single = m_additive;
+    for (qsizetype i = 0; single && i < length; ++i) {
+        const QChar c = count[i];
+        single = !c.isSurrogate() && !c.isMark() && c.category() != QChar::Other_Format;
+    }
+    if (!single)
+        return shaped(count, length);
+    qreal sum = m_prefixWidth;
+    for (qsizetype i = 0; i < length; ++i)
+        sum += advance(count[i].unicode());
+    if (length == count.size() && length != m_checkedLength) {
+        // A count of a new length: the sum is checked once against the shaped line.
+        m_checkedLength = length;
+        const qreal whole = shaped(count, length);
+        if (std::abs(whole - sum) > 1.0 / 64) {
+            m_additive = false;
+            return whole;
+        }
+    }
+    return sum;
+}
+
+} // namespace fitting

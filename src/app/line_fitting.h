@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QSize>
 #include <QString>
+
+#include <array>
+#include <optional>
 
 // Keeps what matters of a line whole on the desktop: the countdown and the messages are never
 // shown with their middle only, however large the font or long the text.
@@ -42,5 +46,48 @@ CountdownFit fitCountdown(const QString& prefix, const QString& count, const QFo
 
 // Wrapped text that fits the area's height: the lines that fit, the last ended with "…".
 QString elidedWrapped(const QString& text, const QFont& font, const QSize& area);
+
+// The width of a line made of a fixed prefix and a count that changes every second, without
+// shaping the whole line at each change: the prefix is shaped once, the count is added up
+// from the advances of its characters, each looked up once per face. A face in which the
+// count's characters kern or join (the sum then differs from the shaped line) is found out
+// whenever a count of another length comes, and is from then on measured whole.
+class LineMeasure {
+public:
+    // The face and the prefix: what was measured in another face or for another prefix is
+    // forgotten.
+    void setLine(const QFont& font, const QString& prefix);
+    const QString& prefix() const { return m_prefix; }
+    // The width of the prefix followed by the first `length` characters of count (all of
+    // them when length is negative).
+    qreal width(QStringView count, qsizetype length = -1);
+    qreal height() const { return m_metrics ? m_metrics->height() : 0; }
+    // How many times a whole line was shaped: a warm countdown shapes none.
+    int shapings() const { return m_shapings; }
+    // The advance of one character, and whether the line is the sum of its characters in
+    // this face (as far as measured).
+    qreal advance(char16_t c);
+    qreal prefixWidth() const { return m_prefixWidth; }
+    bool additive() const { return m_additive; }
+
+private:
+    qreal shaped(QStringView count, qsizetype length);
+
+    QFont m_font;
+    QString m_prefix;
+    std::optional<QFontMetricsF> m_metrics;
+    qreal m_prefixWidth = 0;
+    bool m_additive = true;
+    qsizetype m_checkedLength = -1;
+    int m_shapings = 0;
+    // Digits, ASCII and the count's units; negative: not looked up yet.
+    std::array<qreal, 128> m_ascii{};
+    struct Wide {
+        char16_t c;
+        qreal advance;
+    };
+    std::array<Wide, 16> m_wide{};
+    int m_wideCount = 0;
+};
 
 } // namespace fitting

@@ -108,6 +108,9 @@ private slots:
     void daylightSavingSweep_data();
     void daylightSavingSweep();
     void localZoneFromEnvironment();
+    void tickerFollowsTheClock_data();
+    void tickerFollowsTheClock();
+    void tickerCountsAfreshOnlyWhenItMust();
     void formatTimePart_data();
     void formatTimePart();
     void messages_data();
@@ -459,6 +462,87 @@ void TestCountdownClock::daylightSavingSweep() {
             }
         }
     }
+}
+
+void TestCountdownClock::tickerFollowsTheClock_data() {
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDate>("transition");
+    QTest::addColumn<int>("stepSeconds");
+
+    QTest::newRow("Berlin spring") << QByteArray("Europe/Berlin") << QDate(2027, 3, 28) << 97;
+    QTest::newRow("Berlin autumn") << QByteArray("Europe/Berlin") << QDate(2027, 10, 31) << 97;
+    QTest::newRow("New York spring, seconds")
+        << QByteArray("America/New_York") << QDate(2027, 3, 14) << 1;
+    QTest::newRow("Lord Howe spring")
+        << QByteArray("Australia/Lord_Howe") << QDate(2027, 10, 3) << 61;
+    QTest::newRow("Lord Howe autumn")
+        << QByteArray("Australia/Lord_Howe") << QDate(2027, 4, 4) << 61;
+    QTest::newRow("Shanghai, an hour at a step")
+        << QByteArray("Asia/Shanghai") << QDate(2027, 6, 7) << 3600;
+    QTest::newRow("Shanghai, beyond an hour")
+        << QByteArray("Asia/Shanghai") << QDate(2027, 6, 7) << 3601;
+}
+
+void TestCountdownClock::tickerFollowsTheClock() {
+    // A ticker going forward step by step, across a change of the clocks both on the day of
+    // "now" and on the day of the target, must show at every step what a count from scratch
+    // shows, including at the target and past it.
+    QFETCH(QByteArray, zone);
+    QFETCH(QDate, transition);
+    QFETCH(int, stepSeconds);
+    const LocalZone local(zone);
+
+    // Targets a day after the change (the day before the target is the day of the change)
+    // and on the day of the change, at a time that may be skipped or shown twice.
+    const QList<QPair<QDate, QTime>> targets = {
+        {transition.addDays(1), QTime(2, 30)},
+        {transition.addDays(1), QTime(9, 0)},
+        {transition, QTime(2, 30)},
+        {transition, QTime(23, 0)},
+    };
+    const int span = stepSeconds == 1 ? 3 * 3600 : 3 * 24 * 3600;
+    const QDateTime start = stepSeconds == 1 ? QDateTime(transition, QTime(0, 30))
+                                             : QDateTime(transition.addDays(-1), QTime(0, 0));
+    for (const auto& [date, time] : targets) {
+        const Values values = fourLines("t", "还有：", date.toString(QStringLiteral("M/d/yyyy")),
+                                        time.toString(QStringLiteral("H:mm:ss")));
+        const countdown::Prepared prepared = countdown::prepare(values);
+        countdown::Ticker ticker;
+        for (int elapsed = 0; elapsed <= span; elapsed += stepSeconds) {
+            // Ticks come a little after the second, as a timer fires.
+            const QDateTime now = start.addSecs(elapsed).addMSecs(elapsed % 7 * 13);
+            const Lines ticked = ticker.linesAt(prepared, now);
+            const Lines fresh = countdown::linesAt(prepared, now);
+            QVERIFY2(ticked.line2 == fresh.line2,
+                     qPrintable(now.toString(Qt::ISODateWithMs) + " -> " + values.text3 + " " +
+                                values.text4 + ": " + ticked.line2 + " / " + fresh.line2));
+            QCOMPARE(ticked.valid, fresh.valid);
+            QCOMPARE(ticked.prefixLength, fresh.prefixLength);
+        }
+    }
+}
+
+void TestCountdownClock::tickerCountsAfreshOnlyWhenItMust() {
+    const LocalZone local("Europe/Berlin");
+    const countdown::Prepared prepared =
+        countdown::prepare(fourLines("t", "", "6/7/2027", "9:00:00"));
+    countdown::Ticker ticker;
+    const QDateTime start = at(2027, 6, 5, 8, 59, 55, 4);
+    for (int second = 0; second < 10; ++second)
+        ticker.linesAt(prepared, start.addSecs(second));
+    // The count goes from 2 days 0:00:05 to 1 day 23:59:56: one count at the start, one as
+    // the whole days drop.
+    QCOMPARE(ticker.fullCounts(), 2);
+    QCOMPARE(ticker.linesAt(prepared, start.addSecs(10)).line2,
+             QStringLiteral("1天 23小时59分钟55秒"));
+    QCOMPARE(ticker.fullCounts(), 2);
+    // The clock set back: counted afresh, and right.
+    QCOMPARE(ticker.linesAt(prepared, start).line2, QStringLiteral("2天 0小时0分钟5秒"));
+    QCOMPARE(ticker.fullCounts(), 3);
+    // Another target: counted afresh.
+    const countdown::Prepared other = countdown::prepare(fourLines("t", "", "6/8/2027", "9:00:00"));
+    QCOMPARE(ticker.linesAt(other, start).line2, QStringLiteral("3天 0小时0分钟5秒"));
+    QCOMPARE(ticker.fullCounts(), 4);
 }
 
 void TestCountdownClock::localZoneFromEnvironment() {

@@ -627,6 +627,97 @@ private slots:
         QCOMPARE(area.width() < label.width(), partial);
     }
 
+    // The countdown line drawn from kept pieces must look exactly as the label would draw it,
+    // whole and in any part drawn again, so that a partly redrawn line shows no seam.
+    void countdownIsDrawnAsTheLabelDrawsIt_data() {
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("italic");
+        QTest::addColumn<double>("pointSize");
+        QTest::newRow("plain") << QStringLiteral("距离高考还有") << false << false << 15.0;
+        QTest::newRow("bold italic") << QStringLiteral("还有：") << true << true << 15.0;
+        QTest::newRow("latin prefix") << QStringLiteral("Left: ") << false << false << 13.5;
+        QTest::newRow("no prefix") << QString() << true << false << 18.0;
+    }
+    void countdownIsDrawnAsTheLabelDrawsIt() {
+        QFETCH(QString, prefix);
+        QFETCH(bool, bold);
+        QFETCH(bool, italic);
+        QFETCH(double, pointSize);
+        writeFile(countdownPath(), {"第一行", prefix, "6/7/2011", "9:00:00 AM"});
+        CountdownWindow* w = showMain();
+        QFont font = w->Label2->font();
+        font.setBold(bold);
+        font.setItalic(italic);
+        font.setPointSizeF(pointSize);
+        w->Label2->setFont(font);
+        w->Timer1_Timer();
+        w->Label2->setFont(font);
+
+        QLabel plain;
+        plain.setFont(w->Label2->font());
+        plain.setPalette(w->Label2->palette());
+        plain.setAlignment(w->Label2->alignment());
+        plain.resize(w->Label2->size());
+        const auto draw = [](QWidget* label, const QRegion& region) {
+            QImage image(label->size(), QImage::Format_RGB32);
+            image.fill(Qt::blue);
+            label->render(&image, QPoint(), region, QWidget::DrawChildren);
+            return image;
+        };
+        for (int second = 0; second < 3; ++second) {
+            plain.setText(w->Label2->text());
+            QVERIFY2(w->Label2->text().endsWith(u'秒'), qPrintable(w->Label2->text()));
+            const QImage expected = draw(&plain, QRegion());
+            QVERIFY(expected != draw(&plain, QRegion(0, 0, 1, 1))); // something is drawn
+            QCOMPARE(draw(w->Label2, QRegion()), expected);
+            // The right part only, as a tick redraws it (drawn at the image's corner).
+            const QRect right(w->Label2->width() / 2, 0,
+                              w->Label2->width() - w->Label2->width() / 2, w->Label2->height());
+            QCOMPARE(draw(w->Label2, QRegion(right)).copy(QRect(QPoint(), right.size())),
+                     expected.copy(right));
+            m_test->clock.advanceSeconds(1);
+            w->Timer1_Timer();
+            w->Label2->setFont(font); // the tick gave it the style's face again
+        }
+    }
+
+    // A tick that changes no length fits nothing afresh and shapes no whole line.
+    void tickWithinOneLengthFitsNothing() {
+        writeFile(countdownPath(), {"第一行", "距离高考还有", "6/7/2011", "9:00:00 AM"});
+        m_test->clock.set(QDateTime(QDate(2011, 6, 5), QTime(10, 0, 20)));
+        CountdownWindow* w = showMain();
+        w->Timer1_Timer();
+        w->Timer1_Timer();
+        QImage warm(w->size(), QImage::Format_RGB32);
+        w->render(&warm, QPoint(), QRegion(), QWidget::DrawChildren);
+        const int fits = w->countdownFits();
+        const int shapings = w->countdownShapings();
+        // Each tick is drawn, as on the desktop.
+        QImage image(w->size(), QImage::Format_RGB32);
+        for (int second = 0; second < 5; ++second) {
+            m_test->clock.advanceSeconds(1);
+            w->Timer1_Timer();
+            w->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        }
+        QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟35秒"));
+        QCOMPARE(w->countdownFits(), fits);
+        QCOMPARE(w->countdownShapings(), shapings);
+        // A jump to another count of the same length keeps the fit; from 10 seconds to 9 the
+        // count is a character shorter: fitted again, once.
+        m_test->clock.set(QDateTime(QDate(2011, 6, 5), QTime(10, 0, 50)));
+        w->Timer1_Timer();
+        QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟10秒"));
+        QCOMPARE(w->countdownFits(), fits);
+        m_test->clock.advanceSeconds(1);
+        w->Timer1_Timer();
+        QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟9秒"));
+        QCOMPARE(w->countdownFits(), fits + 1);
+        m_test->clock.advanceSeconds(1);
+        w->Timer1_Timer();
+        QCOMPARE(w->countdownFits(), fits + 1);
+    }
+
     void ticksAreAlignedToTheSecond_data() {
         QTest::addColumn<int>("msec");
         QTest::addColumn<int>("wait");
