@@ -123,7 +123,7 @@ bool TstCautionDesktop::confirmReminder() {
         return false;
     }
     const QPoint iconCentre(icon.section(u' ', 0, 0).toInt(), icon.section(u' ', 1, 1).toInt());
-    const QSet<quint32> before =
+    QSet<quint32> before =
         desktopkit::ids(desktopkit::viewableOfClass(m_x->tree(), QStringLiteral("dalvenor")));
     // A click the menu did not take yet (it opens while the pointer arrives) is tried again,
     // the menu closed with Escape first.
@@ -133,11 +133,17 @@ bool TstCautionDesktop::confirmReminder() {
     };
     for (int attempt = 0; attempt < 4 && addins.isEmpty(); ++attempt) {
         // A menu still open from the attempt before is closed first; a click on the icon
-        // would only close it.
-        if (openMenu())
+        // would only close it. A window of a menu's size that Escape does not close is no
+        // menu (a tooltip, a notice): it is left out of the search from then on.
+        if (const std::optional<Window> open = openMenu()) {
             run({QStringLiteral("xdotool"), QStringLiteral("key"), QStringLiteral("Escape")});
-        if (!waitFor([&] { return !openMenu(); }, kWaitMs / 3))
-            continue;
+            if (!waitFor([&] { return !openMenu(); }, 5000)) {
+                qInfo("attempt %d: 0x%x \"%s\" at %d,%d %dx%d stays after Escape; not a menu",
+                      attempt + 1, open->id, qPrintable(open->name), open->rect.x(), open->rect.y(),
+                      open->rect.width(), open->rect.height());
+                before.insert(open->id);
+            }
+        }
         desktopkit::click(m_env, iconCentre, 3);
         // The menu where it stays: found twice at the same place.
         std::optional<QRect> last;
