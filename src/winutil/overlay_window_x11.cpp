@@ -585,16 +585,7 @@ bool X11Overlay::renderBand(const QRect& area) {
     putImage(changed.size() == image.size() ? image : image.copy(changed), target.topLeft());
     reshape(regionOf(colorKeyVisibleRects(m_content, keyRgb(), target)),
             regionOf(colorKeyVisibleRects(image, keyRgb(), changed, rect.topLeft())));
-    // The protocol leaves open whether a background shows later changes of its pixmap: set
-    // it again, then repaint what stayed inside the shape.
-    xcb_change_window_attributes(m_connection, m_window, XCB_CW_BACK_PIXMAP, &m_pixmap);
-    xcb_clear_area(m_connection, 0, m_window, qint16(target.x()), qint16(target.y()),
-                   quint16(target.width()), quint16(target.height()));
-
-    const size_t rowBytes = size_t(changed.width()) * sizeof(QRgb);
-    for (int y = 0; y < changed.height(); ++y)
-        std::memcpy(m_content.scanLine(target.y() + y) + target.x() * sizeof(QRgb),
-                    image.constScanLine(changed.y() + y) + changed.x() * sizeof(QRgb), rowBytes);
+    showAndKeep(image, changed, target);
     return true;
 }
 
@@ -608,14 +599,21 @@ bool X11Overlay::renderTransparentBand(const QRect& rect, const QRect& source) {
     // No shape to keep in step: the compositor blends every pixel by its alpha.
     const QRect target = changed.translated(rect.topLeft());
     putImage(changed.size() == image.size() ? image : image.copy(changed), target.topLeft());
+    showAndKeep(image, changed, target);
+    return true;
+}
+
+void X11Overlay::showAndKeep(const QImage& image, const QRect& changed, const QRect& target) {
+    // The protocol leaves open whether a background shows later changes of its pixmap: set
+    // it again, then repaint what stayed inside the shape.
     xcb_change_window_attributes(m_connection, m_window, XCB_CW_BACK_PIXMAP, &m_pixmap);
     xcb_clear_area(m_connection, 0, m_window, qint16(target.x()), qint16(target.y()),
                    quint16(target.width()), quint16(target.height()));
+    // The copy of what the server holds, for the next comparison.
     const size_t rowBytes = size_t(changed.width()) * sizeof(QRgb);
     for (int y = 0; y < changed.height(); ++y)
         std::memcpy(m_content.scanLine(target.y() + y) + target.x() * sizeof(QRgb),
                     image.constScanLine(changed.y() + y) + changed.x() * sizeof(QRgb), rowBytes);
-    return true;
 }
 
 void X11Overlay::putImage(const QImage& image, QPoint at) {

@@ -82,6 +82,8 @@ private:
     bool renderBand(const QRect& area);
     bool renderTransparentBand(const QRect& rect, const QRect& source);
     void putImage(const QImage& image, QPoint at);
+    // Shows the changed part of image, sent to target already, and keeps it in m_content.
+    void showAndKeep(const QImage& image, const QRect& changed, const QRect& target);
     void reshape(const QRegion& before, const QRegion& after);
     void queueFullRender();
     void fullRenderIfQueued();
