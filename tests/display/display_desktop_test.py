@@ -144,18 +144,30 @@ def run(probe):
 
         # A drag on the body, away from the title bar and the controls. (The frame may have
         # gained a resize handle with the position face.)
-        before = stable_rect(desktop, client)
-        inner = desktop.position(client)
-        start = (inner[0] + 12, inner[1] + 12)
-        xdotool("mousemove", start[0], start[1], "mousedown", "1")
-        for step in range(1, 11):
-            xdotool("mousemove", start[0] + DRAG[0] * step // 10,
-                    start[1] + DRAG[1] * step // 10)
-        xdotool("mouseup", "1")
-        moved = wait_for("the drag to move the window",
-                         lambda: (lambda f: f if abs(f[0] - before[0] - DRAG[0]) <= 2
-                                  and abs(f[1] - before[1] - DRAG[1]) <= 2 else None)(
-                                      desktop.frame(client)))
+        # On a busy machine the button may be up again before the window manager has taken
+        # the move the press asked for, and the drag comes to nothing: it is tried again
+        # from where the window stands, a few times.
+        moved = None
+        for attempt in range(3):
+            before = stable_rect(desktop, client)
+            inner = desktop.position(client)
+            start = (inner[0] + 12, inner[1] + 12)
+            xdotool("mousemove", start[0], start[1], "mousedown", "1")
+            for step in range(1, 11):
+                xdotool("mousemove", start[0] + DRAG[0] * step // 10,
+                        start[1] + DRAG[1] * step // 10)
+            xdotool("mouseup", "1")
+            try:
+                moved = wait_for("the drag to move the window",
+                                 lambda: (lambda f: f if abs(f[0] - before[0] - DRAG[0]) <= 2
+                                          and abs(f[1] - before[1] - DRAG[1]) <= 2 else None)(
+                                              desktop.frame(client)),
+                                 timeout=kit.TIMEOUT / 3)
+                break
+            except Failure:
+                if attempt == 2:
+                    raise
+                print("the drag moved nothing (attempt %d); again" % (attempt + 1))
         check(desktop.position(client)[2:] == inner[2:],
               "the drag changed the size: %r -> %r" % (inner, desktop.position(client)))
 
