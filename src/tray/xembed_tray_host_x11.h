@@ -11,7 +11,7 @@ struct xcb_connection_t;
 
 // An XEmbed notification area (tint2, stalonetray, Xfce's and LXQt's tray plugins): the owner
 // of the selection _NET_SYSTEM_TRAY_S<screen>. Watched on an X connection of its own, as the
-// system-tray specification asks of its clients: a new tray announces itself with a MANAGER
+// freedesktop system tray protocol asks of its clients: a new tray announces itself with a MANAGER
 // message to the root window, and a tray that ends destroys its selection window.
 class XEmbedTrayHost final : public TrayHostProbe {
     Q_OBJECT

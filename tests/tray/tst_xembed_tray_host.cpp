@@ -1,6 +1,6 @@
 // The XEmbed tray probe on a real X server (the virtual desktop with its tint2 stopped): the
 // test itself plays the notification area, taking and giving up _NET_SYSTEM_TRAY_S0 the way
-// the system-tray specification tells a tray to.
+// the freedesktop system tray protocol tells a tray to.
 #include "desktop_kit.h"
 #include "tray/xembed_tray_host_x11.h"
 
