@@ -26,9 +26,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/dalvenor/dalvenor")
 # The libraries come from the binary (dpkg-shlibdeps); the rest is what the program loads
-# at run time: Qt's X11 platform plugin and a font with Chinese characters.
+# at run time: Qt's X11 platform plugin, a font with Chinese characters, and the two
+# libraries of the Chinese calendar line, which are opened on first use and so are not seen.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-noto-cjk | fonts-arphic-uming | fonts-wqy-microhei")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, liblunar-date-3.0-1, libnova-0.16-0, fonts-noto-cjk | fonts-arphic-uming | fonts-wqy-microhei")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

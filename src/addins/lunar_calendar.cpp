@@ -2,9 +2,7 @@
 
 #include <QStringList>
 
-#include <libnova/nutation.h>
-#include <libnova/solar.h>
-#include <lunar-date/lunar-date.h>
+#include "addins/lunar_libraries.h"
 
 #include <array>
 #include <cmath>
@@ -23,8 +21,8 @@ std::mutex& libraryMutex() {
 
 // One liblunar-date object for the program's life: creating one parses its holiday resource.
 // It is never freed: its free function and GObject's finalizer each release only part of it.
-::LunarDate* sharedLunarDate() {
-    static ::LunarDate* const date = lunar_date_new();
+::LunarDate* sharedLunarDate(const LunarDateLibrary& library) {
+    static ::LunarDate* const date = library.dateNew();
     return date;
 }
 
@@ -103,11 +101,11 @@ double precessedLongitude(double lngDeg, double latDeg, double jde) {
 // routines add nutation and aberration but no precession, which would put every solar term
 // six to eight hours late in our century. So: J2000 geometric → precession to date → nutation
 // in longitude → annual aberration.
-double apparentSolarLongitude(double jde) {
+double apparentSolarLongitude(const NovaLibrary& nova, double jde) {
     ln_helio_posn geometric{};
-    ln_get_solar_geom_coords(jde, &geometric);
+    nova.solarGeometricCoordinates(jde, &geometric);
     ln_nutation nutation{};
-    ln_get_nutation(jde, &nutation);
+    nova.nutation(jde, &nutation);
     const double ofDate = precessedLongitude(geometric.L, geometric.B, jde);
     const double aberration = 20.4898 / 3600.0 / geometric.R;
     return normalizedDegrees(ofDate + nutation.longitude - aberration);
@@ -157,20 +155,25 @@ std::optional<LunarDate> lunarDate(QDate day) {
     QByteArray numbers;
     {
         std::lock_guard lock(libraryMutex());
-        ::LunarDate* date = sharedLunarDate();
+        const LunarDateLibrary* library = lunarDateLibrary();
+        if (!library)
+            return std::nullopt;
+        ::LunarDate* date = sharedLunarDate(*library);
+        if (!date)
+            return std::nullopt;
         GError* error = nullptr;
         // The hour only matters for the library's eight characters; noon keeps it clear of the
         // 子 hour, which starts at 23:00 of the day before.
-        lunar_date_set_solar_date(date, GDateYear(day.year()), GDateMonth(day.month()),
+        library->setSolarDate(date, GDateYear(day.year()), GDateMonth(day.month()),
                                   GDateDay(day.day()), 12, &error);
         if (error) {
-            g_error_free(error);
+            library->errorFree(error);
             return std::nullopt;
         }
         // The lower-case fields are plain numbers, untouched by gettext; "*" marks a leap month.
-        gchar* text = lunar_date_strftime(date, "%(nian) %(yue) %(ri)");
+        gchar* text = library->strftime(date, "%(nian) %(yue) %(ri)");
         numbers = QByteArray(text);
-        g_free(text);
+        library->free(text);
     }
     const QList<QByteArray> parts = numbers.split(' ');
     if (parts.size() != 3)
@@ -243,8 +246,11 @@ int solarTermIndexOn(QDate day) {
     if (!isSupported(day))
         return -1;
     std::lock_guard lock(libraryMutex());
-    const double start = apparentSolarLongitude(beijingMidnightJde(day));
-    const double end = apparentSolarLongitude(beijingMidnightJde(day.addDays(1)));
+    const NovaLibrary* nova = novaLibrary();
+    if (!nova)
+        return -1;
+    const double start = apparentSolarLongitude(*nova, beijingMidnightJde(day));
+    const double end = apparentSolarLongitude(*nova, beijingMidnightJde(day.addDays(1)));
     // A term falls on the day when a multiple of 15° lies in [start, end): at most one can,
     // since the Sun moves about 1° a day.
     const int startSector = int(start / 15.0);

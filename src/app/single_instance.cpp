@@ -1,17 +1,17 @@
 #include "app/single_instance.h"
 
+#include "app/local_channel.h"
+
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QStandardPaths>
 
 namespace {
 
-const QByteArray kActivate = QByteArrayLiteral("activate\n");
-const QByteArray kAcknowledge = QByteArrayLiteral("ok\n");
-constexpr int kConnectTimeoutMs = 1000;
+const QByteArray kActivate = QByteArrayLiteral("activate");
+const QByteArray kAcknowledge = QByteArrayLiteral("ok");
+constexpr std::chrono::milliseconds kExchangeTimeout{1000};
 // How long one round of waiting for the lock lasts before the socket is tried again: a new
 // holder may have begun to listen meanwhile.
 constexpr int kLockRoundMs = 200;
@@ -152,48 +152,36 @@ bool SingleInstance::acquire(std::chrono::milliseconds wait) {
 }
 
 bool SingleInstance::handOver() {
-    QLocalSocket socket;
-    socket.connectToServer(m_serverName);
-    if (!socket.waitForConnected(kConnectTimeoutMs))
+    QByteArray answer;
+    switch (exchangeLine(m_serverName, kActivate, &answer, kExchangeTimeout)) {
+    case LocalExchange::Answered:
+        return answer == kAcknowledge;
+    case LocalExchange::NoAnswerYet:
+        // It took the request and is busy: a live instance, so this start leaves it be.
+        return true;
+    case LocalExchange::NobodyListens:
+    case LocalExchange::Closed:
+        // The holder stopped listening meanwhile (a restart), or is still starting: waiting
+        // for the lock goes on.
         return false;
-    socket.write(kActivate);
-    if (!socket.waitForBytesWritten(kConnectTimeoutMs))
-        return false;
-    // The answer confirms that a live instance read it; a closed connection means the holder
-    // stopped listening meanwhile, so waiting for the lock goes on.
-    while (!socket.canReadLine()) {
-        if (!socket.waitForReadyRead(kConnectTimeoutMs))
-            return socket.state() == QLocalSocket::ConnectedState;
     }
-    return socket.readLine() == kAcknowledge;
+    return false;
 }
 
 void SingleInstance::becomePrimary() {
     m_primary = true;
-    // Only the holder of the lock may clear a socket file left by a killed instance.
-    QLocalServer::removeServer(m_serverName);
-    m_server = std::make_unique<QLocalServer>();
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
+    // Only the holder of the lock may clear a socket file left by a killed instance, which
+    // listening does.
+    m_server = std::make_unique<LocalListener>();
+    m_server->setReply(kAcknowledge);
+    connect(m_server.get(), &LocalListener::requested, this, [this](const QByteArray& request) {
+        if (request == kActivate)
+            emit activationRequested();
+    });
     m_server->listen(m_serverName);
 }
 
 void SingleInstance::releaseForRestart() {
     if (m_server)
         m_server->close();
-}
-
-void SingleInstance::onNewConnection() {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            while (socket->canReadLine()) {
-                if (socket->readLine() == kActivate) {
-                    socket->write(kAcknowledge);
-                    socket->flush();
-                    emit activationRequested();
-                }
-            }
-        });
-    }
 }

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <memory>
 
-class QLocalServer;
+class LocalListener;
 
 // What tells one desktop session of the user from another, as the environment gives it.
 struct SessionIdentity {
@@ -62,11 +62,10 @@ signals:
 private:
     bool handOver();
     void becomePrimary();
-    void onNewConnection();
 
     QString m_lockPath;
     QString m_serverName;
     QLockFile m_lock;
-    std::unique_ptr<QLocalServer> m_server;
+    std::unique_ptr<LocalListener> m_server;
     bool m_primary = false;
 };
