@@ -74,6 +74,7 @@ CountdownWindow::CountdownWindow(AppContext& context, QWidget* parent)
 }
 
 void CountdownWindow::Form_Load() {
+    m_loading = true;
     // The skin applies to every window; set up first so that it covers the ones loaded below.
     m_context.skin.SkinH_Attach();
     m_context.skin.SkinH_SetAero(1);
@@ -98,6 +99,7 @@ void CountdownWindow::Form_Load() {
     applyFontName();
     // The tip (or the message about the tips file) was read before the window had its
     // rectangle and face: fitted again now, it is drawn whole from the first frame when it fits.
+    m_loading = false;
     refitLines();
     connect(&m_context.style, &CountdownStyle::textChanged, this, &CountdownWindow::styleChanged);
 
@@ -374,6 +376,8 @@ bool CountdownWindow::paintCount(const QRect& clip) {
 void CountdownWindow::showTip(const QString& text, bool isMessage) {
     m_line3 = text;
     m_line3IsMessage = isMessage;
+    if (m_loading)
+        return;
     // A tip keeps the face of the other lines and ends in "…" when it is too long; a message
     // about the tips file shrinks until it is whole.
     const QString capped = fitting::capped(text);

@@ -147,6 +147,9 @@ private:
     const fitting::CountdownFit& fitCountdown(const QString& prefix, QStringView count,
                                               const QFont& font, const QSize& area);
     bool m_line3IsMessage = false;
+    // While the window loads, a tip is only kept: its label has neither its rectangle nor its
+    // face yet, and fitting it there would load a font the window never shows.
+    bool m_loading = false;
     // The minute (seconds since the epoch / 60) of the countdown's last accessible name.
     qint64 m_spokenMinute = -1;
     QRandomGenerator m_random;

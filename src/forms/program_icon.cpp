@@ -1,6 +1,6 @@
 #include "forms/program_icon.h"
 
-#include <QFile>
+#include <QImageReader>
 #include <QPainter>
 #include <QPixmap>
 
@@ -29,9 +29,13 @@ QIcon programIcon() {
     static const int kSizes[] = {16, 24, 32, 48, 64};
     QIcon icon;
     for (int size : kSizes) {
-        const QString path = QStringLiteral(":/icons/dalvenor-%1.png").arg(size);
-        if (QFile::exists(path))
-            icon.addFile(path, QSize(size, size));
+        // Read as PNG and nothing else: a reader left to guess (as QIcon's own loading is)
+        // asks every image plugin, loading each of them at every start.
+        QImageReader reader(QStringLiteral(":/icons/dalvenor-%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon.isNull() ? drawnFallbackIcon() : icon;
 }
