@@ -378,14 +378,23 @@ void CountdownWindow::showTip(const QString& text, bool isMessage) {
     m_line3IsMessage = isMessage;
     if (m_loading)
         return;
+    // The same text in the same face and rectangle is fitted already, as long as the label
+    // still shows that fit (the first showing resizes the window to the size it has).
+    const QSize area = Label3->contentsRect().size();
+    const TipFit fit{text, isMessage, m_styleFont, area};
+    if (m_lastTipFit && m_lastTipFit->first == fit && Label3->font() == m_lastTipFit->second &&
+        Label3->text() == m_lastTipText)
+        return;
+    ++m_tipFits;
     // A tip keeps the face of the other lines and ends in "…" when it is too long; a message
     // about the tips file shrinks until it is whole.
     const QString capped = fitting::capped(text);
-    const QSize area = Label3->contentsRect().size();
     const QFont font =
         isMessage ? fitting::shrunkToFit(m_styleFont, capped, area, true) : m_styleFont;
     Label3->setFont(font);
     Label3->setText(fitting::elidedWrapped(capped, font, area));
+    m_lastTipFit.emplace(fit, Label3->font());
+    m_lastTipText = Label3->text();
     UpdateColorKeyShape(this, Label3->geometry());
     updateAccessibleNames();
 }

@@ -61,6 +61,8 @@ public:
     // whole to be measured: a tick that changes no length does neither.
     int countdownFits() const { return m_countdownFits; }
     int countdownShapings() const { return m_measure.shapings() + m_drawMeasure.shapings(); }
+    // How many times the tip line was fitted to its label.
+    int tipFits() const { return m_tipFits; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -123,6 +125,17 @@ private:
     CountdownFitKey m_fitKey;
     fitting::CountdownFit m_fit;
     int m_countdownFits = 0;
+    int m_tipFits = 0;
+    struct TipFit {
+        QString text;
+        bool isMessage = false;
+        QFont font;
+        QSize area;
+        bool operator==(const TipFit&) const = default;
+    };
+    // The last fit and the face and text it gave the label.
+    std::optional<std::pair<TipFit, QFont>> m_lastTipFit;
+    QString m_lastTipText;
     // Measures the countdown line in its fitted face; and the count the second label shows
     // after the fitted prefix, while it shows one.
     fitting::LineMeasure m_measure;

@@ -441,6 +441,23 @@ private slots:
         QVERIFY2(drawnOutside(w->Label3).isEmpty(), qPrintable(drawnOutside(w->Label3)));
     }
 
+    // The tip, or the message about the tips file, is fitted once at load, when its label has
+    // its rectangle and face: a fit before that would only load a face never shown.
+    void tipIsFittedOnceAtLoad_data() {
+        QTest::addColumn<bool>("tipsFile");
+        QTest::newRow("a tip") << true;
+        QTest::newRow("the message about a missing file") << false;
+    }
+    void tipIsFittedOnceAtLoad() {
+        QFETCH(bool, tipsFile);
+        if (tipsFile)
+            writeFile(tipsPath(), {"一条提示"});
+        CountdownWindow* w = showMain();
+        QCOMPARE(w->tipFits(), 1);
+        QVERIFY(!w->Label3->text().isEmpty());
+        QCOMPARE(w->Label3->font().family(), w->Label1->font().family());
+    }
+
     // However long the prefix, the days and the time stay readable: the prefix gives way
     // first, shortened with "…", and the count keeps at least three quarters of the style's
     // size.
