@@ -420,6 +420,12 @@ def cmd_armed_idle(args):
         armed_start = sample(proc.pid)
         time.sleep(args.duration)
         armed = difference(armed_start, sample(proc.pid))
+        if args.smaps:
+            # Where the armed program's private memory lies, mapping by mapping.
+            with open(f"/proc/{proc.pid}/smaps", encoding="utf-8", errors="replace") as f:
+                smaps = f.read()
+            with open(args.smaps, "w", encoding="utf-8") as f:
+                f.write(smaps)
         if proc.poll() is not None:
             raise SystemExit("dalvenor ended during the measurement")
         if logind.calls("PowerOff"):
@@ -729,6 +735,7 @@ def main():
     common(p, conky=False)
     p.add_argument("--settle", type=float, default=5)
     p.add_argument("--duration", type=float, default=60)
+    p.add_argument("--smaps", help="write the armed program's /proc smaps here")
     p.set_defaults(func=cmd_armed_idle)
 
     p = sub.add_parser("startup")

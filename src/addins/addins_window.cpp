@@ -15,7 +15,9 @@
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QHideEvent>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QTabWidget>
 #include <QWindow>
 
@@ -160,6 +162,19 @@ void AddinsWindow::hideEvent(QHideEvent* event) {
     Form::hideEvent(event);
     // Nobody sees the notes: no wake-ups until the window shows again.
     m_versionNotes->pauseTimer();
+    if (!event->spontaneous())
+        QTimer::singleShot(0, this, &AddinsWindow::releaseWhileHidden);
+}
+
+void AddinsWindow::releaseWhileHidden() {
+    // Hidden, the window may wait for hours with a power action armed: its pages and their
+    // state stay, but the native window and the image it is drawn in go until it shows
+    // again, and so do the heap pages that drawing left free.
+    if (isVisible() || !testAttribute(Qt::WA_WState_Created))
+        return;
+    m_versionNotes->releaseNotesImage();
+    destroy();
+    ReleaseFreedMemory();
 }
 
 void AddinsWindow::changeEvent(QEvent* event) {

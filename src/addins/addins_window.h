@@ -78,6 +78,7 @@ private:
     template <class Page, class... Args> Page* addPage(const QString& caption, Args&&... args);
     void heartbeatSecond(const QDateTime& now);
     void focusWindowChanged(QWindow* focus);
+    void releaseWhileHidden();
     bool isOwnWindow(const QWindow* window) const;
 
     QTabWidget* SSTab1 = nullptr;

@@ -128,6 +128,11 @@ void VersionNotesPage::pauseTimer() {
     m_scrollTimer.stop();
 }
 
+void VersionNotesPage::releaseNotesImage() {
+    // Drawn again from the text at the next showing, which starts the notes afresh anyway.
+    m_notesImage = QPixmap();
+}
+
 void VersionNotesPage::stopScroll() {
     m_scroll.stop();
     m_scrollTimer.stop();

@@ -32,6 +32,9 @@ public:
     // The window became active again: the notes start from below unless 停止 froze them.
     void resumeOnActivate();
     // Nobody sees the notes: no wake-ups until the window shows again.
+    // The finished image of the notes goes while the window is hidden.
+    void releaseNotesImage();
+    bool hasNotesImage() const { return !m_notesImage.isNull(); }
     void pauseTimer();
     // The window is unloaded: the scroll stops as if 停止 had been pressed.
     void stopScroll();

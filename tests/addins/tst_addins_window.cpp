@@ -307,6 +307,7 @@ void TestAddinsWindow::unloadOnlyHides() {
     QFETCH(bool, closeButton);
     AddinsWindow* w = showAddins();
     QVERIFY(w->isVisible());
+    QVERIFY(w->versionNotes().hasNotesImage());
     control<QLineEdit>(w, "Text4")->setText(QStringLiteral("typed"));
     if (closeButton)
         QVERIFY(!w->close());
@@ -316,10 +317,18 @@ void TestAddinsWindow::unloadOnlyHides() {
     QVERIFY(m_test->registry.isLoaded("frmAddins"));
     QVERIFY(w->versionNotes().StopScroll());
     QVERIFY(!w->versionNotes().isScrollTimerActive());
+    const QPoint placed = w->pos();
     QCoreApplication::processEvents(); // a deferred delete would happen here
+    // Hidden, it keeps its pages but not its native window and the image drawn for it.
+    QVERIFY(!w->windowHandle());
+    QVERIFY(!w->versionNotes().hasNotesImage());
     QCOMPARE(showAddins(), w);
+    QVERIFY(w->versionNotes().hasNotesImage());
     QCOMPARE(control<QLineEdit>(w, "Text4")->text(), QStringLiteral("typed"));
     QVERIFY(w->isVisible());
+    QVERIFY(w->windowHandle());
+    QCOMPARE(w->pos(), placed);
+    QCOMPARE(w->windowTitle(), QStringLiteral("附加功能"));
 }
 
 void TestAddinsWindow::confirmWritesAndReloadsTheCountdown_data() {
