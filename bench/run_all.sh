@@ -11,7 +11,8 @@
 #      BENCH_DURATION seconds (default 60) after BENCH_SETTLE seconds (default 5);
 #   2b. the same under picom (-c --backend xrender, no configuration file), Conky on an ARGB
 #      visual (conky/countdown_argb.conf), where Dalvenor draws with per-pixel alpha;
-#   3. times the start to the mapped window (median of BENCH_STARTUP_RUNS, default 7);
+#   3. times the start to the mapped window (median of BENCH_STARTUP_RUNS, default 7), of
+#      Dalvenor, Conky and a bare Qt Widgets window (the toolkit's own floor);
 #   3b. idle figures of one program before and after arming a 方式二 countdown through
 #      "附加功能" and closing the window (its power service a logind mock on a private bus);
 #   4. counts the instructions of the idle program per second under callgrind (one tick a
@@ -50,7 +51,7 @@ done
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 fi
-cmake --build "$build" --target dalvenor bench_tips_load bench_skin_apply
+cmake --build "$build" --target dalvenor bench_tips_load bench_skin_apply bench_qt_floor
 program=${BENCH_PROGRAM:-$build/bin/dalvenor}
 
 # --- isolated environment --------------------------------------------------------------------
@@ -153,7 +154,7 @@ iconv -f GB18030 -t UTF-8 "$(dirname "$program")/ral.txt" >"$conky_tips" 2>/dev/
     echo "== Start to mapped window"
     "$python" "$bench/dalvenor_bench.py" startup --dalvenor "$program" $env_args \
         --conky-config "$bench/conky/countdown.conf" --conky-tips "$conky_tips" \
-        --runs "$startup_runs" --json "$out/startup.json"
+        --runs "$startup_runs" --floor "$build/bench/bench_qt_floor" --json "$out/startup.json"
 
     echo "== 附加功能: menu click to map, CPU while the version notes scroll, after hiding"
     "$python" "$bench/addins_bench.py" --dalvenor "$program" $env_args --duration 20 \

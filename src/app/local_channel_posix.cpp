@@ -188,8 +188,9 @@ LocalExchange exchangeLine(const QString& path, const QByteArray& request, QByte
     } closer{fd};
 
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        // A full backlog answers EAGAIN on a local socket: the listener is busy, not gone.
-        if (errno != EAGAIN && errno != EINPROGRESS)
+        // A full backlog answers EAGAIN on a local socket, with no connection under way: the
+        // caller tries again after its next wait for the lock.
+        if (errno != EINPROGRESS)
             return LocalExchange::NobodyListens;
         if (!waitFor(fd, POLLOUT, deadline))
             return LocalExchange::NobodyListens;
