@@ -1,5 +1,7 @@
 #pragma once
 
+#include "winutil/kept_pixels.h"
+
 #include <QImage>
 #include <QObject>
 #include <QRect>
@@ -82,7 +84,7 @@ private:
     bool renderBand(const QRect& area);
     bool renderTransparentBand(const QRect& rect, const QRect& source);
     void putImage(const QImage& image, QPoint at);
-    // Shows the changed part of image, sent to target already, and keeps it in m_content.
+    // Shows the changed part of image, sent to target already, and keeps it in m_kept.
     void showAndKeep(const QImage& image, const QRect& changed, const QRect& target);
     void reshape(const QRegion& before, const QRegion& after);
     void queueFullRender();
@@ -106,7 +108,9 @@ private:
     bool m_ratioChanged = false;
     // What the pixmap holds, pixel for pixel (device pixels); its pixels that differ from the key
     // are the window's bounding shape.
-    QImage m_content;
+    KeptPixels m_kept;
+    // The bounding shape as last set (colour-key mode): the pixels not of the key colour.
+    QRegion m_shape;
     bool m_mapped = false;
     bool m_rendering = false;
     bool m_fullRenderQueued = false;
