@@ -168,12 +168,12 @@ void AddinsWindow::hideEvent(QHideEvent* event) {
 
 void AddinsWindow::releaseWhileHidden() {
     // Hidden, the window may wait for hours with a power action armed: its pages and their
-    // state stay, but the native window and the image it is drawn in go until it shows
-    // again, and so do the heap pages that drawing left free.
-    if (isVisible() || !testAttribute(Qt::WA_WState_Created))
+    // state stay, but the finished image of the notes goes until it shows again, and so do
+    // the heap pages that drawing left free. (The native window stays: assistive technology
+    // may still hold on to it.)
+    if (isVisible())
         return;
     m_versionNotes->releaseNotesImage();
-    destroy();
     ReleaseFreedMemory();
 }
 

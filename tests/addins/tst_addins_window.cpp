@@ -319,14 +319,12 @@ void TestAddinsWindow::unloadOnlyHides() {
     QVERIFY(!w->versionNotes().isScrollTimerActive());
     const QPoint placed = w->pos();
     QCoreApplication::processEvents(); // a deferred delete would happen here
-    // Hidden, it keeps its pages but not its native window and the image drawn for it.
-    QVERIFY(!w->windowHandle());
+    // Hidden, it keeps its pages but not the finished image of the notes.
     QVERIFY(!w->versionNotes().hasNotesImage());
     QCOMPARE(showAddins(), w);
     QVERIFY(w->versionNotes().hasNotesImage());
     QCOMPARE(control<QLineEdit>(w, "Text4")->text(), QStringLiteral("typed"));
     QVERIFY(w->isVisible());
-    QVERIFY(w->windowHandle());
     QCOMPARE(w->pos(), placed);
     QCOMPARE(w->windowTitle(), QStringLiteral("附加功能"));
 }
