@@ -1,7 +1,5 @@
 #pragma once
 
-#include "winutil/kept_pixels.h"
-
 #include <QImage>
 #include <QObject>
 #include <QRect>
@@ -84,7 +82,7 @@ private:
     bool renderBand(const QRect& area);
     bool renderTransparentBand(const QRect& rect, const QRect& source);
     void putImage(const QImage& image, QPoint at);
-    // Shows the changed part of image, sent to target already, and keeps it in m_kept.
+    // Shows the changed part of image, sent to target already, and keeps it in m_content.
     void showAndKeep(const QImage& image, const QRect& changed, const QRect& target);
     void reshape(const QRegion& before, const QRegion& after);
     void queueFullRender();
@@ -108,9 +106,7 @@ private:
     bool m_ratioChanged = false;
     // What the pixmap holds, pixel for pixel (device pixels); its pixels that differ from the key
     // are the window's bounding shape.
-    KeptPixels m_kept;
-    // The bounding shape as last set (colour-key mode): the pixels not of the key colour.
-    QRegion m_shape;
+    QImage m_content;
     bool m_mapped = false;
     bool m_rendering = false;
     bool m_fullRenderQueued = false;
