@@ -31,14 +31,19 @@ LocalExchange exchangeWhileServing(const QString& path, const QByteArray& reques
     return result.get();
 }
 
-// A socket bound at path: listening (and never accepting) or, after closing, a file left
-// behind as by a killed holder.
-int boundSocket(const QString& path, bool listening) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+sockaddr_un addressOf(const QString& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const QByteArray name = QFile::encodeName(path);
     std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    return address;
+}
+
+// A socket bound at path: listening (and never accepting) or, after closing, a file left
+// behind as by a killed holder.
+int boundSocket(const QString& path, bool listening) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address = addressOf(path);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         (listening && ::listen(fd, 4) != 0))
         qFatal("cannot bind the test socket");
@@ -99,14 +104,16 @@ void TestLocalChannel::listenReplacesWhatAKilledHolderLeft() {
 void TestLocalChannel::exchangeWithoutAListener_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("staleSocket");
-    QTest::newRow("no file") << "instance.socket" << false;
-    QTest::newRow("a stale socket file") << "instance.socket" << true;
-    QTest::newRow("a path too long for a socket") << QString(200, u'x') << false;
+    QTest::addColumn<bool>("canListen");
+    QTest::newRow("no file") << "instance.socket" << false << true;
+    QTest::newRow("a stale socket file") << "instance.socket" << true << true;
+    QTest::newRow("a path too long for a socket") << QString(200, u'x') << false << false;
 }
 
 void TestLocalChannel::exchangeWithoutAListener() {
     QFETCH(QString, name);
     QFETCH(bool, staleSocket);
+    QFETCH(bool, canListen);
     QTemporaryDir dir;
     const QString path = dir.filePath(name);
     if (staleSocket)
@@ -114,8 +121,7 @@ void TestLocalChannel::exchangeWithoutAListener() {
     QByteArray answer;
     QCOMPARE(exchangeLine(path, "activate", &answer, 5s), LocalExchange::NobodyListens);
     LocalListener listener;
-    if (name.size() > 100)
-        QVERIFY(!listener.listen(path));
+    QCOMPARE(listener.listen(path), canListen);
 }
 
 void TestLocalChannel::onlyTheOwnerMayConnect() {
@@ -150,10 +156,7 @@ void TestLocalChannel::hostilePeersDoNotStopTheAnswers() {
 
     // The hostile peer stays connected while a real start asks.
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(path);
-    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    sockaddr_un address = addressOf(path);
     QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     auto writer = std::async(std::launch::async, [&] {
         qsizetype written = 0;
