@@ -188,40 +188,6 @@ void changeProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_
                         data);
 }
 
-// The smallest rectangle (in after's coordinates) holding every pixel in which after differs
-// from the part of before that starts at at; empty when they are the same byte for byte.
-QRect differingPart(const QImage& before, QPoint at, const QImage& after) {
-    const int width = after.width();
-    const size_t rowBytes = size_t(width) * sizeof(QRgb);
-    auto beforeRow = [&](int y) {
-        return reinterpret_cast<const QRgb*>(before.constScanLine(at.y() + y)) + at.x();
-    };
-    auto afterRow = [&](int y) { return reinterpret_cast<const QRgb*>(after.constScanLine(y)); };
-    int top = 0;
-    int bottom = after.height() - 1;
-    while (top <= bottom && std::memcmp(beforeRow(top), afterRow(top), rowBytes) == 0)
-        ++top;
-    if (top > bottom)
-        return {};
-    while (std::memcmp(beforeRow(bottom), afterRow(bottom), rowBytes) == 0)
-        --bottom;
-    int left = width;
-    int right = -1;
-    for (int y = top; y <= bottom; ++y) {
-        const QRgb* a = beforeRow(y);
-        const QRgb* b = afterRow(y);
-        int x = 0;
-        while (x < left && a[x] == b[x])
-            ++x;
-        left = qMin(left, x);
-        int r = width - 1;
-        while (r > right && a[r] == b[r])
-            --r;
-        right = qMax(right, r);
-    }
-    return QRect(QPoint(left, top), QPoint(right, bottom));
-}
-
 QRegion regionOf(const std::vector<QRect>& rects) {
     QRegion region;
     if (!rects.empty())
@@ -360,6 +326,7 @@ void X11Overlay::createNative() {
     m_gc = xcb_generate_id(m_connection);
     const quint32 noExposures = 0; // a PutImage never asks for exposure events anyway
     xcb_create_gc(m_connection, m_gc, m_pixmap, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+    clearPixmap();
 
     m_window = xcb_generate_id(m_connection);
     const QRect geometry = nativeGeometry();
@@ -377,8 +344,9 @@ void X11Overlay::createNative() {
     }
     const quint32 values[] = {m_pixmap, 0, 1, 0, m_colormap};
     xcb_create_window(m_connection, depth(), m_window, m_root, qint16(geometry.x()),
-                      qint16(geometry.y()), quint16(m_content.width()), quint16(m_content.height()),
-                      0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual, mask, values);
+                      qint16(geometry.y()), quint16(m_visible.size().width()),
+                      quint16(m_visible.size().height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual,
+                      mask, values);
     // Nothing shows until the content is rendered (under a compositor the content is all
     // transparent until then); no pixel ever takes a click.
     if (m_argb)
@@ -405,18 +373,21 @@ void X11Overlay::createNative() {
 }
 
 void X11Overlay::createPixmap() {
-    // All key colour (or all transparent): nothing is visible, as the empty shape says.
     const QSize size = nativeGeometry().size().expandedTo(QSize(1, 1));
-    if (m_argb) {
-        m_content = QImage(size, QImage::Format_ARGB32_Premultiplied);
-        m_content.fill(Qt::transparent);
-    } else {
-        m_content = QImage(size, QImage::Format_RGB32);
-        m_content.fill(keyRgb());
-    }
+    m_visible.reset(size);
     m_pixmap = xcb_generate_id(m_connection);
-    xcb_create_pixmap(m_connection, depth(), m_pixmap, m_root, quint16(m_content.width()),
-                      quint16(m_content.height()));
+    xcb_create_pixmap(m_connection, depth(), m_pixmap, m_root, quint16(size.width()),
+                      quint16(size.height()));
+}
+
+void X11Overlay::clearPixmap() {
+    // A new pixmap's pixels are undefined: all key colour (or all transparent), nothing is
+    // visible, as the empty shape says. Only pixels that show are ever sent after this.
+    const quint32 pixel = m_argb ? 0 : keyRgb() & 0x00FFFFFF;
+    xcb_change_gc(m_connection, m_gc, XCB_GC_FOREGROUND, &pixel);
+    const xcb_rectangle_t all = {0, 0, quint16(m_visible.size().width()),
+                                 quint16(m_visible.size().height())};
+    xcb_poly_fill_rectangle(m_connection, m_pixmap, m_gc, 1, &all);
 }
 
 void X11Overlay::destroyNative() {
@@ -522,7 +493,7 @@ void X11Overlay::moveNative() {
 void X11Overlay::resizeNative() {
     if (!m_window)
         return;
-    if (nativeGeometry().size().expandedTo(QSize(1, 1)) == m_content.size() && !m_ratioChanged)
+    if (nativeGeometry().size().expandedTo(QSize(1, 1)) == m_visible.size() && !m_ratioChanged)
         return;
     m_ratioChanged = false;
     // Hide everything, then swap in a pixmap of the new size and draw it afresh.
@@ -531,7 +502,8 @@ void X11Overlay::resizeNative() {
                              XCB_CLIP_ORDERING_YX_BANDED, m_window, 0, 0, 0, nullptr);
     xcb_free_pixmap(m_connection, m_pixmap);
     createPixmap();
-    const quint32 size[] = {quint32(m_content.width()), quint32(m_content.height())};
+    clearPixmap();
+    const quint32 size[] = {quint32(m_visible.size().width()), quint32(m_visible.size().height())};
     xcb_configure_window(m_connection, m_window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
                          size);
     xcb_change_window_attributes(m_connection, m_window, XCB_CW_BACK_PIXMAP, &m_pixmap);
@@ -554,7 +526,8 @@ bool X11Overlay::renderBand(const QRect& area) {
     // Drawn at the screen's resolution: the band's device pixels, every one that the logical
     // area touches, drawn whole (a scale of 1.5 splits pixels between bands), so that the
     // text is as sharp as the screen allows and the shape comes from the very pixels shown.
-    const QRect rect = devicepixels::covering(area & m_widget->rect(), m_ratio) & m_content.rect();
+    const QRect rect = devicepixels::covering(area & m_widget->rect(), m_ratio) &
+                       QRect(QPoint(), m_visible.size());
     if (rect.isEmpty())
         return false;
     const QRect source = devicepixels::coveringLogical(rect, m_ratio) & m_widget->rect();
@@ -574,46 +547,36 @@ bool X11Overlay::renderBand(const QRect& area) {
     }
     m_rendering = false;
     image.setDevicePixelRatio(1.0);
-
-    // Only what differs from the server's copy is sent: a tick of the countdown changes a
-    // digit or two. Few bytes also keep the socket writable, so that no request ever waits
-    // for the server to read.
-    const QRect changed = differingPart(m_content, rect.topLeft(), image);
-    if (changed.isEmpty())
-        return false;
-    const QRect target = changed.translated(rect.topLeft());
-    putImage(changed.size() == image.size() ? image : image.copy(changed), target.topLeft());
-    reshape(regionOf(colorKeyVisibleRects(m_content, keyRgb(), target)),
-            regionOf(colorKeyVisibleRects(image, keyRgb(), changed, rect.topLeft())));
-    showAndKeep(image, changed, target);
-    return true;
+    return send(image, rect, colorKeyVisibleRects(image, keyRgb(), {}, rect.topLeft()));
 }
 
 bool X11Overlay::renderTransparentBand(const QRect& rect, const QRect& source) {
     m_rendering = true;
     const QImage image = renderTransparent(m_widget, source, rect, m_ratio);
     m_rendering = false;
-    const QRect changed = differingPart(m_content, rect.topLeft(), image);
-    if (changed.isEmpty())
-        return false;
-    // No shape to keep in step: the compositor blends every pixel by its alpha.
-    const QRect target = changed.translated(rect.topLeft());
-    putImage(changed.size() == image.size() ? image : image.copy(changed), target.topLeft());
-    showAndKeep(image, changed, target);
-    return true;
+    return send(image, rect, alphaVisibleRects(image, {}, rect.topLeft()));
 }
 
-void X11Overlay::showAndKeep(const QImage& image, const QRect& changed, const QRect& target) {
+bool X11Overlay::send(const QImage& image, const QRect& rect, const std::vector<QRect>& after) {
+    // Only what shows now or showed before is sent: a tick of the countdown changes a digit
+    // or two, and a band that shows nothing and showed nothing sends nothing. Few bytes also
+    // keep the socket writable, so that no request ever waits for the server to read.
+    const std::vector<QRect> before = m_visible.rects(rect);
+    const QRect target = boundsOf(before) | boundsOf(after);
+    if (target.isEmpty())
+        return false;
+    const QRect changed = target.translated(-rect.topLeft());
+    putImage(changed.size() == image.size() ? image : image.copy(changed), target.topLeft());
+    // Under a compositor every pixel is blended by its alpha: no shape to keep in step.
+    if (!m_argb)
+        reshape(regionOf(before), regionOf(after));
+    m_visible.assign(rect, after);
     // The protocol leaves open whether a background shows later changes of its pixmap: set
     // it again, then repaint what stayed inside the shape.
     xcb_change_window_attributes(m_connection, m_window, XCB_CW_BACK_PIXMAP, &m_pixmap);
     xcb_clear_area(m_connection, 0, m_window, qint16(target.x()), qint16(target.y()),
                    quint16(target.width()), quint16(target.height()));
-    // The copy of what the server holds, for the next comparison.
-    const size_t rowBytes = size_t(changed.width()) * sizeof(QRgb);
-    for (int y = 0; y < changed.height(); ++y)
-        std::memcpy(m_content.scanLine(target.y() + y) + target.x() * sizeof(QRgb),
-                    image.constScanLine(changed.y() + y) + changed.x() * sizeof(QRgb), rowBytes);
+    return true;
 }
 
 void X11Overlay::putImage(const QImage& image, QPoint at) {

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "winutil/overlay_shape_x11.h"
+
 #include <QImage>
 #include <QObject>
 #include <QRect>
 #include <QRegion>
 
 #include <memory>
+#include <vector>
 
 class QScreen;
 class QWidget;
@@ -25,9 +28,10 @@ struct xcb_connection_t;
 // events: nothing the server does ever wakes the program. Every change is a handful of
 // one-way requests, never a round trip.
 //
-// What changed is rendered band by band (X11Overlay::update with the changed rectangle) and
-// compared with a copy of what the server holds: only the part that differs is sent, with
-// the shape's difference there; a band that renders byte for byte as before sends nothing.
+// What changed is rendered band by band (X11Overlay::update with the changed rectangle); of
+// a band only the part that shows now or showed before is sent, with the shape's difference
+// there. What showed is kept one bit a pixel, not as a copy of the pixels: a band that
+// showed nothing and shows nothing sends nothing.
 // A child that changes without
 // such a call is noticed through the layout request it posts to the window and shown by a
 // full render, unless an explicit update came in the same pass of the event loop (the
@@ -69,6 +73,7 @@ private:
     void createNative();
     void destroyNative();
     void createPixmap();
+    void clearPixmap();
     void setNames();
     void show();
     void hide();
@@ -81,9 +86,10 @@ private:
     void renderAll();
     bool renderBand(const QRect& area);
     bool renderTransparentBand(const QRect& rect, const QRect& source);
+    // Sends what of image (rendered for rect, in device pixels) shows now or showed before,
+    // after being the visible pixels of image; false when nothing was sent.
+    bool send(const QImage& image, const QRect& rect, const std::vector<QRect>& after);
     void putImage(const QImage& image, QPoint at);
-    // Shows the changed part of image, sent to target already, and keeps it in m_content.
-    void showAndKeep(const QImage& image, const QRect& changed, const QRect& target);
     void reshape(const QRegion& before, const QRegion& after);
     void queueFullRender();
     void fullRenderIfQueued();
@@ -104,9 +110,9 @@ private:
     // Device pixels per logical pixel where the window is.
     qreal m_ratio = 1.0;
     bool m_ratioChanged = false;
-    // What the pixmap holds, pixel for pixel (device pixels); its pixels that differ from the key
-    // are the window's bounding shape.
-    QImage m_content;
+    // Which pixels of the pixmap show (device pixels): without a compositor, the window's
+    // bounding shape.
+    VisiblePixels m_visible;
     bool m_mapped = false;
     bool m_rendering = false;
     bool m_fullRenderQueued = false;

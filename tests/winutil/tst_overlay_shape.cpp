@@ -68,6 +68,10 @@ private slots:
     void textGivesExactlyTheVisiblePixelsInBands_data();
     void textGivesExactlyTheVisiblePixelsInBands();
     void randomPixelsMatchTheMask();
+    void alphaGivesThePixelsThatAreNotTransparent_data();
+    void alphaGivesThePixelsThatAreNotTransparent();
+    void visiblePixelsKeepWhatEachRenderingShowed_data();
+    void visiblePixelsKeepWhatEachRenderingShowed();
 };
 
 void TestOverlayShape::rectanglesOfSmallPictures_data() {
@@ -198,6 +202,93 @@ void TestOverlayShape::randomPixelsMatchTheMask() {
         verifyYxBanded(rects);
         QVERIFY(samePixels(regionOf(rects), visibleByMask(image)));
     }
+}
+
+void TestOverlayShape::alphaGivesThePixelsThatAreNotTransparent_data() {
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<QList<QRect>>("expected");
+
+    QImage clear(7, 3, QImage::Format_ARGB32_Premultiplied);
+    clear.fill(Qt::transparent);
+    QTest::newRow("all transparent") << clear << QList<QRect>{};
+
+    QImage faint = clear;
+    faint.setPixel(2, 1, qRgba(0, 0, 0, 1));
+    faint.setPixel(3, 1, qRgba(1, 1, 1, 1));
+    QTest::newRow("the faintest edge counts") << faint << QList<QRect>{QRect(2, 1, 2, 1)};
+
+    // Colour without alpha is nothing in a premultiplied image; in a straight one too.
+    QImage straight(7, 3, QImage::Format_ARGB32);
+    straight.fill(qRgba(255, 255, 255, 0));
+    straight.setPixel(6, 2, qRgba(0, 0, 255, 128));
+    QTest::newRow("straight alpha") << straight << QList<QRect>{QRect(6, 2, 1, 1)};
+
+    QImage opaque(4, 2, QImage::Format_RGB32);
+    opaque.fill(Qt::black);
+    QTest::newRow("no alpha channel: all opaque") << opaque << QList<QRect>{QRect(0, 0, 4, 2)};
+}
+
+void TestOverlayShape::alphaGivesThePixelsThatAreNotTransparent() {
+    QFETCH(QImage, image);
+    QFETCH(QList<QRect>, expected);
+    const std::vector<QRect> rects = alphaVisibleRects(image);
+    QCOMPARE(QList<QRect>(rects.begin(), rects.end()), expected);
+}
+
+void TestOverlayShape::visiblePixelsKeepWhatEachRenderingShowed_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    // Widths around the 64 pixels of one word of the mask, where its bit arithmetic turns.
+    QTest::newRow("one pixel") << 1 << 1;
+    QTest::newRow("one word less one") << 63 << 5;
+    QTest::newRow("one word") << 64 << 5;
+    QTest::newRow("one word and one") << 65 << 5;
+    QTest::newRow("two words and two") << 130 << 9;
+    QTest::newRow("the countdown's window") << 403 << 40;
+}
+
+void TestOverlayShape::visiblePixelsKeepWhatEachRenderingShowed() {
+    QFETCH(int, width);
+    QFETCH(int, height);
+    // The reference is a copy of the pixels the server holds: the mask must tell the same
+    // visible pixels in the same banded rectangles, after every rendering of a band.
+    QImage shown = keyImage(width, height);
+    VisiblePixels visible;
+    visible.reset(shown.size());
+    QVERIFY(visible.rects(shown.rect()).empty());
+    QRandomGenerator random(quint32(width * 1000 + height));
+    for (int round = 0; round < 60; ++round) {
+        const int left = random.bounded(width);
+        const int top = random.bounded(height);
+        const QRect area(left, top, 1 + random.bounded(width - left),
+                         1 + random.bounded(height - top));
+        QImage band = keyImage(area.width(), area.height());
+        const int density = 1 + random.bounded(4); // from all visible to sparse
+        for (int y = 0; y < band.height(); ++y)
+            for (int x = 0; x < band.width(); ++x)
+                if (random.bounded(density) == 0)
+                    band.setPixel(x, y, qRgb(200, 10, 10));
+        for (int y = 0; y < band.height(); ++y)
+            std::memcpy(shown.scanLine(area.top() + y) + area.left() * sizeof(QRgb),
+                        band.constScanLine(y), size_t(band.width()) * sizeof(QRgb));
+        visible.assign(area, colorKeyVisibleRects(band, kKey, {}, area.topLeft()));
+
+        const int qLeft = random.bounded(width);
+        const int qTop = random.bounded(height);
+        const QRect asked(qLeft, qTop, 1 + random.bounded(width - qLeft),
+                          1 + random.bounded(height - qTop));
+        for (const QRect& part : {shown.rect(), asked}) {
+            const std::vector<QRect> rects = visible.rects(part);
+            verifyYxBanded(rects);
+            const std::vector<QRect> expected = colorKeyVisibleRects(shown, kKey, part);
+            QCOMPARE(QList<QRect>(rects.begin(), rects.end()),
+                     QList<QRect>(expected.begin(), expected.end()));
+        }
+        const QPoint probe(random.bounded(width), random.bounded(height));
+        QCOMPARE(visible.isVisible(probe), shown.pixel(probe) != kKey);
+    }
+    QVERIFY(!visible.isVisible(QPoint(width, 0)));
+    QVERIFY(!visible.isVisible(QPoint(-1, 0)));
 }
 
 QTEST_MAIN(TestOverlayShape)
