@@ -450,9 +450,11 @@ QRect CountdownWindow::changedTextArea(const QLabel* label, QStringView beforeCo
         same > 0 ? measure.width(afterCount, same - 1) : measure.width(afterCount, 0) - height;
     const qreal start = (whole.width() - width) / 2;
     const int left = int(std::floor(start + kept - height / 2));
-    if (left <= 0)
+    // Up to the end of the line and the same margin: what lies beyond the text never changes.
+    const int right = std::min(whole.width(), int(std::ceil(start + width + height / 2)));
+    if (left <= 0 || right <= left)
         return whole;
-    return QRect(whole.left() + left, whole.top(), whole.width() - left, whole.height());
+    return QRect(whole.left() + left, whole.top(), right - left, whole.height());
 }
 
 bool CountdownWindow::LoadTips(const QString& path) {

@@ -4,18 +4,26 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
+using Word = std::uint64_t;
+constexpr int kBits = 64;
+
 struct Run {
     int left;
-    int right; // one past the last visible pixel
+    int right; // one past the last pixel
     bool operator==(const Run&) const = default;
 };
 
-// Gathers the runs of visible pixels row by row into YX-banded rectangles: rows whose runs
-// repeat the band's make it taller, any other row starts a band of its own.
+// Gathers the runs of pixels row by row into YX-banded rectangles: rows whose runs repeat
+// the band's make it taller, any other row starts a band of its own.
 class Bands {
 public:
     Bands(std::vector<QRect>& rects, QPoint origin) : m_rects(rects), m_origin(origin) {}
@@ -43,77 +51,95 @@ private:
     int m_top = 0;
 };
 
-template <typename Visible>
-void runsOf(const QRgb* row, int width, Visible visible, std::vector<Run>& runs) {
+Word lowBits(int count) {
+    return count >= kBits ? ~Word(0) : (Word(1) << count) - 1;
+}
+
+// The first pixel from x on, before end, whose bit is on (or off); end when there is none.
+int nextWithBit(const Word* words, int x, int end, bool on) {
+    if (x >= end)
+        return end;
+    int index = x / kBits;
+    Word word = (on ? words[index] : ~words[index]) & (~Word(0) << (x % kBits));
+    while (word == 0) {
+        if (++index * kBits >= end)
+            return end;
+        word = on ? words[index] : ~words[index];
+    }
+    return std::min(end, index * kBits + std::countr_zero(word));
+}
+
+// The runs of bits that are on; none for no words.
+void runsOfBits(const Word* words, int width, std::vector<Run>& runs) {
     runs.clear();
+    if (!words)
+        return;
+    for (int x = nextWithBit(words, 0, width, true); x < width;
+         x = nextWithBit(words, x, width, true)) {
+        const int right = nextWithBit(words, x, width, false);
+        runs.push_back({x, right});
+        x = right;
+    }
+}
+
+// width bits of row from bit at on, into out (whose bits past width are 0).
+void readBits(const Word* row, int rowWords, int at, int width, Word* out) {
+    for (int i = 0; i * kBits < width; ++i) {
+        const int bit = at + i * kBits;
+        const int index = bit / kBits;
+        const int shift = bit % kBits;
+        Word value = row[index] >> shift;
+        if (shift != 0 && index + 1 < rowWords)
+            value |= row[index + 1] << (kBits - shift);
+        out[i] = value & lowBits(width - i * kBits);
+    }
+}
+
+// The reverse: width bits of in written into row from bit at on.
+void writeBits(Word* row, int at, int width, const Word* in) {
+    for (int i = 0; i * kBits < width; ++i) {
+        const int count = std::min(kBits, width - i * kBits);
+        const Word value = in[i] & lowBits(count);
+        const int bit = at + i * kBits;
+        const int index = bit / kBits;
+        const int shift = bit % kBits;
+        row[index] = (row[index] & ~(lowBits(count) << shift)) | (value << shift);
+        if (shift != 0 && count > kBits - shift) {
+            const Word spilled = lowBits(count - (kBits - shift));
+            row[index + 1] = (row[index + 1] & ~spilled) | (value >> (kBits - shift));
+        }
+    }
+}
+
+// One bit a pixel of width pixels into out: whether the pixel's colour differs from key in
+// red, green or blue (byAlpha false), or whether its alpha is not 0 (byAlpha true).
+void bitsOf(const QRgb* pixels, int width, bool byAlpha, QRgb key, Word* out) {
     int x = 0;
-    while (x < width) {
-        while (x < width && !visible(row[x]))
-            ++x;
-        if (x == width)
-            break;
-        const int left = x;
-        while (x < width && visible(row[x]))
-            ++x;
-        runs.push_back({left, x});
+    for (int i = 0; x < width; ++i) {
+        const int end = std::min(width, x + kBits);
+        Word word = 0;
+        int bit = 0;
+#if defined(__SSE2__)
+        // Four pixels a step: the row of a band is compared at about a cycle a pixel.
+        const __m128i mask = _mm_set1_epi32(byAlpha ? int(0xFF000000) : 0x00FFFFFF);
+        const __m128i reference = _mm_set1_epi32(byAlpha ? 0 : int(key & 0x00FFFFFF));
+        for (; x + 4 <= end; x += 4, bit += 4) {
+            const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + x));
+            const __m128i same = _mm_cmpeq_epi32(_mm_and_si128(four, mask), reference);
+            const int invisible = _mm_movemask_ps(_mm_castsi128_ps(same));
+            word |= Word(~invisible & 0xF) << bit;
+        }
+#endif
+        for (; x < end; ++x, ++bit) {
+            const bool visible =
+                byAlpha ? qAlpha(pixels[x]) != 0 : ((pixels[x] ^ key) & 0x00FFFFFF) != 0;
+            word |= Word(visible) << bit;
+        }
+        out[i] = word;
     }
 }
-
-template <typename Visible>
-std::vector<QRect> visibleRects(const QImage& content, QImage::Format wanted,
-                                QImage::Format alsoTaken, const QRect& area, QPoint offset,
-                                Visible visible) {
-    std::vector<QRect> rects;
-    const QRect scanned = area.isEmpty() ? content.rect() : area & content.rect();
-    if (scanned.isEmpty())
-        return rects;
-    const QImage* image = &content;
-    QImage converted;
-    if (content.format() != wanted && content.format() != alsoTaken) {
-        converted = content.convertToFormat(wanted);
-        image = &converted;
-    }
-    const int width = scanned.width();
-    const size_t rowBytes = size_t(width) * sizeof(QRgb);
-    Bands bands(rects, offset + scanned.topLeft());
-    std::vector<Run> runs;
-    const QRgb* previous = nullptr;
-    for (int y = 0; y < scanned.height(); ++y) {
-        const QRgb* row =
-            reinterpret_cast<const QRgb*>(image->constScanLine(scanned.top() + y)) + scanned.left();
-        // Most rows repeat the one above byte for byte (empty rows above all); they cannot
-        // start a new band, so they need no scan.
-        if (previous && std::memcmp(row, previous, rowBytes) == 0)
-            continue;
-        previous = row;
-        runsOf(row, width, visible, runs);
-        bands.addRow(y, runs);
-    }
-    bands.finish(scanned.height());
-    return rects;
-}
-
-constexpr int kBits = 64;
 
 } // namespace
-
-std::vector<QRect> colorKeyVisibleRects(const QImage& content, QRgb key, const QRect& area,
-                                        QPoint offset) {
-    return visibleRects(content, QImage::Format_RGB32, QImage::Format_ARGB32, area, offset,
-                        [key](QRgb pixel) { return ((pixel ^ key) & 0x00FFFFFF) != 0; });
-}
-
-std::vector<QRect> alphaVisibleRects(const QImage& content, const QRect& area, QPoint offset) {
-    return visibleRects(content, QImage::Format_ARGB32_Premultiplied, QImage::Format_ARGB32, area,
-                        offset, [](QRgb pixel) { return qAlpha(pixel) != 0; });
-}
-
-QRect boundsOf(const std::vector<QRect>& rects) {
-    QRect bounds;
-    for (const QRect& r : rects)
-        bounds |= r;
-    return bounds;
-}
 
 void VisiblePixels::reset(QSize size) {
     m_size = size.expandedTo(QSize(0, 0));
@@ -124,71 +150,82 @@ void VisiblePixels::reset(QSize size) {
 bool VisiblePixels::isVisible(QPoint pixel) const {
     if (!QRect(QPoint(), m_size).contains(pixel))
         return false;
-    const std::uint64_t word =
-        m_bits[size_t(pixel.y()) * size_t(m_wordsPerRow) + size_t(pixel.x() / kBits)];
+    const Word word = m_bits[size_t(pixel.y()) * size_t(m_wordsPerRow) + size_t(pixel.x() / kBits)];
     return (word >> (pixel.x() % kBits)) & 1;
 }
 
-int VisiblePixels::nextWithBit(const std::uint64_t* row, int x, int end, bool on) const {
-    if (x >= end)
-        return end;
-    int index = x / kBits;
-    std::uint64_t word = (on ? row[index] : ~row[index]) & (~std::uint64_t(0) << (x % kBits));
-    while (word == 0) {
-        if (++index * kBits >= end)
-            return end;
-        word = on ? row[index] : ~row[index];
-    }
-    return std::min(end, index * kBits + std::countr_zero(word));
-}
-
-std::vector<QRect> VisiblePixels::rects(const QRect& area) const {
-    std::vector<QRect> rects;
-    const QRect scanned = area & QRect(QPoint(), m_size);
+VisibleChange VisiblePixels::replace(const QRect& area, const QImage& content,
+                                     std::optional<QRgb> key) {
+    VisibleChange change;
+    const QRect scanned = area & QRect(QPoint(), m_size) & QRect(area.topLeft(), content.size());
     if (scanned.isEmpty())
-        return rects;
-    Bands bands(rects, scanned.topLeft());
+        return change;
+    const QImage* image = &content;
+    QImage converted;
+    const QImage::Format wanted = key ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+    if (content.format() != wanted && content.format() != QImage::Format_ARGB32) {
+        converted = content.convertToFormat(wanted);
+        image = &converted;
+    }
+    const QRgb keyColour = key.value_or(0);
+
+    const int width = scanned.width();
+    const int words = (width + kBits - 1) / kBits;
+    const auto wordCount = static_cast<size_t>(words);
+    m_before.resize(wordCount);
+    m_now.resize(wordCount);
+    std::vector<Word> shownBits(wordCount);
+    std::vector<Word> hiddenBits(wordCount);
+    // A line of text gives some tens of rectangles; room for them at once.
+    change.shown.reserve(64);
+    change.hidden.reserve(64);
+    Bands shown(change.shown, scanned.topLeft());
+    Bands hidden(change.hidden, scanned.topLeft());
     std::vector<Run> runs;
-    const int left = scanned.left();
-    const int end = scanned.right() + 1;
+    int top = INT_MAX, bottom = -1, left = INT_MAX, right = -1;
+    const QPoint from = scanned.topLeft() - area.topLeft();
+    const size_t rowBytes = size_t(width) * sizeof(QRgb);
+    const QRgb* previous = nullptr;
     for (int y = 0; y < scanned.height(); ++y) {
-        const std::uint64_t* row =
-            m_bits.data() + size_t(scanned.top() + y) * size_t(m_wordsPerRow);
-        runs.clear();
-        for (int x = nextWithBit(row, left, end, true); x < end;
-             x = nextWithBit(row, x, end, true)) {
-            const int right = nextWithBit(row, x, end, false);
-            runs.push_back({x - left, right - left});
-            x = right;
+        const QRgb* pixels =
+            reinterpret_cast<const QRgb*>(image->constScanLine(from.y() + y)) + from.x();
+        // Most rows repeat the one above byte for byte (empty rows above all): the same bits.
+        if (!previous || std::memcmp(pixels, previous, rowBytes) != 0)
+            bitsOf(pixels, width, !key, keyColour, m_now.data());
+        previous = pixels;
+        Word* bits = row(scanned.top() + y);
+        readBits(bits, m_wordsPerRow, scanned.left(), width, m_before.data());
+        bool any = false;
+        Word anyShown = 0;
+        Word anyHidden = 0;
+        for (int i = 0; i < words; ++i) {
+            shownBits[size_t(i)] = m_now[size_t(i)] & ~m_before[size_t(i)];
+            hiddenBits[size_t(i)] = m_before[size_t(i)] & ~m_now[size_t(i)];
+            anyShown |= shownBits[size_t(i)];
+            anyHidden |= hiddenBits[size_t(i)];
+            if (const Word either = m_now[size_t(i)] | m_before[size_t(i)]) {
+                if (!any)
+                    left = std::min(left, i * kBits + std::countr_zero(either));
+                right = std::max(right, i * kBits + kBits - 1 - std::countl_zero(either));
+                any = true;
+            }
         }
-        bands.addRow(y, runs);
+        if (any) {
+            top = std::min(top, y);
+            bottom = y;
+        }
+        // Rows where nothing turns visible (or invisible) are most rows.
+        runsOfBits(anyShown ? shownBits.data() : nullptr, width, runs);
+        shown.addRow(y, runs);
+        runsOfBits(anyHidden ? hiddenBits.data() : nullptr, width, runs);
+        hidden.addRow(y, runs);
+        if (anyShown | anyHidden)
+            writeBits(bits, scanned.left(), width, m_now.data());
     }
-    bands.finish(scanned.height());
-    return rects;
-}
-
-void VisiblePixels::setBits(int row, int left, int right, bool on) {
-    std::uint64_t* bits = m_bits.data() + size_t(row) * size_t(m_wordsPerRow);
-    while (left < right) {
-        const int index = left / kBits;
-        const int from = left % kBits;
-        const int to = std::min(kBits, from + (right - left)); // one past, within this word
-        const std::uint64_t ones = to - from == kBits
-                                       ? ~std::uint64_t(0)
-                                       : ((std::uint64_t(1) << (to - from)) - 1) << from;
-        bits[index] = on ? bits[index] | ones : bits[index] & ~ones;
-        left += to - from;
-    }
-}
-
-void VisiblePixels::assign(const QRect& area, const std::vector<QRect>& visible) {
-    const QRect all(QPoint(), m_size);
-    const QRect cleared = area & all;
-    for (int y = cleared.top(); y <= cleared.bottom(); ++y)
-        setBits(y, cleared.left(), cleared.right() + 1, false);
-    for (const QRect& r : visible) {
-        const QRect set = r & cleared;
-        for (int y = set.top(); y <= set.bottom(); ++y)
-            setBits(y, set.left(), set.right() + 1, true);
-    }
+    shown.finish(scanned.height());
+    hidden.finish(scanned.height());
+    if (bottom >= 0)
+        change.touched =
+            QRect(QPoint(left, top), QPoint(right, bottom)).translated(scanned.topLeft());
+    return change;
 }

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QRegion>
 #include <QScreen>
 #include <QSysInfo>
 #include <QTimer>
@@ -188,16 +189,9 @@ void changeProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_
                         data);
 }
 
-QRegion regionOf(const std::vector<QRect>& rects) {
-    QRegion region;
-    if (!rects.empty())
-        region.setRects(rects.data(), int(rects.size()));
-    return region;
-}
-
-std::vector<xcb_rectangle_t> toXcb(const QRegion& region) {
+std::vector<xcb_rectangle_t> toXcb(const std::vector<QRect>& region) {
     std::vector<xcb_rectangle_t> rects;
-    rects.reserve(size_t(region.rectCount()));
+    rects.reserve(region.size());
     for (const QRect& r : region)
         rects.push_back({qint16(r.x()), qint16(r.y()), quint16(r.width()), quint16(r.height())});
     return rects;
@@ -547,30 +541,30 @@ bool X11Overlay::renderBand(const QRect& area) {
     }
     m_rendering = false;
     image.setDevicePixelRatio(1.0);
-    return send(image, rect, colorKeyVisibleRects(image, keyRgb(), {}, rect.topLeft()));
+    return send(image, rect);
 }
 
 bool X11Overlay::renderTransparentBand(const QRect& rect, const QRect& source) {
     m_rendering = true;
     const QImage image = renderTransparent(m_widget, source, rect, m_ratio);
     m_rendering = false;
-    return send(image, rect, alphaVisibleRects(image, {}, rect.topLeft()));
+    return send(image, rect);
 }
 
-bool X11Overlay::send(const QImage& image, const QRect& rect, const std::vector<QRect>& after) {
+bool X11Overlay::send(const QImage& image, const QRect& rect) {
     // Only what shows now or showed before is sent: a tick of the countdown changes a digit
     // or two, and a band that shows nothing and showed nothing sends nothing. Few bytes also
     // keep the socket writable, so that no request ever waits for the server to read.
-    const std::vector<QRect> before = m_visible.rects(rect);
-    const QRect target = boundsOf(before) | boundsOf(after);
+    const VisibleChange change =
+        m_visible.replace(rect, image, m_argb ? std::nullopt : std::optional<QRgb>(keyRgb()));
+    const QRect& target = change.touched;
     if (target.isEmpty())
         return false;
     const QRect changed = target.translated(-rect.topLeft());
     putImage(changed.size() == image.size() ? image : image.copy(changed), target.topLeft());
     // Under a compositor every pixel is blended by its alpha: no shape to keep in step.
     if (!m_argb)
-        reshape(regionOf(before), regionOf(after));
-    m_visible.assign(rect, after);
+        reshape(change);
     // The protocol leaves open whether a background shows later changes of its pixmap: set
     // it again, then repaint what stayed inside the shape.
     xcb_change_window_attributes(m_connection, m_window, XCB_CW_BACK_PIXMAP, &m_pixmap);
@@ -592,15 +586,13 @@ void X11Overlay::putImage(const QImage& image, QPoint at) {
     }
 }
 
-void X11Overlay::reshape(const QRegion& before, const QRegion& after) {
-    if (before == after)
-        return;
+void X11Overlay::reshape(const VisibleChange& change) {
     // Only the difference travels: what appears first, then what goes, so that no pixel
     // that stays visible is ever uncovered in between.
     const Server& server = serverFor(m_connection, nullptr);
     const size_t perRequest =
         (server.maxRequestBytes - sizeof(xcb_shape_rectangles_request_t)) / sizeof(xcb_rectangle_t);
-    auto apply = [&](xcb_shape_op_t op, const QRegion& region) {
+    auto apply = [&](xcb_shape_op_t op, const std::vector<QRect>& region) {
         const std::vector<xcb_rectangle_t> rects = toXcb(region);
         for (size_t i = 0; i < rects.size(); i += perRequest) {
             const size_t count = std::min(perRequest, rects.size() - i);
@@ -609,8 +601,8 @@ void X11Overlay::reshape(const QRegion& before, const QRegion& after) {
                                  rects.data() + i);
         }
     };
-    apply(XCB_SHAPE_SO_UNION, after.subtracted(before));
-    apply(XCB_SHAPE_SO_SUBTRACT, before.subtracted(after));
+    apply(XCB_SHAPE_SO_UNION, change.shown);
+    apply(XCB_SHAPE_SO_SUBTRACT, change.hidden);
 }
 
 void X11Overlay::queueFullRender() {

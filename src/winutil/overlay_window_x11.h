@@ -5,10 +5,8 @@
 #include <QImage>
 #include <QObject>
 #include <QRect>
-#include <QRegion>
 
 #include <memory>
-#include <vector>
 
 class QScreen;
 class QWidget;
@@ -86,11 +84,11 @@ private:
     void renderAll();
     bool renderBand(const QRect& area);
     bool renderTransparentBand(const QRect& rect, const QRect& source);
-    // Sends what of image (rendered for rect, in device pixels) shows now or showed before,
-    // after being the visible pixels of image; false when nothing was sent.
-    bool send(const QImage& image, const QRect& rect, const std::vector<QRect>& after);
+    // Sends what of image (rendered for rect, in device pixels) shows now or showed before;
+    // false when nothing was sent.
+    bool send(const QImage& image, const QRect& rect);
     void putImage(const QImage& image, QPoint at);
-    void reshape(const QRegion& before, const QRegion& after);
+    void reshape(const VisibleChange& change);
     void queueFullRender();
     void fullRenderIfQueued();
 

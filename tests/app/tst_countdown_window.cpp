@@ -632,6 +632,15 @@ private slots:
                 }
         QVERIFY(changedPixels > 0);
         QCOMPARE(area.width() < label.width(), partial);
+        // What is drawn again ends within a margin of the line's end, not at the label's.
+        if (partial) {
+            const QFontMetrics metrics(font);
+            const int lineEnd = label.x() + (label.width() + metrics.horizontalAdvance(after)) / 2;
+            QVERIFY2(
+                area.right() <= lineEnd + metrics.height(),
+                qPrintable(
+                    QStringLiteral("ends at %1, the line at %2").arg(area.right()).arg(lineEnd)));
+        }
     }
 
     // The countdown line drawn from kept pieces must look exactly as the label would draw it,
