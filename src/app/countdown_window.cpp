@@ -109,7 +109,7 @@ void CountdownWindow::Form_Load() {
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     // Timer1 is the program's heartbeat: one tick at each new wall-clock second.
-    connect(&m_context.heartbeat, &Heartbeat::second, this, &CountdownWindow::Timer1_Timer);
+    connect(&m_context.heartbeat, &Heartbeat::second, this, &CountdownWindow::showCountdownAt);
 
     Label1->setText(QString());
     Label2->setText(QString());
@@ -163,7 +163,11 @@ void CountdownWindow::readCountdownValues() {
 }
 
 void CountdownWindow::Timer1_Timer() {
-    const countdown::Lines lines = m_ticker.linesAt(m_countdown, m_context.clock.now());
+    showCountdownAt(m_context.clock.now());
+}
+
+void CountdownWindow::showCountdownAt(const QDateTime& now) {
+    const countdown::Lines lines = m_ticker.linesAt(m_countdown, now);
     m_line1 = lines.line1;
     m_line1IsMessage = lines.line1IsMessage;
     m_line2 = lines.line2;
@@ -442,6 +446,12 @@ QRect CountdownWindow::changedTextArea(const QLabel* label, QStringView beforeCo
     while (same < beforeCount.size() && same < afterCount.size() &&
            beforeCount[same] == afterCount[same])
         ++same;
+    // The characters after the last change keep their places too (the widths are equal).
+    qsizetype sameTail = 0;
+    while (sameTail < afterCount.size() - same && sameTail < beforeCount.size() - same &&
+           beforeCount[beforeCount.size() - 1 - sameTail] ==
+               afterCount[afterCount.size() - 1 - sameTail])
+        ++sameTail;
     // One character back, for shaping across the first change (into the prefix, by an em,
     // when the count changes at its start), and a margin for glyphs that reach beyond their
     // advance (italic and bold faces).
@@ -450,8 +460,10 @@ QRect CountdownWindow::changedTextArea(const QLabel* label, QStringView beforeCo
         same > 0 ? measure.width(afterCount, same - 1) : measure.width(afterCount, 0) - height;
     const qreal start = (whole.width() - width) / 2;
     const int left = int(std::floor(start + kept - height / 2));
-    // Up to the end of the line and the same margin: what lies beyond the text never changes.
-    const int right = std::min(whole.width(), int(std::ceil(start + width + height / 2)));
+    // Up to one character past the last change, and the same margin.
+    const qsizetype through = std::min(afterCount.size(), afterCount.size() - sameTail + 1);
+    const int right = std::min(
+        whole.width(), int(std::ceil(start + measure.width(afterCount, through) + height / 2)));
     if (left <= 0 || right <= left)
         return whole;
     return QRect(whole.left() + left, whole.top(), right - left, whole.height());

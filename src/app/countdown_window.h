@@ -30,7 +30,9 @@ public:
     void Form_Load() override;
     void Form_Unload(bool& cancel) override;
 
+    // The countdown at the clock's time; the heartbeat's tick shows it at the time it read.
     void Timer1_Timer();
+    void showCountdownAt(const QDateTime& now);
     void Timer2_Timer();
 
     bool LoadTips(const QString& path);

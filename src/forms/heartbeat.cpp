@@ -6,9 +6,12 @@ Heartbeat::Heartbeat(const Clock& clock, QObject* parent) : QObject(parent), m_c
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, [this] {
-        tick();
+        // The next second is counted from the time the tick read: each reading of the local
+        // time costs a conversion with the zone's rules. Counted from before the listeners'
+        // work, the next tick only comes later within its second, never in this one.
+        const QDateTime now = tick();
         if (m_running)
-            m_timer.start(msUntilNextSecond(m_clock.now()));
+            m_timer.start(msUntilNextSecond(now));
     });
 }
 
@@ -22,8 +25,10 @@ void Heartbeat::stop() {
     m_timer.stop();
 }
 
-void Heartbeat::tick() {
-    emit second(m_clock.now());
+QDateTime Heartbeat::tick() {
+    const QDateTime now = m_clock.now();
+    emit second(now);
+    return now;
 }
 
 int Heartbeat::msUntilNextSecond(const QDateTime& now) {

@@ -18,8 +18,9 @@ public:
     void stop();
     bool isActive() const { return m_running; }
 
-    // Emits second() with the clock's time; the timer calls it at each new second.
-    void tick();
+    // Emits second() with the clock's time, read once, and returns that time; the timer
+    // calls it at each new second.
+    QDateTime tick();
 
     // Milliseconds from now until just past the next wall-clock second, so that every tick
     // lands in a new second: no second is skipped or shown twice.
