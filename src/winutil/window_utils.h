@@ -43,7 +43,8 @@ void UpdateColorKeyShape(QWidget* window, const QRect& changed = QRect());
 void MakeTopmost(QWidget* window);
 
 // Has large allocations returned to the system as soon as they are freed instead of kept in
-// the heap. Call first thing in main, before anything large is allocated.
+// the heap, and the program's threads share one heap. Call first thing in main, before
+// anything large is allocated and before any thread starts.
 void LimitHeapRetention();
 
 // Gives freed heap memory back to the system (a no-op where the allocator cannot). The overlay
