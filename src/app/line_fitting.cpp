@@ -1,7 +1,6 @@
 #include "app/line_fitting.h"
 
 #include <QFontMetricsF>
-#include <QRegularExpression>
 #include <QTextLayout>
 
 #include <cmath>
@@ -30,17 +29,33 @@ QSizeF wrappedSize(const QString& text, const QFont& font, qreal width) {
     return {widest, height};
 }
 
+// Calls f with each line of text, split at "\r\n", "\r" and "\n" (a break at the end
+// leaves an empty last line).
+template <typename F> void forEachLine(const QString& text, F f) {
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        f(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    f(start == 0 ? text : text.mid(start));
+}
+
 // A label's text in lines: the explicit line breaks of the text, each wrapped.
 QSizeF textSize(const QString& text, const QFont& font, qreal width, bool wrap) {
     const QFontMetricsF metrics(font);
     QSizeF total;
-    for (const QString& part : text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")))) {
+    forEachLine(text, [&](const QString& part) {
         QSizeF size = wrap ? wrappedSize(part, font, width)
                            : QSizeF(metrics.horizontalAdvance(part), metrics.lineSpacing());
         if (part.isEmpty())
             size.setHeight(metrics.lineSpacing());
         total = QSizeF(qMax(total.width(), size.width()), total.height() + size.height());
-    }
+    });
     return total;
 }
 

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+
 #include <sys/stat.h>
 
 namespace {
@@ -584,6 +586,31 @@ private slots:
         QCOMPARE(w->Label3->text(), QString());
         w->Timer2_Timer();
         QCOMPARE(w->Label3->text(), QString());
+    }
+
+    // A message's explicit line breaks, of every kind, each begin a line of its own.
+    void lineBreaksOfEveryKindCount_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("none") << QStringLiteral("没有找到提示文件") << 1;
+        QTest::newRow("\\n") << QStringLiteral("第一行\n第二行") << 2;
+        QTest::newRow("\\r\\n is one break") << QStringLiteral("第一行\r\n第二行") << 2;
+        QTest::newRow("\\r alone") << QStringLiteral("第一行\r第二行\r第三行") << 3;
+        QTest::newRow("\\n\\r is two") << QStringLiteral("第一行\n\r第三行") << 3;
+        QTest::newRow("a break at the end") << QStringLiteral("第一行\n") << 2;
+        QTest::newRow("only breaks") << QStringLiteral("\r\n\r\n") << 3;
+    }
+    void lineBreaksOfEveryKindCount() {
+        QFETCH(QString, text);
+        QFETCH(int, lines);
+        QFont font(QStringLiteral("宋体"));
+        font.setPointSize(12);
+        const qreal spacing = QFontMetricsF(font).lineSpacing();
+        for (const bool wrap : {false, true}) {
+            QVERIFY(fitting::fits(text, font, QSize(1000, int(std::ceil(lines * spacing))), wrap));
+            QVERIFY(
+                !fitting::fits(text, font, QSize(1000, int(std::ceil(lines * spacing)) - 2), wrap));
+        }
     }
 
     void changedAreaHoldsEveryChangedPixel_data() {
