@@ -355,8 +355,9 @@ bool CountdownWindow::paintCount(const QRect& clip) {
         return false;
     qreal x = contents.left() + (contents.width() - width) / 2;
     const qreal top = contents.top();
-    // Glyphs reach beyond their advance in italic and bold faces.
-    const qreal reach = m_drawMeasure.height();
+    // Glyphs reach beyond their advance in italic and bold faces: every glyph whose ink may
+    // fall inside the area is drawn.
+    const qreal reach = m_drawMeasure.reach() + 2;
     const auto touches = [&](qreal left, qreal advance) {
         return left - reach < clip.right() + 1 && left + advance + reach > clip.left();
     };
@@ -452,18 +453,30 @@ QRect CountdownWindow::changedTextArea(const QLabel* label, QStringView beforeCo
            beforeCount[beforeCount.size() - 1 - sameTail] ==
                afterCount[afterCount.size() - 1 - sameTail])
         ++sameTail;
-    // One character back, for shaping across the first change (into the prefix, by an em,
-    // when the count changes at its start), and a margin for glyphs that reach beyond their
-    // advance (italic and bold faces).
-    const qreal height = measure.height();
-    const qreal kept =
-        same > 0 ? measure.width(afterCount, same - 1) : measure.width(afterCount, 0) - height;
     const qreal start = (whole.width() - width) / 2;
-    const int left = int(std::floor(start + kept - height / 2));
-    // Up to one character past the last change, and the same margin.
-    const qsizetype through = std::min(afterCount.size(), afterCount.size() - sameTail + 1);
-    const int right = std::min(
-        whole.width(), int(std::ceil(start + measure.width(afterCount, through) + height / 2)));
+    qreal kept = 0;
+    qsizetype through = 0;
+    qreal margin = 0;
+    if (measure.additive()) {
+        // Each character stands on its own: the changed characters only, and as far as ink
+        // reaches beyond an advance (italic and bold faces), a pixel more each side for the
+        // antialiased edge and another for rounding.
+        kept = measure.width(afterCount, same);
+        through = afterCount.size() - sameTail;
+        margin = measure.reach() + 2;
+    } else {
+        // One character each side, for shaping across the changes (into the prefix, by an
+        // em, when the count changes at its start), and half an em for glyphs that reach
+        // beyond their advance.
+        const qreal height = measure.height();
+        kept =
+            same > 0 ? measure.width(afterCount, same - 1) : measure.width(afterCount, 0) - height;
+        through = std::min(afterCount.size(), afterCount.size() - sameTail + 1);
+        margin = height / 2;
+    }
+    const int left = int(std::floor(start + kept - margin));
+    const int right = std::min(whole.width(),
+                               int(std::ceil(start + measure.width(afterCount, through) + margin)));
     if (left <= 0 || right <= left)
         return whole;
     return QRect(whole.left() + left, whole.top(), right - left, whole.height());

@@ -3,6 +3,7 @@
 #include <QFontMetricsF>
 #include <QTextLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace fitting {
@@ -156,6 +157,12 @@ void LineMeasure::setLine(const QFont& font, const QString& prefix) {
     m_metrics.emplace(font);
     ++m_shapings;
     m_prefixWidth = m_metrics->horizontalAdvance(prefix);
+    m_reach = 0;
+    if (!prefix.isEmpty()) {
+        // The bounding rectangle covers at least every pixel that drawing the text touches.
+        const QRectF ink = m_metrics->boundingRect(prefix);
+        m_reach = std::max({qreal(0), -ink.left(), ink.right() - m_prefixWidth});
+    }
     m_additive = true;
     m_checkedLength = -1;
     m_ascii.fill(-1);
@@ -171,18 +178,26 @@ qreal LineMeasure::shaped(QStringView count, qsizetype length) {
     return m_metrics->horizontalAdvance(line);
 }
 
+qreal LineMeasure::lookUp(char16_t c) {
+    const qreal found = m_metrics->horizontalAdvance(QChar(c));
+    const QRectF ink = m_metrics->boundingRect(QChar(c));
+    if (!ink.isEmpty())
+        m_reach = std::max({m_reach, -ink.left(), ink.right() - found});
+    return found;
+}
+
 qreal LineMeasure::advance(char16_t c) {
     if (c < m_ascii.size()) {
         qreal& known = m_ascii[c];
         if (known < 0)
-            known = m_metrics->horizontalAdvance(QChar(c));
+            known = lookUp(c);
         return known;
     }
     for (int i = 0; i < m_wideCount; ++i) {
         if (m_wide[size_t(i)].c == c)
             return m_wide[size_t(i)].advance;
     }
-    const qreal found = m_metrics->horizontalAdvance(QChar(c));
+    const qreal found = lookUp(c);
     if (m_wideCount < int(m_wide.size()))
         m_wide[size_t(m_wideCount++)] = Wide{c, found};
     return found;

@@ -69,14 +69,19 @@ public:
     qreal advance(char16_t c);
     qreal prefixWidth() const { return m_prefixWidth; }
     bool additive() const { return m_additive; }
+    // How far the ink of the prefix, or of any character measured so far, reaches beyond its
+    // advance to the left or the right (italic and bold faces), in pixels.
+    qreal reach() const { return m_reach; }
 
 private:
     qreal shaped(QStringView count, qsizetype length);
+    qreal lookUp(char16_t c);
 
     QFont m_font;
     QString m_prefix;
     std::optional<QFontMetricsF> m_metrics;
     qreal m_prefixWidth = 0;
+    qreal m_reach = 0;
     bool m_additive = true;
     qsizetype m_checkedLength = -1;
     int m_shapings = 0;

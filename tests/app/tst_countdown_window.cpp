@@ -734,6 +734,16 @@ private slots:
                               w->Label2->width() - w->Label2->width() / 2, w->Label2->height());
             QCOMPARE(draw(w->Label2, QRegion(right)).copy(QRect(QPoint(), right.size())),
                      expected.copy(right));
+            // Narrow strips anywhere: a glyph whose ink alone reaches into one (an italic
+            // overhang) is drawn there too.
+            if (second == 0) {
+                for (int x = 0; x < w->Label2->width(); x += 3) {
+                    const QRect strip = QRect(x, 0, 2, w->Label2->height()) & w->Label2->rect();
+                    if (draw(w->Label2, QRegion(strip)).copy(QRect(QPoint(), strip.size())) !=
+                        expected.copy(strip))
+                        QFAIL(qPrintable(QStringLiteral("the strip at %1 differs").arg(x)));
+                }
+            }
             m_test->clock.advanceSeconds(1);
             w->Timer1_Timer();
             w->Label2->setFont(font); // the tick gave it the style's face again
