@@ -55,31 +55,37 @@ Word lowBits(int count) {
     return count >= kBits ? ~Word(0) : (Word(1) << count) - 1;
 }
 
-// The first pixel from x on, before end, whose bit is on (or off); end when there is none.
-int nextWithBit(const Word* words, int x, int end, bool on) {
-    if (x >= end)
-        return end;
-    int index = x / kBits;
-    Word word = (on ? words[index] : ~words[index]) & (~Word(0) << (x % kBits));
-    while (word == 0) {
-        if (++index * kBits >= end)
-            return end;
-        word = on ? words[index] : ~words[index];
-    }
-    return std::min(end, index * kBits + std::countr_zero(word));
-}
-
-// The runs of bits that are on; none for no words.
+// The runs of bits that are on among the first width bits of words (the bits past width
+// are 0); none for no words. A word at a time: a run is found with two bit scans.
 void runsOfBits(const Word* words, int width, std::vector<Run>& runs) {
     runs.clear();
     if (!words)
         return;
-    for (int x = nextWithBit(words, 0, width, true); x < width;
-         x = nextWithBit(words, x, width, true)) {
-        const int right = nextWithBit(words, x, width, false);
-        runs.push_back({x, right});
-        x = right;
+    int open = -1; // where a run that goes on into the next word began
+    for (int index = 0; index * kBits < width; ++index) {
+        const int base = index * kBits;
+        Word word = words[index];
+        int at = 0; // bits of the word consumed
+        while (at < kBits) {
+            if (open < 0) {
+                if (word == 0)
+                    break;
+                const int zeros = std::countr_zero(word);
+                open = base + at + zeros;
+                word >>= zeros;
+                at += zeros;
+            }
+            const int ones = std::countr_one(word);
+            if (at + ones >= kBits)
+                break; // the run reaches the word's end
+            runs.push_back({open, base + at + ones});
+            open = -1;
+            word >>= ones;
+            at += ones;
+        }
     }
+    if (open >= 0)
+        runs.push_back({open, width});
 }
 
 // width bits of row from bit at on, into out (whose bits past width are 0).
@@ -174,8 +180,10 @@ VisibleChange VisiblePixels::replace(const QRect& area, const QImage& content,
     const auto wordCount = static_cast<size_t>(words);
     m_before.resize(wordCount);
     m_now.resize(wordCount);
-    std::vector<Word> shownBits(wordCount);
-    std::vector<Word> hiddenBits(wordCount);
+    m_shown.resize(wordCount);
+    m_hidden.resize(wordCount);
+    Word* shownBits = m_shown.data();
+    Word* hiddenBits = m_hidden.data();
     // A line of text gives some tens of rectangles; room for them at once.
     change.shown.reserve(64);
     change.hidden.reserve(64);
@@ -199,10 +207,10 @@ VisibleChange VisiblePixels::replace(const QRect& area, const QImage& content,
         Word anyShown = 0;
         Word anyHidden = 0;
         for (int i = 0; i < words; ++i) {
-            shownBits[size_t(i)] = m_now[size_t(i)] & ~m_before[size_t(i)];
-            hiddenBits[size_t(i)] = m_before[size_t(i)] & ~m_now[size_t(i)];
-            anyShown |= shownBits[size_t(i)];
-            anyHidden |= hiddenBits[size_t(i)];
+            shownBits[i] = m_now[size_t(i)] & ~m_before[size_t(i)];
+            hiddenBits[i] = m_before[size_t(i)] & ~m_now[size_t(i)];
+            anyShown |= shownBits[i];
+            anyHidden |= hiddenBits[i];
             if (const Word either = m_now[size_t(i)] | m_before[size_t(i)]) {
                 if (!any)
                     left = std::min(left, i * kBits + std::countr_zero(either));
@@ -215,9 +223,9 @@ VisibleChange VisiblePixels::replace(const QRect& area, const QImage& content,
             bottom = y;
         }
         // Rows where nothing turns visible (or invisible) are most rows.
-        runsOfBits(anyShown ? shownBits.data() : nullptr, width, runs);
+        runsOfBits(anyShown ? shownBits : nullptr, width, runs);
         shown.addRow(y, runs);
-        runsOfBits(anyHidden ? hiddenBits.data() : nullptr, width, runs);
+        runsOfBits(anyHidden ? hiddenBits : nullptr, width, runs);
         hidden.addRow(y, runs);
         if (anyShown | anyHidden)
             writeBits(bits, scanned.left(), width, m_now.data());

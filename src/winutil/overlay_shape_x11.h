@@ -46,7 +46,10 @@ private:
     QSize m_size;
     int m_wordsPerRow = 0;
     std::vector<std::uint64_t> m_bits;
-    // One row of the area before and now, kept so that a warm overlay does not allocate.
+    // One row of the area before and now, and what turned visible and invisible there, kept
+    // so that a warm overlay does not allocate for them.
     std::vector<std::uint64_t> m_before;
     std::vector<std::uint64_t> m_now;
+    std::vector<std::uint64_t> m_shown;
+    std::vector<std::uint64_t> m_hidden;
 };
