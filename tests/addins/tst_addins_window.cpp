@@ -19,14 +19,17 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRawFont>
 #include <QStringEncoder>
 #include <QStyleOptionButton>
 #include <QTabBar>
@@ -132,6 +135,7 @@ private slots:
     void countdownFileFillsTheBoxes();
     void reminderFileFillsTheBoxes();
     void calendarCentredAndOnToday();
+    void menusUseTheWindowsFace();
 
     void unloadOnlyHides_data();
     void unloadOnlyHides();
@@ -295,6 +299,20 @@ void TestAddinsWindow::calendarCentredAndOnToday() {
     QVERIFY(line.top() >= calendar.bottom());
     QVERIFY(line.bottom() < w->height());
     QVERIFY(control<QLabel>(w, "LabLunar")->isVisibleTo(w));
+}
+
+void TestAddinsWindow::menusUseTheWindowsFace() {
+    // The menus and message boxes show Chinese captions in the face the windows' texts already
+    // loaded: a second CJK face (an outline collection of tens of thousands of glyphs) would
+    // cost about a megabyte of tables for the life of the program once the menu has opened.
+    const QString windowsFace =
+        QRawFont::fromFont(designFont(), QFontDatabase::SimplifiedChinese).familyName();
+    QVERIFY(!windowsFace.isEmpty());
+    for (const char* widget : {"QMenu", "QMessageBox", "QLabel"}) {
+        QCOMPARE(QRawFont::fromFont(QApplication::font(widget), QFontDatabase::SimplifiedChinese)
+                     .familyName(),
+                 windowsFace);
+    }
 }
 
 void TestAddinsWindow::unloadOnlyHides_data() {
