@@ -31,10 +31,12 @@
 #include <QRadioButton>
 #include <QRawFont>
 #include <QStringEncoder>
+#include <QStyle>
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QToolTip>
 
 #include <csignal>
@@ -135,6 +137,8 @@ private slots:
     void countdownFileFillsTheBoxes();
     void reminderFileFillsTheBoxes();
     void calendarCentredAndOnToday();
+    void monthArrowsKeepOnlyWhatTheyDraw_data();
+    void monthArrowsKeepOnlyWhatTheyDraw();
     void menusUseTheWindowsFace();
 
     void unloadOnlyHides_data();
@@ -299,6 +303,45 @@ void TestAddinsWindow::calendarCentredAndOnToday() {
     QVERIFY(line.top() >= calendar.bottom());
     QVERIFY(line.bottom() < w->height());
     QVERIFY(control<QLabel>(w, "LabLunar")->isVisibleTo(w));
+}
+
+void TestAddinsWindow::monthArrowsKeepOnlyWhatTheyDraw_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("arrow");
+    QTest::newRow("previous month") << "qt_calendar_prevmonth" << int(QStyle::SP_ArrowLeft);
+    QTest::newRow("next month") << "qt_calendar_nextmonth" << int(QStyle::SP_ArrowRight);
+}
+
+void TestAddinsWindow::monthArrowsKeepOnlyWhatTheyDraw() {
+    QFETCH(QString, button);
+    QFETCH(int, arrow);
+    AddinsWindow* w = showAddins();
+    auto* calendar = control<LunarCalendarWidget>(w, "MonthView1");
+    auto* arrowButton = calendar->findChild<QToolButton*>(button);
+    QVERIFY(arrowButton);
+    // Nothing larger than the button draws is held (the style's own icon reaches 128 pixels).
+    const QSize drawn = arrowButton->iconSize() * arrowButton->devicePixelRatioF();
+    const QList<QSize> sizes = arrowButton->icon().availableSizes();
+    QVERIFY(!sizes.isEmpty());
+    for (const QSize& size : sizes)
+        QVERIFY2(size.width() <= drawn.width() && size.height() <= drawn.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+    // And the button looks as it does with the style's full arrow, enabled and disabled.
+    for (bool enabled : {true, false}) {
+        arrowButton->setEnabled(enabled);
+        const QImage kept = arrowButton->grab().toImage();
+        const QIcon keptIcon = arrowButton->icon();
+        arrowButton->setIcon(
+            arrowButton->style()->standardIcon(QStyle::StandardPixmap(arrow), nullptr, calendar));
+        const QImage full = arrowButton->grab().toImage();
+        arrowButton->setIcon(keptIcon);
+        QCOMPARE(kept, full);
+    }
+    arrowButton->setEnabled(true);
+    // A change of direction brings the style's arrows back: they are trimmed again.
+    calendar->setLayoutDirection(Qt::RightToLeft);
+    for (const QSize& size : arrowButton->icon().availableSizes())
+        QVERIFY(size.width() <= drawn.width());
 }
 
 void TestAddinsWindow::menusUseTheWindowsFace() {
