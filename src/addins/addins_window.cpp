@@ -16,9 +16,10 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHideEvent>
+#include <QPixmapCache>
 #include <QStackedWidget>
-#include <QTimer>
 #include <QTabWidget>
+#include <QTimer>
 #include <QWindow>
 
 namespace {
@@ -174,6 +175,9 @@ void AddinsWindow::releaseWhileHidden() {
     if (isVisible())
         return;
     m_versionNotes->releaseNotesImage();
+    // So do the pieces of the pages' frames, tabs and buttons the style keeps in the pixmap
+    // cache (some 100 KiB): whatever draws next caches its own again.
+    QPixmapCache::clear();
     ReleaseFreedMemory();
 }
 

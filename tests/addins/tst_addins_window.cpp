@@ -27,6 +27,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmapCache>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRawFont>
@@ -370,6 +371,7 @@ void TestAddinsWindow::unloadOnlyHides() {
     QVERIFY(w->isVisible());
     QVERIFY(w->versionNotes().hasNotesImage());
     control<QLineEdit>(w, "Text4")->setText(QStringLiteral("typed"));
+    const QImage before = w->grab().toImage();
     if (closeButton)
         QVERIFY(!w->close());
     else
@@ -379,14 +381,22 @@ void TestAddinsWindow::unloadOnlyHides() {
     QVERIFY(w->versionNotes().StopScroll());
     QVERIFY(!w->versionNotes().isScrollTimerActive());
     const QPoint placed = w->pos();
+    QPixmap cached(8, 8);
+    cached.fill(Qt::red);
+    const QPixmapCache::Key key = QPixmapCache::insert(cached);
     QCoreApplication::processEvents(); // a deferred delete would happen here
-    // Hidden, it keeps its pages but not the finished image of the notes.
+    // Hidden, it keeps its pages but neither the finished image of the notes nor what the
+    // style cached while drawing them.
     QVERIFY(!w->versionNotes().hasNotesImage());
+    QPixmap found;
+    QVERIFY(!QPixmapCache::find(key, &found));
     QCOMPARE(showAddins(), w);
     QVERIFY(w->versionNotes().hasNotesImage());
     QCOMPARE(control<QLineEdit>(w, "Text4")->text(), QStringLiteral("typed"));
     QVERIFY(w->isVisible());
     QCOMPARE(w->pos(), placed);
+    // What was let go is drawn again as it was.
+    QCOMPARE(w->grab().toImage(), before);
     QCOMPARE(w->windowTitle(), QStringLiteral("附加功能"));
 }
 
