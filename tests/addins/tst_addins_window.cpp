@@ -20,6 +20,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QBackingStore>
 #include <QComboBox>
 #include <QFile>
 #include <QFontDatabase>
@@ -390,7 +391,11 @@ void TestAddinsWindow::unloadOnlyHides() {
     QVERIFY(!w->versionNotes().hasNotesImage());
     QPixmap found;
     QVERIFY(!QPixmapCache::find(key, &found));
+    // Nor its backing store, which the next showing makes again at the window's size.
+    QVERIFY(w->backingStore());
+    QVERIFY(w->backingStore()->size().width() * w->backingStore()->size().height() <= 1);
     QCOMPARE(showAddins(), w);
+    QTRY_COMPARE(w->backingStore()->size(), w->size());
     QVERIFY(w->versionNotes().hasNotesImage());
     QCOMPARE(control<QLineEdit>(w, "Text4")->text(), QStringLiteral("typed"));
     QVERIFY(w->isVisible());
