@@ -11,6 +11,8 @@
                 "附加功能" and the window closed (hidden): CPU, wake-ups and memory of each
                 period. Its power service is a logind mock on a private bus.
   tick-cost     instructions per second of the idle program under callgrind.
+  smaps-diff    private memory of two /proc smaps files (armed-idle's --plain-smaps and
+                --smaps), mapping by mapping: where the growth lies.
   threads       per-thread CPU time and wake-ups of a running PID over some seconds.
   report        the Markdown table from the JSON files the other commands wrote.
 
@@ -410,6 +412,8 @@ def cmd_armed_idle(args):
         plain_start = sample(proc.pid)
         time.sleep(args.duration)
         plain = difference(plain_start, sample(proc.pid))
+        if args.plain_smaps:
+            copy_smaps(proc.pid, args.plain_smaps)
 
         window, _ = pd.open_addins(desktop, proc)
         pd.arm_countdown(desktop, window, pd.tab_point(), {"TextHour": ["2"]})
@@ -451,6 +455,47 @@ def cmd_armed_idle(args):
               f" wake-ups {r['wakeups']} ({r['wakeups_per_s']:.2f}/s),"
               f" RssAnon {r['rss_anon_kib']} KiB, PSS {r['pss_kib']} KiB")
         print(thread_table(r))
+
+
+def copy_smaps(pid, path):
+    with open(f"/proc/{pid}/smaps", encoding="utf-8", errors="replace") as f:
+        smaps = f.read()
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(smaps)
+
+
+def smaps_private(path):
+    """Anonymous KiB per mapping name of one smaps file. Nameless mappings are told apart by
+    their size and permissions (malloc's large blocks, thread stacks, arenas), shared memory
+    (the backing stores' MIT-SHM images) is listed under its own name with its Rss."""
+    totals = {}
+    name = None
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            m = re.match(r"^([0-9a-f]+)-([0-9a-f]+) (\S+) \S+ \S+ \d+\s*(.*)$", line)
+            if m:
+                size = (int(m.group(2), 16) - int(m.group(1), 16)) // 1024
+                name = m.group(4).strip() or f"[anonymous {size} KiB {m.group(3)}]"
+                shared = "memfd:" in name or "SYSV" in name
+                continue
+            key, _, value = line.partition(":")
+            if name is None:
+                continue
+            if (key == "Anonymous" and not shared) or (key == "Rss" and shared):
+                label = f"{name} (shared)" if shared else name
+                totals[label] = totals.get(label, 0) + kib(value.strip())
+    return totals
+
+
+def cmd_smaps_diff(args):
+    before, after = smaps_private(args.before), smaps_private(args.after)
+    rows = sorted(((after.get(k, 0) - before.get(k, 0), k) for k in set(before) | set(after)),
+                  reverse=True)
+    for change, name in rows:
+        if change:
+            print(f"{change:+7d} KiB  {before.get(name, 0):6d} -> {after.get(name, 0):6d}  {name}")
+    private = lambda t: sum(v for k, v in t.items() if not k.endswith("(shared)"))
+    print(f"anonymous in all: {private(before)} -> {private(after)} KiB")
 
 
 def cmd_threads(args):
@@ -748,6 +793,7 @@ def main():
     p.add_argument("--settle", type=float, default=5)
     p.add_argument("--duration", type=float, default=60)
     p.add_argument("--smaps", help="write the armed program's /proc smaps here")
+    p.add_argument("--plain-smaps", help="write the idle program's /proc smaps here (before arming)")
     p.set_defaults(func=cmd_armed_idle)
 
     p = sub.add_parser("startup")
@@ -770,6 +816,11 @@ def main():
     p.add_argument("--duration", type=float, default=10)
     p.add_argument("--json")
     p.set_defaults(func=cmd_threads)
+
+    p = sub.add_parser("smaps-diff")
+    p.add_argument("before")
+    p.add_argument("after")
+    p.set_defaults(func=cmd_smaps_diff)
 
     p = sub.add_parser("report")
     p.add_argument("--dir", required=True)

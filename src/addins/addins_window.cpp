@@ -13,12 +13,14 @@
 #include "winutil/twips.h"
 #include "winutil/window_utils.h"
 
+#include <QBackingStore>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHideEvent>
+#include <QPixmapCache>
 #include <QStackedWidget>
-#include <QTimer>
 #include <QTabWidget>
+#include <QTimer>
 #include <QWindow>
 
 namespace {
@@ -174,6 +176,13 @@ void AddinsWindow::releaseWhileHidden() {
     if (isVisible())
         return;
     m_versionNotes->releaseNotesImage();
+    // So do the pieces of the pages' frames, tabs and buttons the style keeps in the pixmap
+    // cache (some 100 KiB): whatever draws next caches its own again.
+    QPixmapCache::clear();
+    // The window's backing store (a shared-memory image of the whole window) goes too: the
+    // toolkit makes it again at the window's size, and paints it all, on the next showing.
+    if (QBackingStore* store = backingStore())
+        store->resize(QSize(1, 1));
     ReleaseFreedMemory();
 }
 

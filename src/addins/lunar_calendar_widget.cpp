@@ -3,12 +3,42 @@
 #include <QAbstractItemView>
 #include <QHelpEvent>
 #include <QPainter>
+#include <QToolButton>
 #include <QToolTip>
 
 LunarCalendarWidget::LunarCalendarWidget(QWidget* parent) : QCalendarWidget(parent) {
     m_view = findChild<QAbstractItemView*>(QStringLiteral("qt_calendar_calendarview"));
     if (m_view)
         m_view->viewport()->installEventFilter(this);
+    keepMonthArrowsAsDrawn();
+}
+
+bool LunarCalendarWidget::event(QEvent* event) {
+    const bool handled = QCalendarWidget::event(event);
+    // A change of direction gives the month buttons the style's full arrows again.
+    if (event->type() == QEvent::LayoutDirectionChange)
+        keepMonthArrowsAsDrawn();
+    return handled;
+}
+
+void LunarCalendarWidget::keepMonthArrowsAsDrawn() {
+    // The style hands the month buttons its arrows in every size it has, up to 128 pixels
+    // square: some 170 KiB of pixmaps for two arrows drawn at a few pixels, held for as long
+    // as the window lives. The buttons keep only the pixmaps they draw, taken from the
+    // style's own icon, so they look the same.
+    const qreal ratio = devicePixelRatioF();
+    for (const char* name : {"qt_calendar_prevmonth", "qt_calendar_nextmonth"}) {
+        auto* button = findChild<QToolButton*>(QLatin1String(name));
+        if (!button || button->icon().isNull())
+            continue;
+        const QIcon full = button->icon();
+        const QSize size = button->iconSize();
+        QIcon kept;
+        kept.addPixmap(full.pixmap(size, 1.0));
+        if (!qFuzzyCompare(ratio, 1.0))
+            kept.addPixmap(full.pixmap(size, ratio));
+        button->setIcon(kept);
+    }
 }
 
 void LunarCalendarWidget::setToday(QDate today) {

@@ -35,9 +35,12 @@ public:
 
 protected:
     void paintCell(QPainter* painter, const QRect& rect, QDate date) const override;
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void keepMonthArrowsAsDrawn();
+
     struct Cell {
         QRect rect;
         QDate date;

@@ -19,9 +19,13 @@ void installFontSubstitutions() {
         QFont::insertSubstitutions(QString::fromUtf8(name), kai);
     for (const char* name : {"宋体", "新宋体", "SimSun", "NSimSun"})
         QFont::insertSubstitutions(QString::fromUtf8(name), song);
-    // Menus and message boxes: a plain sans CJK face for the Chinese captions rather than
-    // whatever the font configuration falls back to first (often a brush-script Kai face).
+    // Menus, message boxes and tooltips: a plain face for the Chinese captions rather than
+    // whatever the font configuration falls back to first (often a brush-script Kai face),
+    // and first the Song face the windows' texts use (Chinese Windows before Vista draws its
+    // menus in 宋体 too). A second CJK face would be loaded with the first menu and kept for
+    // the program's life: Noto Sans CJK, a CFF collection, holds about a megabyte of tables
+    // in FreeType.
     const QString uiFamily = QGuiApplication::font().family();
     QFont::insertSubstitutions(
-        uiFamily, {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("AR PL UMing CN")});
+        uiFamily, {QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Sans CJK SC")});
 }

@@ -71,6 +71,7 @@ private:
     }
     bool chooseAddins();
     QString addinsWindow();
+    QImage clientArea(const QString& id);
     QList<QPair<int, int>> tabCaptions(const QString& id);
 
     QTemporaryDir m_dir;
@@ -80,6 +81,7 @@ private:
     std::unique_ptr<QProcess> m_program;
     bool m_started = false;
     QList<QPair<int, int>> m_firstCaptions;
+    QImage m_firstLook; // the window's client area at its first showing
 };
 
 void TstAddinsDesktop::initTestCase() {
@@ -136,6 +138,26 @@ bool TstAddinsDesktop::chooseAddins() {
     return false;
 }
 
+QImage TstAddinsDesktop::clientArea(const QString& id) {
+    const QRect window = m_x->geometry(desktopkit::windowId(id)).value_or(QRect());
+    const QImage shot = m_x->screenshot();
+    if (shot.isNull() || window.isEmpty())
+        return {};
+    return shot.copy(window).convertToFormat(QImage::Format_RGB32);
+}
+
+// Pixels that differ between two images of the same size (all of them when the sizes differ).
+static int differingPixels(const QImage& a, const QImage& b) {
+    if (a.size() != b.size())
+        return a.width() * a.height() + 1;
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x)
+            count += a.pixel(x, y) != b.pixel(x, y);
+    }
+    return count;
+}
+
 QString TstAddinsDesktop::addinsWindow() {
     const QList<Window> shown = desktopkit::viewableNamed(m_x->tree(), QStringLiteral("附加功能"));
     return shown.isEmpty() ? QString() : shown.first().idText();
@@ -184,6 +206,8 @@ void TstAddinsDesktop::menuOpensTheWindowWithFiveTabs() {
                  qPrintable(QStringLiteral("tab %1 caption is %2 pixels wide").arg(i).arg(width)));
     }
     m_firstCaptions = runs;
+    m_firstLook = clientArea(id);
+    QVERIFY(!m_firstLook.isNull());
 }
 
 void TstAddinsDesktop::closeHidesAndMenuBringsItBack() {
@@ -215,6 +239,17 @@ void TstAddinsDesktop::closeHidesAndMenuBringsItBack() {
     for (int i = 0; i < runs.size(); ++i)
         QCOMPARE(runs[i].second - runs[i].first,
                  m_firstCaptions[i].second - m_firstCaptions[i].first);
+    // Hidden, the window let go of its backing store; shown again it is painted whole, as the
+    // first time (a focus frame or a caret may differ, never a page left unpainted).
+    const int allowed = m_firstLook.width() * m_firstLook.height() / 50;
+    int differing = 0;
+    QVERIFY2(waitFor([&] {
+                 differing = differingPixels(clientArea(id), m_firstLook);
+                 return differing <= allowed;
+             }),
+             qPrintable(QStringLiteral("%1 of %2 pixels differ from the first showing")
+                            .arg(differing)
+                            .arg(m_firstLook.width() * m_firstLook.height())));
 }
 
 int main(int argc, char* argv[]) {

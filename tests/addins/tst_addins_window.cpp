@@ -19,19 +19,26 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QBackingStore>
 #include <QComboBox>
 #include <QFile>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmapCache>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRawFont>
 #include <QStringEncoder>
+#include <QStyle>
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QToolTip>
 
 #include <csignal>
@@ -132,6 +139,9 @@ private slots:
     void countdownFileFillsTheBoxes();
     void reminderFileFillsTheBoxes();
     void calendarCentredAndOnToday();
+    void monthArrowsKeepOnlyWhatTheyDraw_data();
+    void monthArrowsKeepOnlyWhatTheyDraw();
+    void menusUseTheWindowsFace();
 
     void unloadOnlyHides_data();
     void unloadOnlyHides();
@@ -297,6 +307,59 @@ void TestAddinsWindow::calendarCentredAndOnToday() {
     QVERIFY(control<QLabel>(w, "LabLunar")->isVisibleTo(w));
 }
 
+void TestAddinsWindow::monthArrowsKeepOnlyWhatTheyDraw_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("arrow");
+    QTest::newRow("previous month") << "qt_calendar_prevmonth" << int(QStyle::SP_ArrowLeft);
+    QTest::newRow("next month") << "qt_calendar_nextmonth" << int(QStyle::SP_ArrowRight);
+}
+
+void TestAddinsWindow::monthArrowsKeepOnlyWhatTheyDraw() {
+    QFETCH(QString, button);
+    QFETCH(int, arrow);
+    AddinsWindow* w = showAddins();
+    auto* calendar = control<LunarCalendarWidget>(w, "MonthView1");
+    auto* arrowButton = calendar->findChild<QToolButton*>(button);
+    QVERIFY(arrowButton);
+    // Nothing larger than the button draws is held (the style's own icon reaches 128 pixels).
+    const QSize drawn = arrowButton->iconSize() * arrowButton->devicePixelRatioF();
+    const QList<QSize> sizes = arrowButton->icon().availableSizes();
+    QVERIFY(!sizes.isEmpty());
+    for (const QSize& size : sizes)
+        QVERIFY2(size.width() <= drawn.width() && size.height() <= drawn.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+    // And the button looks as it does with the style's full arrow, enabled and disabled.
+    for (bool enabled : {true, false}) {
+        arrowButton->setEnabled(enabled);
+        const QImage kept = arrowButton->grab().toImage();
+        const QIcon keptIcon = arrowButton->icon();
+        arrowButton->setIcon(
+            arrowButton->style()->standardIcon(QStyle::StandardPixmap(arrow), nullptr, calendar));
+        const QImage full = arrowButton->grab().toImage();
+        arrowButton->setIcon(keptIcon);
+        QCOMPARE(kept, full);
+    }
+    arrowButton->setEnabled(true);
+    // A change of direction brings the style's arrows back: they are trimmed again.
+    calendar->setLayoutDirection(Qt::RightToLeft);
+    for (const QSize& size : arrowButton->icon().availableSizes())
+        QVERIFY(size.width() <= drawn.width());
+}
+
+void TestAddinsWindow::menusUseTheWindowsFace() {
+    // The menus and message boxes show Chinese captions in the face the windows' texts already
+    // loaded: a second CJK face (an outline collection of tens of thousands of glyphs) would
+    // cost about a megabyte of tables for the life of the program once the menu has opened.
+    const QString windowsFace =
+        QRawFont::fromFont(designFont(), QFontDatabase::SimplifiedChinese).familyName();
+    QVERIFY(!windowsFace.isEmpty());
+    for (const char* widget : {"QMenu", "QMessageBox", "QLabel"}) {
+        QCOMPARE(QRawFont::fromFont(QApplication::font(widget), QFontDatabase::SimplifiedChinese)
+                     .familyName(),
+                 windowsFace);
+    }
+}
+
 void TestAddinsWindow::unloadOnlyHides_data() {
     QTest::addColumn<bool>("closeButton");
     QTest::newRow("unload by the tray's commands") << false;
@@ -309,6 +372,7 @@ void TestAddinsWindow::unloadOnlyHides() {
     QVERIFY(w->isVisible());
     QVERIFY(w->versionNotes().hasNotesImage());
     control<QLineEdit>(w, "Text4")->setText(QStringLiteral("typed"));
+    const QImage before = w->grab().toImage();
     if (closeButton)
         QVERIFY(!w->close());
     else
@@ -318,14 +382,26 @@ void TestAddinsWindow::unloadOnlyHides() {
     QVERIFY(w->versionNotes().StopScroll());
     QVERIFY(!w->versionNotes().isScrollTimerActive());
     const QPoint placed = w->pos();
+    QPixmap cached(8, 8);
+    cached.fill(Qt::red);
+    const QPixmapCache::Key key = QPixmapCache::insert(cached);
     QCoreApplication::processEvents(); // a deferred delete would happen here
-    // Hidden, it keeps its pages but not the finished image of the notes.
+    // Hidden, it keeps its pages but neither the finished image of the notes nor what the
+    // style cached while drawing them.
     QVERIFY(!w->versionNotes().hasNotesImage());
+    QPixmap found;
+    QVERIFY(!QPixmapCache::find(key, &found));
+    // Nor its backing store, which the next showing makes again at the window's size.
+    QVERIFY(w->backingStore());
+    QVERIFY(w->backingStore()->size().width() * w->backingStore()->size().height() <= 1);
     QCOMPARE(showAddins(), w);
+    QTRY_COMPARE(w->backingStore()->size(), w->size());
     QVERIFY(w->versionNotes().hasNotesImage());
     QCOMPARE(control<QLineEdit>(w, "Text4")->text(), QStringLiteral("typed"));
     QVERIFY(w->isVisible());
     QCOMPARE(w->pos(), placed);
+    // What was let go is drawn again as it was.
+    QCOMPARE(w->grab().toImage(), before);
     QCOMPARE(w->windowTitle(), QStringLiteral("附加功能"));
 }
 
