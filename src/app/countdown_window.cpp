@@ -479,7 +479,18 @@ QRect CountdownWindow::changedTextArea(const QLabel* label, QStringView beforeCo
                                int(std::ceil(start + measure.width(afterCount, through) + margin)));
     if (left <= 0 || right <= left)
         return whole;
-    return QRect(whole.left() + left, whole.top(), right - left, whole.height());
+    // Of the rows, those the ink of the line may cover (the line stands at the top of the
+    // label), with the same pixel of antialiasing and another for rounding.
+    int top = 0;
+    int bottom = whole.height();
+    if (measure.additive()) {
+        const int lineTop = label->contentsRect().top();
+        top = std::max(0, int(std::floor(lineTop + measure.inkTop() - 2)));
+        bottom = std::min(whole.height(), int(std::ceil(lineTop + measure.inkBottom() + 2)));
+        if (bottom <= top)
+            return whole;
+    }
+    return QRect(whole.left() + left, whole.top() + top, right - left, bottom - top);
 }
 
 bool CountdownWindow::LoadTips(const QString& path) {

@@ -158,11 +158,10 @@ void LineMeasure::setLine(const QFont& font, const QString& prefix) {
     ++m_shapings;
     m_prefixWidth = m_metrics->horizontalAdvance(prefix);
     m_reach = 0;
-    if (!prefix.isEmpty()) {
-        // The bounding rectangle covers at least every pixel that drawing the text touches.
-        const QRectF ink = m_metrics->boundingRect(prefix);
-        m_reach = std::max({qreal(0), -ink.left(), ink.right() - m_prefixWidth});
-    }
+    m_inkAbove = 0;
+    m_inkBelow = 0;
+    if (!prefix.isEmpty())
+        noteInk(m_metrics->boundingRect(prefix), m_prefixWidth);
     m_additive = true;
     m_checkedLength = -1;
     m_ascii.fill(-1);
@@ -180,10 +179,17 @@ qreal LineMeasure::shaped(QStringView count, qsizetype length) {
 
 qreal LineMeasure::lookUp(char16_t c) {
     const qreal found = m_metrics->horizontalAdvance(QChar(c));
-    const QRectF ink = m_metrics->boundingRect(QChar(c));
-    if (!ink.isEmpty())
-        m_reach = std::max({m_reach, -ink.left(), ink.right() - found});
+    noteInk(m_metrics->boundingRect(QChar(c)), found);
     return found;
+}
+
+void LineMeasure::noteInk(const QRectF& ink, qreal advance) {
+    // The bounding rectangle covers at least every pixel that drawing the text touches.
+    if (ink.isEmpty())
+        return;
+    m_reach = std::max({m_reach, -ink.left(), ink.right() - advance});
+    m_inkAbove = std::min(m_inkAbove, ink.top());
+    m_inkBelow = std::max(m_inkBelow, ink.bottom());
 }
 
 qreal LineMeasure::advance(char16_t c) {

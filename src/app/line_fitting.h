@@ -72,16 +72,24 @@ public:
     // How far the ink of the prefix, or of any character measured so far, reaches beyond its
     // advance to the left or the right (italic and bold faces), in pixels.
     qreal reach() const { return m_reach; }
+    // The rows the same ink covers, from the top of the line: the baseline lies an ascent
+    // below it.
+    qreal inkTop() const { return ascent() + m_inkAbove; }
+    qreal inkBottom() const { return ascent() + m_inkBelow; }
+    qreal ascent() const { return m_metrics ? m_metrics->ascent() : 0; }
 
 private:
     qreal shaped(QStringView count, qsizetype length);
     qreal lookUp(char16_t c);
+    void noteInk(const QRectF& ink, qreal advance);
 
     QFont m_font;
     QString m_prefix;
     std::optional<QFontMetricsF> m_metrics;
     qreal m_prefixWidth = 0;
     qreal m_reach = 0;
+    qreal m_inkAbove = 0; // from the baseline, negative upwards
+    qreal m_inkBelow = 0;
     bool m_additive = true;
     qsizetype m_checkedLength = -1;
     int m_shapings = 0;
