@@ -34,8 +34,9 @@ Application::Application(const QString& programDir, SingleInstance* instance)
                                            std::make_unique<StyleSheetSkinEngine>())),
       m_autostart(createAutostart()), m_heartbeat(m_clock),
       m_notices(std::make_unique<TrayNotices>()),
+      // The watch for a tray host is set up once the countdown window shows (start()).
       m_trayPresence(std::make_unique<TrayPresence>(
-          createTrayHostProbe(),
+          TrayPresence::ProbeFactory(&createTrayHostProbe),
           TrayPresence::gracePeriodFrom(qgetenv(TrayPresence::kGraceVariable)))),
       m_instance(instance), m_context{m_registry,  *m_settings, m_paths,    m_clock, *m_skin,
                                       m_heartbeat, m_style,     *m_notices, *this} {
@@ -136,6 +137,9 @@ void Application::registerForms() {
     m_registry.registerForm(TrayWindow::kName, [this] {
         auto* tray = new TrayWindow(m_context, *m_autostart, [] { QCoreApplication::exit(0); });
         tray->setTrayPresence(m_trayPresence.get());
+        // The countdown is what the user waits for at start; the icon follows it on the
+        // screen by one turn of the event loop.
+        tray->setIconDeferredToEventLoop(true);
         // The menu's exit and the session's end store through the same once-only path.
         tray->setStoreAtExit(
             [this](const TrayWindow::Report& report) { m_sessionEnd->storeOnce(report); });

@@ -4,10 +4,25 @@
 
 TrayPresence::TrayPresence(std::unique_ptr<TrayHostProbe> probe,
                            std::chrono::milliseconds gracePeriod, QObject* parent)
-    : QObject(parent), m_probe(std::move(probe)), m_gracePeriod(gracePeriod) {
+    : TrayPresence(ProbeFactory{}, gracePeriod, parent) {
+    m_probe = std::move(probe);
+    connect(m_probe.get(), &TrayHostProbe::presenceChanged, this, &TrayPresence::presenceChanged);
+    m_seen = m_probe->isPresent();
+}
+
+TrayPresence::TrayPresence(ProbeFactory makeProbe, std::chrono::milliseconds gracePeriod,
+                           QObject* parent)
+    : QObject(parent), m_makeProbe(std::move(makeProbe)), m_gracePeriod(gracePeriod) {
     m_timer.setSingleShot(true);
     m_timer.setInterval(m_gracePeriod);
     connect(&m_timer, &QTimer::timeout, this, &TrayPresence::endGracePeriod);
+}
+
+void TrayPresence::ensureProbe() {
+    if (m_probe || !m_makeProbe)
+        return;
+    m_probe = m_makeProbe();
+    m_makeProbe = nullptr;
     connect(m_probe.get(), &TrayHostProbe::presenceChanged, this, &TrayPresence::presenceChanged);
     m_seen = m_probe->isPresent();
 }
@@ -26,12 +41,14 @@ void TrayPresence::start() {
     if (m_started)
         return;
     m_started = true;
+    ensureProbe();
     if (!m_seen)
         m_timer.start();
 }
 
-bool TrayPresence::hostPresent() const {
-    return m_probe->isPresent();
+bool TrayPresence::hostPresent() {
+    ensureProbe();
+    return m_probe && m_probe->isPresent();
 }
 
 void TrayPresence::endGracePeriod() {
@@ -43,7 +60,7 @@ void TrayPresence::endGracePeriod() {
 }
 
 void TrayPresence::presenceChanged() {
-    if (!m_probe->isPresent())
+    if (!m_probe || !m_probe->isPresent())
         return;
     m_seen = true;
     m_timer.stop();

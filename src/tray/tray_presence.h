@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class TrayHostProbe;
@@ -24,7 +25,14 @@ public:
     // default); it can never lengthen it.
     static constexpr const char* kGraceVariable = "DALVENOR_TRAY_GRACE_MS";
 
+    using ProbeFactory = std::function<std::unique_ptr<TrayHostProbe>()>;
+
     explicit TrayPresence(std::unique_ptr<TrayHostProbe> probe,
+                          std::chrono::milliseconds gracePeriod = kGracePeriod,
+                          QObject* parent = nullptr);
+    // The probe is made when first needed (start() or hostPresent()): connecting to the session
+    // bus and to the display for the watch costs the start-up time before the countdown shows.
+    explicit TrayPresence(ProbeFactory makeProbe,
                           std::chrono::milliseconds gracePeriod = kGracePeriod,
                           QObject* parent = nullptr);
     ~TrayPresence() override;
@@ -36,7 +44,9 @@ public:
     // Begins the grace period (once; later calls do nothing).
     void start();
 
-    bool hostPresent() const;
+    bool hostPresent();
+    // Whether the probe has been made (by start() or the first hostPresent()).
+    bool isProbing() const { return m_probe != nullptr; }
     bool hostSeen() const { return m_seen; }
     bool isNoticeDue() const { return m_noticeDue; }
     bool isWaiting() const { return m_timer.isActive(); }
@@ -55,7 +65,9 @@ signals:
 
 private:
     void presenceChanged();
+    void ensureProbe();
 
+    ProbeFactory m_makeProbe;
     std::unique_ptr<TrayHostProbe> m_probe;
     std::chrono::milliseconds m_gracePeriod;
     QTimer m_timer;

@@ -74,6 +74,26 @@ QAction* TrayWindow::addItem(QMenu* menu, const char* name, const QString& capti
 }
 
 void TrayWindow::Form_Load() {
+    if (m_trayIcon || m_iconPending)
+        return;
+    if (m_deferIcon) {
+        m_iconPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                // Unloaded before this turn came: the window is going, and so is its icon.
+                if (!m_iconPending)
+                    return;
+                m_iconPending = false;
+                showIconWhenHosted();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    showIconWhenHosted();
+}
+
+void TrayWindow::showIconWhenHosted() {
     if (m_trayIcon)
         return;
     if (!m_presence || m_presence->hostPresent()) {
@@ -107,6 +127,9 @@ void TrayWindow::createIcon() {
 
 void TrayWindow::Form_Unload(bool& cancel) {
     Q_UNUSED(cancel)
+    m_iconPending = false;
+    if (m_presence)
+        disconnect(m_presence, &TrayPresence::hostAppeared, this, &TrayWindow::createIcon);
     if (!m_trayIcon)
         return;
     m_trayIcon->hide();
@@ -183,6 +206,11 @@ void TrayWindow::setIconToolTip(const QString& text) {
 }
 
 bool TrayWindow::showIconMessage(const QString& title, const QString& text) {
+    // A message asked for before the icon's turn came is not put off into a box for it.
+    if (m_iconPending) {
+        m_iconPending = false;
+        showIconWhenHosted();
+    }
     // Qt drops the message silently when no notification area holds the icon.
     if (!m_trayIcon || !m_trayIcon->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable() ||
         !QSystemTrayIcon::supportsMessages())

@@ -55,6 +55,12 @@ public:
     // once, when the first icon is made, so with a presence the icon is made only once a
     // host is there; without one, at load.
     void setTrayPresence(TrayPresence* presence) { m_presence = presence; }
+    // At the program's start the icon is made at the first turn of the event loop, once the
+    // countdown window is on the screen: the icon's window and the tray handshake then do not
+    // hold back the countdown. An unload before that turn leaves no icon behind.
+    void setIconDeferredToEventLoop(bool deferred) { m_deferIcon = deferred; }
+    // Whether the load has asked for the icon and that turn has not come yet.
+    bool isIconPending() const { return m_iconPending; }
 
     // The icon's tooltip, kept for an icon not shown yet.
     void setIconToolTip(const QString& text);
@@ -71,6 +77,9 @@ public:
 
 private:
     void createIcon();
+    // What the load does for the icon: made now when a host is there (or nothing tells), else
+    // when one appears.
+    void showIconWhenHosted();
     void buildMenu();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption,
                      const QKeySequence& shortcut, void (TrayWindow::*handler)());
@@ -82,6 +91,8 @@ private:
     QSystemTrayIcon* m_trayIcon = nullptr;
     QPointer<TrayPresence> m_presence;
     QString m_toolTip = QStringLiteral("Dalvenor");
+    bool m_deferIcon = false;
+    bool m_iconPending = false;
 };
 
 // The program's TrayNotifier: forwards to frmTray while it exists and keeps the tooltip for a

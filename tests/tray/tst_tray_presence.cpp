@@ -16,6 +16,7 @@ private slots:
     void noticeOnlyWithoutAnyHostInTheGracePeriod();
     void graceTimerEndsTheWait();
     void hostAtStartNeedsNoTimer();
+    void probeIsMadeAtStartOnly();
     void anyHostIsPresentWhileOneIs();
     void noticeStandsAwayFromTheCountdown_data();
     void noticeStandsAwayFromTheCountdown();
@@ -125,6 +126,32 @@ void TstTrayPresence::hostAtStartNeedsNoTimer() {
     QVERIFY(!presence.isWaiting());
     QVERIFY(presence.hostSeen());
     QVERIFY(presence.hostPresent());
+}
+
+void TstTrayPresence::probeIsMadeAtStartOnly() {
+    int made = 0;
+    FakeTrayHost* fake = nullptr;
+    TrayPresence presence(TrayPresence::ProbeFactory([&] {
+        ++made;
+        auto host = std::make_unique<FakeTrayHost>(false);
+        fake = host.get();
+        return std::unique_ptr<TrayHostProbe>(std::move(host));
+    }));
+    QCOMPARE(made, 0);
+    QVERIFY(!presence.isProbing());
+    QSignalSpy due(&presence, &TrayPresence::noticeDue);
+    presence.start();
+    QCOMPARE(made, 1);
+    // Without a host the grace period runs, as with a probe made at construction.
+    QVERIFY(presence.isWaiting());
+    QVERIFY(!presence.hostPresent());
+    fake->setPresent(true);
+    QVERIFY(presence.hostPresent());
+    QVERIFY(presence.hostSeen());
+    QVERIFY(!presence.isWaiting());
+    presence.start();
+    QCOMPARE(made, 1);
+    QCOMPARE(due.count(), 0);
 }
 
 void TstTrayPresence::anyHostIsPresentWhileOneIs() {

@@ -69,6 +69,19 @@ const QStringList kSideWindows = {QStringLiteral("frmAbout"), QStringLiteral("fr
 
 } // namespace
 
+// Counts the children an object is given, as they are given.
+class ChildCounter final : public QObject {
+public:
+    int added = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ChildAdded)
+            ++added;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 class TstTrayWindow : public QObject {
     Q_OBJECT
 private slots:
@@ -86,6 +99,9 @@ private slots:
     void reloadAddsNoSecondIcon();
     void iconWaitsForANotificationArea();
     void iconAtOnceWhenANotificationAreaIsThere();
+    void deferredIconComesAtTheNextTurn_data();
+    void deferredIconComesAtTheNextTurn();
+    void deferredIconNeverComesAfterAnUnload();
     void startWithCommandsReachAutostart();
     void autostartFailureIsShownInChinese();
     void noticesReachTheIconOfWhicheverTrayExists();
@@ -410,6 +426,84 @@ void TstTrayWindow::iconAtOnceWhenANotificationAreaIsThere() {
     TrayWindow* tray = loadTray();
     QVERIFY(tray->trayIcon());
     QVERIFY(tray->trayIcon()->isVisible());
+}
+
+void TstTrayWindow::deferredIconComesAtTheNextTurn_data() {
+    QTest::addColumn<bool>("hostAtLoad");
+    QTest::addColumn<bool>("hostBeforeTurn");
+    QTest::addColumn<bool>("iconAfterTurn");
+    QTest::newRow("host there") << true << true << true;
+    // The host appears after the load asked and before the icon's turn: it is not missed.
+    QTest::newRow("host between load and turn") << false << true << true;
+    QTest::newRow("no host") << false << false << false;
+}
+
+void TstTrayWindow::deferredIconComesAtTheNextTurn() {
+    QFETCH(bool, hostAtLoad);
+    QFETCH(bool, hostBeforeTurn);
+    QFETCH(bool, iconAfterTurn);
+    auto host = std::make_unique<FakeTrayHost>(hostAtLoad);
+    FakeTrayHost* fake = host.get();
+    int probesMade = 0;
+    TrayPresence presence(TrayPresence::ProbeFactory([&] {
+        ++probesMade;
+        return std::unique_ptr<TrayHostProbe>(std::move(host));
+    }));
+    m_registry->registerForm(QStringLiteral("frmTray"), [this, &presence] {
+        auto* tray = new TrayWindow(m_test->context, *m_autostart, [this] { m_endCalls++; });
+        tray->setTrayPresence(&presence);
+        tray->setIconDeferredToEventLoop(true);
+        return tray;
+    });
+    TrayWindow* tray = loadTray();
+    // Nothing of the icon, nor of the watch for a host, before the countdown is on the screen.
+    QVERIFY(!tray->trayIcon());
+    QVERIFY(tray->isIconPending());
+    QCOMPARE(probesMade, 0);
+    // A reload of the countdown loads the tray again: still one icon to come.
+    QCOMPARE(loadTray(), tray);
+
+    presence.start();
+    QCOMPARE(probesMade, 1);
+    if (hostBeforeTurn != hostAtLoad)
+        fake->setPresent(hostBeforeTurn);
+    QCoreApplication::processEvents();
+    QVERIFY(!tray->isIconPending());
+    QCOMPARE(bool(tray->trayIcon()), iconAfterTurn);
+    if (!iconAfterTurn) {
+        // Still waiting for a host, as a load without the deferral does.
+        fake->setPresent(true);
+        QVERIFY(tray->trayIcon());
+    }
+    QVERIFY(tray->trayIcon()->isVisible());
+    QCOMPARE(tray->findChildren<QSystemTrayIcon*>().size(), 1);
+    QCOMPARE(probesMade, 1);
+}
+
+void TstTrayWindow::deferredIconNeverComesAfterAnUnload() {
+    auto host = std::make_unique<FakeTrayHost>(false);
+    FakeTrayHost* fake = host.get();
+    TrayPresence presence(std::move(host));
+    m_registry->registerForm(QStringLiteral("frmTray"), [this, &presence] {
+        auto* tray = new TrayWindow(m_test->context, *m_autostart, [this] { m_endCalls++; });
+        tray->setTrayPresence(&presence);
+        tray->setIconDeferredToEventLoop(true);
+        return tray;
+    });
+    QPointer<TrayWindow> tray = loadTray();
+    QVERIFY(tray);
+    QVERIFY(m_registry->unload(QStringLiteral("frmTray")));
+    QVERIFY(!m_registry->isLoaded(QStringLiteral("frmTray")));
+    // The window lives on until it is deleted at a later turn; neither its own turn nor a host
+    // that comes now may give it an icon in that time (an icon is a child it would make).
+    ChildCounter children;
+    if (tray)
+        tray->installEventFilter(&children);
+    fake->setPresent(true);
+    QCoreApplication::processEvents();
+    fake->setPresent(false);
+    fake->setPresent(true);
+    QCOMPARE(children.added, 0);
 }
 
 void TstTrayWindow::startWithCommandsReachAutostart() {
