@@ -603,7 +603,9 @@ def cmd_tick_cost(args):
         sys.exit("tick-cost: callgrind wrote no dump on request")
     dump = max(asked, key=os.path.getsize)
     total, found = callgrind_total(dump, {
-        "Timer1_Timer": "CountdownWindow::Timer1_Timer",
+        # The heartbeat's tick reaches the countdown here (Timer1_Timer is the same with
+        # a reading of the clock of its own).
+        "tick": "CountdownWindow::showCountdownAt",
         "reshape": "ColorKeyShaper::reshape",
         "render": "QWidget::render(",
         "colorKeyMask": "colorKeyMask",
@@ -705,7 +707,7 @@ def cmd_report(args):
     if tick:
         inc = tick["inclusive"]
         detail = ", ".join("%s %.2f M" % (k, v / tick["seconds"] / 1e6) for k, v in inc.items()
-                           if k in ("Timer1_Timer", "reshape", "render"))
+                           if k in ("tick", "reshape", "render"))
         rows.append(("Instructions per second (≈ one tick), callgrind",
                      "%.2f M (%s)" % (tick["instructions_per_s"] / 1e6, detail), "—",
                      "(reported)", "—"))
