@@ -5,9 +5,7 @@
 TrayPresence::TrayPresence(std::unique_ptr<TrayHostProbe> probe,
                            std::chrono::milliseconds gracePeriod, QObject* parent)
     : TrayPresence(ProbeFactory{}, gracePeriod, parent) {
-    m_probe = std::move(probe);
-    connect(m_probe.get(), &TrayHostProbe::presenceChanged, this, &TrayPresence::presenceChanged);
-    m_seen = m_probe->isPresent();
+    adopt(std::move(probe));
 }
 
 TrayPresence::TrayPresence(ProbeFactory makeProbe, std::chrono::milliseconds gracePeriod,
@@ -21,8 +19,12 @@ TrayPresence::TrayPresence(ProbeFactory makeProbe, std::chrono::milliseconds gra
 void TrayPresence::ensureProbe() {
     if (m_probe || !m_makeProbe)
         return;
-    m_probe = m_makeProbe();
+    adopt(m_makeProbe());
     m_makeProbe = nullptr;
+}
+
+void TrayPresence::adopt(std::unique_ptr<TrayHostProbe> probe) {
+    m_probe = std::move(probe);
     connect(m_probe.get(), &TrayHostProbe::presenceChanged, this, &TrayPresence::presenceChanged);
     m_seen = m_probe->isPresent();
 }

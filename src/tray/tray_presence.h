@@ -66,6 +66,7 @@ signals:
 private:
     void presenceChanged();
     void ensureProbe();
+    void adopt(std::unique_ptr<TrayHostProbe> probe);
 
     ProbeFactory m_makeProbe;
     std::unique_ptr<TrayHostProbe> m_probe;

@@ -110,6 +110,8 @@ private slots:
 private:
     TrayWindow* loadTray();
     void attachTraysTo(TrayNotices& notices);
+    // frmTray made with presence watching for a tray host, its icon deferred or not.
+    void registerTrayWatching(TrayPresence& presence, bool deferIcon = false);
     void registerSideWindows(const QStringList& names);
 
     std::unique_ptr<TestContext> m_test;
@@ -155,6 +157,15 @@ void TstTrayWindow::attachTraysTo(TrayNotices& notices) {
     m_registry->registerForm(QStringLiteral("frmTray"), [this, &notices] {
         auto* tray = new TrayWindow(m_test->context, *m_autostart, [this] { m_endCalls++; });
         notices.attach(tray);
+        return tray;
+    });
+}
+
+void TstTrayWindow::registerTrayWatching(TrayPresence& presence, bool deferIcon) {
+    m_registry->registerForm(QStringLiteral("frmTray"), [this, &presence, deferIcon] {
+        auto* tray = new TrayWindow(m_test->context, *m_autostart, [this] { m_endCalls++; });
+        tray->setTrayPresence(&presence);
+        tray->setIconDeferredToEventLoop(deferIcon);
         return tray;
     });
 }
@@ -388,11 +399,7 @@ void TstTrayWindow::iconWaitsForANotificationArea() {
     auto host = std::make_unique<FakeTrayHost>(false);
     FakeTrayHost* fake = host.get();
     TrayPresence presence(std::move(host));
-    m_registry->registerForm(QStringLiteral("frmTray"), [this, &presence] {
-        auto* tray = new TrayWindow(m_test->context, *m_autostart, [this] { m_endCalls++; });
-        tray->setTrayPresence(&presence);
-        return tray;
-    });
+    registerTrayWatching(presence);
     TrayWindow* tray = loadTray();
     // No icon yet: made now, Qt would settle for the protocol of no host for the whole run.
     QVERIFY(!tray->trayIcon());
@@ -418,11 +425,7 @@ void TstTrayWindow::iconWaitsForANotificationArea() {
 
 void TstTrayWindow::iconAtOnceWhenANotificationAreaIsThere() {
     TrayPresence presence(std::make_unique<FakeTrayHost>(true));
-    m_registry->registerForm(QStringLiteral("frmTray"), [this, &presence] {
-        auto* tray = new TrayWindow(m_test->context, *m_autostart, [this] { m_endCalls++; });
-        tray->setTrayPresence(&presence);
-        return tray;
-    });
+    registerTrayWatching(presence);
     TrayWindow* tray = loadTray();
     QVERIFY(tray->trayIcon());
     QVERIFY(tray->trayIcon()->isVisible());
@@ -449,12 +452,7 @@ void TstTrayWindow::deferredIconComesAtTheNextTurn() {
         ++probesMade;
         return std::unique_ptr<TrayHostProbe>(std::move(host));
     }));
-    m_registry->registerForm(QStringLiteral("frmTray"), [this, &presence] {
-        auto* tray = new TrayWindow(m_test->context, *m_autostart, [this] { m_endCalls++; });
-        tray->setTrayPresence(&presence);
-        tray->setIconDeferredToEventLoop(true);
-        return tray;
-    });
+    registerTrayWatching(presence, true);
     TrayWindow* tray = loadTray();
     // Nothing of the icon, nor of the watch for a host, before the countdown is on the screen.
     QVERIFY(!tray->trayIcon());
@@ -484,12 +482,7 @@ void TstTrayWindow::deferredIconNeverComesAfterAnUnload() {
     auto host = std::make_unique<FakeTrayHost>(false);
     FakeTrayHost* fake = host.get();
     TrayPresence presence(std::move(host));
-    m_registry->registerForm(QStringLiteral("frmTray"), [this, &presence] {
-        auto* tray = new TrayWindow(m_test->context, *m_autostart, [this] { m_endCalls++; });
-        tray->setTrayPresence(&presence);
-        tray->setIconDeferredToEventLoop(true);
-        return tray;
-    });
+    registerTrayWatching(presence, true);
     QPointer<TrayWindow> tray = loadTray();
     QVERIFY(tray);
     QVERIFY(m_registry->unload(QStringLiteral("frmTray")));
