@@ -153,13 +153,6 @@ void VisiblePixels::reset(QSize size) {
     m_bits.assign(size_t(m_wordsPerRow) * size_t(m_size.height()), 0);
 }
 
-bool VisiblePixels::isVisible(QPoint pixel) const {
-    if (!QRect(QPoint(), m_size).contains(pixel))
-        return false;
-    const Word word = m_bits[size_t(pixel.y()) * size_t(m_wordsPerRow) + size_t(pixel.x() / kBits)];
-    return (word >> (pixel.x() % kBits)) & 1;
-}
-
 VisibleChange VisiblePixels::replace(const QRect& area, const QImage& content,
                                      std::optional<QRgb> key) {
     VisibleChange change;

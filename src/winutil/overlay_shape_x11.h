@@ -32,7 +32,6 @@ public:
     // size pixels, none of them visible.
     void reset(QSize size);
     QSize size() const { return m_size; }
-    bool isVisible(QPoint pixel) const;
     // From now on area shows image, whose top left lies at area's; what of area lies outside
     // size() or image is left alone. With a key, the pixels whose colour differs from it are
     // visible (alpha is ignored: a key pixel with any alpha is still the key), in an image of
