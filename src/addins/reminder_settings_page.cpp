@@ -49,6 +49,7 @@ ReminderSettingsPage::ReminderSettingsPage(AppContext& context, QWidget* parent)
     // Over the heading's place, as wide as the boxes reach: a path needs the room.
     LabReminderProblem = addLabel(this, "LabReminderProblem", QString(), 120, 60, 6015, 975);
     LabReminderProblem->setWordWrap(true);
+    LabReminderProblem->setTextFormat(Qt::PlainText); // the reason names a path of the user's
     LabReminderProblem->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QPalette problemPalette = LabReminderProblem->palette();
     problemPalette.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));

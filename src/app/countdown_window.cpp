@@ -65,6 +65,9 @@ CountdownWindow::CountdownWindow(AppContext& context, QWidget* parent)
     for (int i = 0; i < 3; ++i) {
         auto* label = new QLabel(this);
         label->setObjectName(QString::fromLatin1(kLabels[i].name));
+        // The lines come from the student's files: what they hold is shown as written, never
+        // read as markup (a tag would change the text's look or have the label load a file).
+        label->setTextFormat(Qt::PlainText);
         *labels[i] = label;
     }
     Label3->setWordWrap(true);

@@ -559,6 +559,40 @@ private slots:
         QCOMPARE(m_skinLog.count("attach"), 3);
     }
 
+    // A tip or a first line that looks like markup is shown as written: a tag neither changes
+    // the text's look nor makes the label load what it names.
+    void markupInTheFilesIsShownAsWritten_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("bold") << QStringLiteral("<b>坚持</b>到底");
+        QTest::newRow("an image") << QStringLiteral("<img src=\"/dev/zero\">看这里");
+        QTest::newRow("a table") << QStringLiteral("<table><tr><td>甲</td></tr></table>");
+    }
+    void markupInTheFilesIsShownAsWritten() {
+        QFETCH(QString, text);
+        writeFile(tipsPath(), {text});
+        writeFile(countdownPath(), {text, "距离高考还有", "6/7/2011", "9:00:00 AM"});
+        CountdownWindow* w = showMain();
+        w->Timer1_Timer();
+        for (QLabel* label : {w->Label1, w->Label3}) {
+            QCOMPARE(label->text(), text);
+            // Drawn as written, the ink spans every character, the tags' too.
+            QImage image(label->size(), QImage::Format_RGB32);
+            image.fill(Qt::white);
+            label->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            const QColor background = image.pixelColor(0, 0);
+            int left = image.width(), right = -1;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixelColor(x, y) != background) {
+                        left = qMin(left, x);
+                        right = qMax(right, x);
+                    }
+            const QFontMetrics metrics(label->font());
+            QVERIFY2(right - left + 1 >= metrics.horizontalAdvance(text) - metrics.height(),
+                     qPrintable(QStringLiteral("ink %1 px wide").arg(right - left + 1)));
+        }
+    }
+
     void missingTipsFileShowsHowToCreateIt() {
         CountdownWindow* w = showMain();
         QCOMPARE(w->Label3->text(),
