@@ -118,6 +118,8 @@ void CountdownWindow::Form_Load() {
     Label2->setText(QString());
 
     ApplyColorKeyTransparency(this);
+    SetColorKeyContentPainter(
+        this, [this](QPainter& painter, const QRect& area) { return paintContent(painter, area); });
     updateAccessibleNames();
 }
 
@@ -290,9 +292,11 @@ void CountdownWindow::layoutLabels() {
     for (const LabelDesign& design : kLabels) {
         const QRect designed =
             twips::toPixels(design.left, design.top, design.width, design.height, this);
-        findChild<QLabel*>(QString::fromLatin1(design.name))
-            ->setGeometry(designed.left(), designed.top(), qMax(1, width() - designed.left()),
-                          designed.height());
+        // A fixed size: a new text then asks the window for no new layout, which would cost a
+        // posted event and a turn of the event loop every second.
+        auto* label = findChild<QLabel*>(QString::fromLatin1(design.name));
+        label->setFixedSize(qMax(1, width() - designed.left()), designed.height());
+        label->move(designed.topLeft());
     }
 }
 
@@ -311,9 +315,33 @@ bool CountdownWindow::event(QEvent* event) {
 }
 
 bool CountdownWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Label2 && event->type() == QEvent::Paint)
-        return paintCount(static_cast<QPaintEvent*>(event)->rect());
+    if (watched == Label2 && event->type() == QEvent::Paint) {
+        QPainter painter(Label2);
+        return paintCount(painter, static_cast<QPaintEvent*>(event)->rect());
+    }
     return Form::eventFilter(watched, event);
+}
+
+bool CountdownWindow::paintContent(QPainter& painter, const QRect& area) {
+    // Only the countdown line's own rectangle, with no other line reaching into it, and a
+    // label that fills nothing of its own there (its fill is the window's background).
+    const QRect line = Label2->geometry();
+    if (!line.contains(area) || Label2->isHidden() || Label2->testAttribute(Qt::WA_StyleSheet))
+        return false;
+    if (Label2->autoFillBackground() &&
+        Label2->palette().brush(Label2->backgroundRole()) != palette().brush(backgroundRole()))
+        return false;
+    for (const QObject* child : children()) {
+        if (child != Label2 && child->isWidgetType() &&
+            static_cast<const QWidget*>(child)->isVisible() &&
+            static_cast<const QWidget*>(child)->geometry().intersects(area))
+            return false;
+    }
+    painter.translate(line.topLeft());
+    if (paintCount(painter, area.translated(-line.topLeft())))
+        return true;
+    painter.translate(-line.topLeft());
+    return false;
 }
 
 const QStaticText& CountdownWindow::charPiece(char16_t c) {
@@ -328,7 +356,7 @@ const QStaticText& CountdownWindow::charPiece(char16_t c) {
     return m_charPieces.back().text;
 }
 
-bool CountdownWindow::paintCount(const QRect& clip) {
+bool CountdownWindow::paintCount(QPainter& painter, const QRect& clip) {
     const QFont& font = Label2->font();
     // Lines that wrap, decorated faces (an underline drawn in pieces might not join) and any
     // text other than the fitted countdown are drawn by the label itself.
@@ -365,7 +393,6 @@ bool CountdownWindow::paintCount(const QRect& clip) {
         return left - reach < clip.right() + 1 && left + advance + reach > clip.left();
     };
 
-    QPainter painter(Label2);
     painter.setFont(font);
     painter.setPen(Label2->palette().color(Label2->foregroundRole()));
     const qreal prefixWidth = m_drawMeasure.prefixWidth();

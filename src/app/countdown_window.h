@@ -66,6 +66,11 @@ public:
     // How many times the tip line was fitted to its label.
     int tipFits() const { return m_tipFits; }
 
+    // Draws area (the window's coordinates) onto painter, over the window's background, when
+    // it lies in the countdown line alone: how the overlay draws a tick's change, without
+    // the labels' painting. False, with nothing drawn, where the labels must draw it.
+    bool paintContent(QPainter& painter, const QRect& area);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
@@ -150,7 +155,7 @@ private:
     // The countdown line drawn from laid-out pieces kept per face: the prefix as one piece,
     // the count a character at a time, and of those only the ones in the area drawn again.
     // A tick then lays out nothing and draws the glyphs of the changed digits only.
-    bool paintCount(const QRect& clip);
+    bool paintCount(QPainter& painter, const QRect& clip);
     QStaticText m_prefixPiece;
     QFont m_piecesFont;
     struct CharPiece {

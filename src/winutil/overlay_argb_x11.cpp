@@ -120,35 +120,36 @@ void setUnshadowedHints(xcb_connection_t* connection, quint32 window) {
 }
 
 QImage renderTransparent(QWidget* window, const QRect& source, const QRect& deviceRect,
-                         qreal ratio) {
+                         qreal ratio, const ColorKeyContentPainter& contentPainter) {
     QImage image(deviceRect.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     if (!window || image.isNull())
         return image;
     image.setDevicePixelRatio(ratio);
 
-    // The colour-keyed window and its labels fill their background with the key (render()
-    // paints a widget's fill even where the window's background is not asked for). Here
-    // they must not: for the length of this render the fill is off. Switching it costs no paint,
-    // since Qt never paints the overlay widget itself.
-    std::vector<QWidget*> filled;
-    QList<QWidget*> widgets = window->findChildren<QWidget*>();
-    widgets.prepend(window);
-    for (QWidget* child : widgets) {
-        if (child->autoFillBackground()) {
-            child->setAutoFillBackground(false);
-            filled.push_back(child);
+    QPainter painter(&image);
+    // The source's corner lands where it lies among the device pixels, a fraction of a
+    // pixel into the image at a fractional scale.
+    painter.translate(QPointF(source.topLeft()) - QPointF(deviceRect.topLeft()) / ratio);
+    if (!contentPainter || !contentPainter(painter, source)) {
+        // The colour-keyed window and its labels fill their background with the key
+        // (render() paints a widget's fill even where the window's background is not asked
+        // for). Here they must not: for the length of this render the fill is off. Switching
+        // it costs no paint, since Qt never paints the overlay widget itself.
+        std::vector<QWidget*> filled;
+        QList<QWidget*> widgets = window->findChildren<QWidget*>();
+        widgets.prepend(window);
+        for (QWidget* child : widgets) {
+            if (child->autoFillBackground()) {
+                child->setAutoFillBackground(false);
+                filled.push_back(child);
+            }
         }
-    }
-    {
-        QPainter painter(&image);
-        // The source's corner lands where it lies among the device pixels, a fraction of a
-        // pixel into the image at a fractional scale.
-        painter.translate(QPointF(source.topLeft()) - QPointF(deviceRect.topLeft()) / ratio);
         window->render(&painter, QPoint(), QRegion(source), QWidget::DrawChildren);
+        for (QWidget* child : filled)
+            child->setAutoFillBackground(true);
     }
-    for (QWidget* child : filled)
-        child->setAutoFillBackground(true);
+    painter.end();
     image.setDevicePixelRatio(1.0);
     return image;
 }

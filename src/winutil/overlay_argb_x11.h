@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QtGlobal>
 
+#include "winutil/window_utils.h"
+
 class QImage;
 class QRect;
 class QWidget;
@@ -60,6 +62,7 @@ void setUnshadowedHints(xcb_connection_t* connection, quint32 window);
 // Renders the part source (logical coordinates of window) of the overlay for the compositor:
 // an image of deviceSize device pixels, format ARGB32_Premultiplied, fully transparent
 // wherever no child draws, the children's text blended over nothing. The children's own
-// background fill (the key colour of the colour-keyed window) is left out.
+// background fill (the key colour of the colour-keyed window) is left out. contentPainter,
+// where given, is tried first.
 QImage renderTransparent(QWidget* window, const QRect& source, const QRect& deviceRect,
-                         qreal ratio);
+                         qreal ratio, const ColorKeyContentPainter& contentPainter = {});

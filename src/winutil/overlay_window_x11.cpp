@@ -258,13 +258,9 @@ quint8 X11Overlay::depth() const {
 }
 
 void X11Overlay::update(const QRect& area) {
-    // The layout request that the change posted is delivered later and needs no render of
-    // its own. Posted events arrive in order, so once this one arrives, that has too.
-    if (!m_explainedThisPass) {
-        m_explainedThisPass = true;
-        QMetaObject::invokeMethod(
-            this, [this] { m_explainedThisPass = false; }, Qt::QueuedConnection);
-    }
+    // A layout request that the change posted before this call is explained by it and needs
+    // no render of its own. Taken back here, it costs no turn of the event loop either.
+    QCoreApplication::removePostedEvents(m_widget, QEvent::LayoutRequest);
     if (!m_mapped)
         return; // showing renders everything
     if (area.isEmpty() || area.contains(m_widget->rect()))
@@ -282,9 +278,9 @@ bool X11Overlay::eventFilter(QObject* watched, QEvent* event) {
         // repaint manager keeps its dirty state and posts no further request.
         return true;
     case QEvent::LayoutRequest:
-        // A child changed its text or font; without an explicit update the change is shown
-        // by a full render once this pass of the event loop is over.
-        if (!m_explainedThisPass && !m_rendering)
+        // A child changed its text or font, and no explicit update followed in the same pass
+        // of the event loop: the change is shown by a full render once this pass is over.
+        if (!m_rendering)
             queueFullRender();
         break;
     case QEvent::ChildAdded:
@@ -537,7 +533,8 @@ bool X11Overlay::renderBand(const QRect& area) {
         // pixel into the image at a fractional scale.
         painter.translate(QPointF(source.topLeft()) - QPointF(rect.topLeft()) / m_ratio);
         // The window's own background is the key, which the image holds already.
-        m_widget->render(&painter, QPoint(), QRegion(source), QWidget::DrawChildren);
+        if (!m_contentPainter || !m_contentPainter(painter, source))
+            m_widget->render(&painter, QPoint(), QRegion(source), QWidget::DrawChildren);
     }
     m_rendering = false;
     image.setDevicePixelRatio(1.0);
@@ -546,7 +543,7 @@ bool X11Overlay::renderBand(const QRect& area) {
 
 bool X11Overlay::renderTransparentBand(const QRect& rect, const QRect& source) {
     m_rendering = true;
-    const QImage image = renderTransparent(m_widget, source, rect, m_ratio);
+    const QImage image = renderTransparent(m_widget, source, rect, m_ratio, m_contentPainter);
     m_rendering = false;
     return send(image, rect);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "winutil/overlay_shape_x11.h"
+#include "winutil/window_utils.h"
 
 #include <QImage>
 #include <QObject>
@@ -58,6 +59,8 @@ public:
 
     // Renders area (window coordinates; empty = the whole window) and shows it.
     void update(const QRect& area);
+    // Tried before the widget tree for every band rendered (see SetColorKeyContentPainter).
+    void setContentPainter(ColorKeyContentPainter painter) { m_contentPainter = std::move(painter); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -93,6 +96,7 @@ private:
     void fullRenderIfQueued();
 
     QWidget* m_widget; // our parent, so it outlives us
+    ColorKeyContentPainter m_contentPainter;
     xcb_connection_t* m_connection;
     quint32 m_root;
     quint8 m_depth;
@@ -114,6 +118,5 @@ private:
     bool m_mapped = false;
     bool m_rendering = false;
     bool m_fullRenderQueued = false;
-    bool m_explainedThisPass = false;
     bool m_shownOnce = false;
 };

@@ -3,6 +3,9 @@
 #include <QRect>
 #include <QtGlobal>
 
+#include <functional>
+
+class QPainter;
 class QWidget;
 class QColor;
 class QImage;
@@ -38,6 +41,18 @@ void ApplyColorKeyTransparency(QWidget* window);
 // whole window. Only that part is drawn again, and nothing is sent to the display when it
 // looks exactly as before. Does nothing for a window that is not such an overlay.
 void UpdateColorKeyShape(QWidget* window, const QRect& changed = QRect());
+
+// Draws the part area (the window's coordinates) of an overlay's content onto painter, which
+// is set up for those coordinates and holds the window's own background there already (the
+// key colour, or nothing at all under a compositor). Returns false, having drawn nothing,
+// where only the window's widgets can draw that part.
+using ColorKeyContentPainter = std::function<bool(QPainter& painter, const QRect& area)>;
+
+// Has an overlay made by ApplyColorKeyTransparency try painter first for every part it draws
+// again, before the window's widgets: a window that changes a few characters every second
+// draws just those, without the widget tree's painting. Does nothing for a window that is
+// not such an overlay.
+void SetColorKeyContentPainter(QWidget* window, ColorKeyContentPainter painter);
 
 // Keeps the window above ordinary windows (a visible window is shown again).
 void MakeTopmost(QWidget* window);

@@ -260,6 +260,11 @@ void UpdateColorKeyShape(QWidget* window, const QRect& changed) {
         shaper->reshape(); // the mask needs the whole window anyway
 }
 
+void SetColorKeyContentPainter(QWidget* window, ColorKeyContentPainter painter) {
+    if (X11Overlay* overlay = window ? X11Overlay::of(window) : nullptr)
+        overlay->setContentPainter(std::move(painter));
+}
+
 void MakeTopmost(QWidget* window) {
     if (!window)
         return;

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QPointer>
 #include <QScreen>
 #include <QSettings>
@@ -38,6 +39,24 @@ public:
 
 private:
     int& m_loads;
+};
+
+// Counts the events of one type that reach an object.
+class EventCounter : public QObject {
+public:
+    EventCounter(QObject* watched, QEvent::Type type) : m_type(type) {
+        watched->installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == m_type;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
 };
 
 void writeFile(const QString& path, const QStringList& lines) {
@@ -768,6 +787,17 @@ private slots:
                               w->Label2->width() - w->Label2->width() / 2, w->Label2->height());
             QCOMPARE(draw(w->Label2, QRegion(right)).copy(QRect(QPoint(), right.size())),
                      expected.copy(right));
+            // Drawn straight onto the window's band, as the overlay draws a tick's change:
+            // the same pixels, without the labels' painting.
+            const QRect inWindow = right.translated(w->Label2->pos());
+            QImage band(inWindow.size(), QImage::Format_RGB32);
+            band.fill(Qt::blue);
+            {
+                QPainter painter(&band);
+                painter.translate(-inWindow.topLeft());
+                QVERIFY(w->paintContent(painter, inWindow));
+            }
+            QCOMPARE(band, expected.copy(right));
             // Narrow strips anywhere: a glyph whose ink alone reaches into one (an italic
             // overhang) is drawn there too.
             if (second == 0) {
@@ -782,6 +812,47 @@ private slots:
             w->Timer1_Timer();
             w->Label2->setFont(font); // the tick gave it the style's face again
         }
+    }
+
+    // What the countdown line alone cannot draw is left to the labels, untouched: a part
+    // that reaches into another line or past the window, or a line that wraps.
+    void contentOutsideTheCountIsLeftToTheLabels_data() {
+        QTest::addColumn<QString>("part");
+        QTest::addColumn<bool>("drawn");
+        QTest::newRow("inside the count") << "inside" << true;
+        QTest::newRow("into the first line") << "first" << false;
+        QTest::newRow("into the tip") << "tip" << false;
+        QTest::newRow("the whole window") << "all" << false;
+        QTest::newRow("a message in the count's place") << "message" << false;
+    }
+    void contentOutsideTheCountIsLeftToTheLabels() {
+        QFETCH(QString, part);
+        QFETCH(bool, drawn);
+        writeFile(tipsPath(), {"一条提示"});
+        writeFile(countdownPath(), part == "message"
+                                       ? QStringList{"第一行", "距离高考还有", "不是日期", "9:00"}
+                                       : QStringList{"第一行", "距离高考还有", "6/7/2011",
+                                                     "9:00:00 AM"});
+        CountdownWindow* w = showMain();
+        w->Timer1_Timer();
+        const QRect line = w->Label2->geometry();
+        QRect area = line.adjusted(line.width() / 2, 0, 0, 0);
+        if (part == "first")
+            area = area.adjusted(0, -line.top() + w->Label1->height() - 2, 0, 0);
+        else if (part == "tip")
+            area = area.adjusted(0, 0, 0, w->Label3->y() - line.bottom() + 2);
+        else if (part == "all")
+            area = w->rect();
+        QImage band(area.size(), QImage::Format_RGB32);
+        band.fill(Qt::blue);
+        {
+            QPainter painter(&band);
+            painter.translate(-area.topLeft());
+            QCOMPARE(w->paintContent(painter, area), drawn);
+        }
+        QImage untouched(area.size(), QImage::Format_RGB32);
+        untouched.fill(Qt::blue);
+        QCOMPARE(band != untouched, drawn);
     }
 
     // A tick that changes no length fits nothing afresh and shapes no whole line.
@@ -805,6 +876,17 @@ private slots:
         QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟35秒"));
         QCOMPARE(w->countdownFits(), fits);
         QCOMPARE(w->countdownShapings(), shapings);
+        // Nor does a tick ask the window for a new layout: that would cost a posted event
+        // and a turn of the event loop every second.
+        EventCounter layoutRequests(w, QEvent::LayoutRequest);
+        QCoreApplication::sendPostedEvents();
+        layoutRequests.count = 0;
+        for (int second = 0; second < 3; ++second) {
+            m_test->clock.advanceSeconds(1);
+            w->Timer1_Timer();
+        }
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(layoutRequests.count, 0);
         // A jump to another count of the same length keeps the fit; from 10 seconds to 9 the
         // count is a character shorter: fitted again, once.
         m_test->clock.set(QDateTime(QDate(2011, 6, 5), QTime(10, 0, 50)));
