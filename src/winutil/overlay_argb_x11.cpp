@@ -122,9 +122,16 @@ void setUnshadowedHints(xcb_connection_t* connection, quint32 window) {
 QImage renderTransparent(QWidget* window, const QRect& source, const QRect& deviceRect,
                          qreal ratio, const ColorKeyContentPainter& contentPainter) {
     QImage image(deviceRect.size(), QImage::Format_ARGB32_Premultiplied);
+    renderTransparentInto(image, window, source, deviceRect, ratio, contentPainter);
+    return image;
+}
+
+void renderTransparentInto(QImage& image, QWidget* window, const QRect& source,
+                           const QRect& deviceRect, qreal ratio,
+                           const ColorKeyContentPainter& contentPainter) {
     image.fill(Qt::transparent);
     if (!window || image.isNull())
-        return image;
+        return;
     image.setDevicePixelRatio(ratio);
 
     QPainter painter(&image);
@@ -151,5 +158,4 @@ QImage renderTransparent(QWidget* window, const QRect& source, const QRect& devi
     }
     painter.end();
     image.setDevicePixelRatio(1.0);
-    return image;
 }

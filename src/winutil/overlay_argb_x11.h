@@ -66,3 +66,7 @@ void setUnshadowedHints(xcb_connection_t* connection, quint32 window);
 // where given, is tried first.
 QImage renderTransparent(QWidget* window, const QRect& source, const QRect& deviceRect,
                          qreal ratio, const ColorKeyContentPainter& contentPainter = {});
+// The same into image, already of the device rectangle's size and that format.
+void renderTransparentInto(QImage& image, QWidget* window, const QRect& source,
+                           const QRect& deviceRect, qreal ratio,
+                           const ColorKeyContentPainter& contentPainter = {});

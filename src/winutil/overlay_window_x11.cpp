@@ -523,7 +523,8 @@ bool X11Overlay::renderBand(const QRect& area) {
     const QRect source = devicepixels::coveringLogical(rect, m_ratio) & m_widget->rect();
     if (m_argb)
         return renderTransparentBand(rect, source);
-    QImage image(rect.size(), QImage::Format_RGB32);
+    QImage scratch;
+    QImage& image = bandImage(rect.size(), QImage::Format_RGB32, scratch);
     image.fill(keyRgb());
     image.setDevicePixelRatio(m_ratio);
     m_rendering = true;
@@ -542,10 +543,24 @@ bool X11Overlay::renderBand(const QRect& area) {
 }
 
 bool X11Overlay::renderTransparentBand(const QRect& rect, const QRect& source) {
+    QImage scratch;
+    QImage& image = bandImage(rect.size(), QImage::Format_ARGB32_Premultiplied, scratch);
     m_rendering = true;
-    const QImage image = renderTransparent(m_widget, source, rect, m_ratio, m_contentPainter);
+    renderTransparentInto(image, m_widget, source, rect, m_ratio, m_contentPainter);
     m_rendering = false;
     return send(image, rect);
+}
+
+QImage& X11Overlay::bandImage(const QSize& size, QImage::Format format, QImage& scratch) {
+    // A full render's strips are large and come seldom: they are not kept.
+    constexpr qint64 kKeptBytes = 16 * 1024;
+    if (qint64(size.width()) * size.height() * 4 > kKeptBytes) {
+        scratch = QImage(size, format);
+        return scratch;
+    }
+    if (m_band.size() != size || m_band.format() != format)
+        m_band = QImage(size, format);
+    return m_band;
 }
 
 bool X11Overlay::send(const QImage& image, const QRect& rect) {

@@ -87,6 +87,8 @@ private:
     void renderAll();
     bool renderBand(const QRect& area);
     bool renderTransparentBand(const QRect& rect, const QRect& source);
+    // An image for a band of size: the kept one for a small band, else scratch.
+    QImage& bandImage(const QSize& size, QImage::Format format, QImage& scratch);
     // Sends what of image (rendered for rect, in device pixels) shows now or showed before;
     // false when nothing was sent.
     bool send(const QImage& image, const QRect& rect);
@@ -115,6 +117,9 @@ private:
     // Which pixels of the pixmap show (device pixels): without a compositor, the window's
     // bounding shape.
     VisiblePixels m_visible;
+    // The last small band's image: a tick's band has the same size second after second, and
+    // the image keeps its paint engine, which would otherwise be made anew for each band.
+    QImage m_band;
     bool m_mapped = false;
     bool m_rendering = false;
     bool m_fullRenderQueued = false;
