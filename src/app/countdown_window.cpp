@@ -264,14 +264,36 @@ void CountdownWindow::showLines() {
 
 const fitting::CountdownFit& CountdownWindow::fitCountdown(const QString& prefix, QStringView count,
                                                            const QFont& font, const QSize& area) {
-    // Digits of one face may differ in width: the kept fit must still hold for this count.
-    if (count.size() == m_fitKey.countLength && area == m_fitKey.area &&
-        prefix == m_fitKey.prefix && font == m_fitKey.font) {
-        m_measure.setLine(m_fit.font, m_fit.prefix);
-        if (m_measure.width(count) <= area.width() + 0.5)
+    const auto sameKey = [&](const CountdownFitKey& key) {
+        return count.size() == key.countLength && area == key.area && prefix == key.prefix &&
+               font == key.font;
+    };
+    // Digits of one face may differ in width: a kept fit must still hold for this count.
+    const auto holds = [&](const fitting::CountdownFit& fit) {
+        m_measure.setLine(fit.font, fit.prefix);
+        return m_measure.width(count) <= area.width() + 0.5;
+    };
+    if (sameKey(m_fitKey)) {
+        if (holds(m_fit))
             return m_fit;
+    } else {
+        const auto kept = std::find_if(m_keptFits.begin(), m_keptFits.end(),
+                                       [&](const KeptFit& k) { return sameKey(k.key); });
+        if (kept != m_keptFits.end() && holds(kept->fit)) {
+            std::swap(kept->key, m_fitKey);
+            std::swap(kept->fit, m_fit);
+            return m_fit;
+        }
     }
     ++m_countdownFits;
+    // The fit of the length shown until now is kept, and a stale one of this length goes.
+    constexpr size_t kKeptFits = 3;
+    std::erase_if(m_keptFits, [&](const KeptFit& k) { return sameKey(k.key); });
+    if (m_fitKey.countLength >= 0 && !sameKey(m_fitKey)) {
+        if (m_keptFits.size() == kKeptFits)
+            m_keptFits.erase(m_keptFits.begin());
+        m_keptFits.push_back(KeptFit{m_fitKey, m_fit});
+    }
     const QString whole = count.toString();
     m_fit = fitting::fitCountdown(fitting::capped(prefix), whole, font, area);
     m_fitKey = CountdownFitKey{prefix, count.size(), font, area};

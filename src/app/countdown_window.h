@@ -131,6 +131,13 @@ private:
     };
     CountdownFitKey m_fitKey;
     fitting::CountdownFit m_fit;
+    // The fits of the last few other lengths: the count changes its length back and forth
+    // every minute (from "10秒" to "9秒", from "0秒" to "59秒"), and each length is fitted once.
+    struct KeptFit {
+        CountdownFitKey key;
+        fitting::CountdownFit fit;
+    };
+    std::vector<KeptFit> m_keptFits;
     int m_countdownFits = 0;
     int m_tipFits = 0;
     struct TipFit {

@@ -900,6 +900,25 @@ private slots:
         m_test->clock.advanceSeconds(1);
         w->Timer1_Timer();
         QCOMPARE(w->countdownFits(), fits + 1);
+        // The lengths come back every minute, and each keeps its fit: from "0秒" to "59秒"
+        // and on to "9秒" again, nothing is fitted afresh.
+        const QStringList expected = {QStringLiteral("距离高考还有1天 22小时59分钟0秒"),
+                                      QStringLiteral("距离高考还有1天 22小时58分钟59秒"),
+                                      QStringLiteral("距离高考还有1天 22小时58分钟9秒")};
+        const int seconds[] = {8, 1, 50};
+        for (int i = 0; i < 3; ++i) {
+            for (int s = 0; s < seconds[i]; ++s) {
+                m_test->clock.advanceSeconds(1);
+                w->Timer1_Timer();
+            }
+            QCOMPARE(w->Label2->text(), expected[i]);
+        }
+        QCOMPARE(w->countdownFits(), fits + 1);
+        // A new face is fitted afresh: no fit kept for another face serves it.
+        m_test->style.setText({.fontName = QStringLiteral("楷体"),
+                               .fontSize = 18,
+                               .foreColor = m_test->style.text().foreColor});
+        QCOMPARE(w->countdownFits(), fits + 2);
     }
 
     void ticksAreAlignedToTheSecond_data() {
