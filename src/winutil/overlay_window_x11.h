@@ -31,11 +31,13 @@ struct xcb_connection_t;
 // a band only the part that shows now or showed before is sent, with the shape's difference
 // there. What showed is kept one bit a pixel, not as a copy of the pixels: a band that
 // showed nothing and shows nothing sends nothing.
-// A child that changes without
-// such a call is noticed through the layout request it posts to the window and shown by a
-// full render, unless an explicit update came in the same pass of the event loop (the
-// countdown's tick changes a label and names its rectangle at once). A change that posts no
-// layout request (a palette only) shows at the next update covering it, or at the next show.
+// A band is drawn by the window's content painter where it has one and can (see
+// SetColorKeyContentPainter), else by rendering the widget tree there.
+// A child that changes without such a call is noticed through the layout request it posts to
+// the window and shown by a full render; an explicit update takes back the requests posted
+// before it (the countdown changes a label and names its rectangle at once). A change that
+// posts no layout request (a palette only, or a text of a child of fixed size) shows at the
+// next update covering it, or at the next show.
 //
 // While a compositing manager runs, the window is made on a depth-32 ARGB visual instead and
 // drawn with per-pixel alpha (overlay_argb_x11.h): no key colour and no bounding shape, the
