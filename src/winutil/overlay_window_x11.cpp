@@ -278,8 +278,8 @@ bool X11Overlay::eventFilter(QObject* watched, QEvent* event) {
         // repaint manager keeps its dirty state and posts no further request.
         return true;
     case QEvent::LayoutRequest:
-        // A child changed its text or font, and no explicit update followed in the same pass
-        // of the event loop: the change is shown by a full render once this pass is over.
+        // A child changed its text or font, and no explicit update has taken the request back:
+        // the change is shown by a full render once this pass of the event loop is over.
         if (!m_rendering)
             queueFullRender();
         break;
