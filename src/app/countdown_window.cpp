@@ -15,7 +15,6 @@
 #include "winutil/twips.h"
 #include "winutil/window_utils.h"
 
-#include <QAccessible>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPaintEvent>
@@ -457,11 +456,11 @@ void CountdownWindow::showTip(const QString& text, bool isMessage) {
 }
 
 void CountdownWindow::updateAccessibleNames() {
-    if (!QAccessible::isActive())
-        return;
     // The whole lines, not what fits on the desktop. A label with a name of its own no longer
     // announces each new text of its own accord, so the countdown's every-second change stays
-    // quiet; the names change, and are announced, only here.
+    // quiet; the names change, and are announced, only here. They are kept whether or not
+    // assistive technology listens: a label without a name would make an accessibility
+    // event at every new text, and one that starts to listen finds the names current.
     const auto name = [](QLabel* label, const QString& text) {
         if (label->accessibleName() != text)
             label->setAccessibleName(text);

@@ -525,20 +525,22 @@ bool X11Overlay::renderBand(const QRect& area) {
         return renderTransparentBand(rect, source);
     QImage scratch;
     QImage& image = bandImage(rect.size(), QImage::Format_RGB32, scratch);
-    image.fill(keyRgb());
-    image.setDevicePixelRatio(m_ratio);
     m_rendering = true;
-    {
-        QPainter painter(&image);
-        // The source's corner lands where it lies among the device pixels, a fraction of a
-        // pixel into the image at a fractional scale.
-        painter.translate(QPointF(source.topLeft()) - QPointF(rect.topLeft()) / m_ratio);
-        // The window's own background is the key, which the image holds already.
-        if (!m_contentPainter || !m_contentPainter(painter, source))
-            m_widget->render(&painter, QPoint(), QRegion(source), QWidget::DrawChildren);
+    if (!paintKeptBand(image, rect, source, keyRgb())) {
+        image.fill(keyRgb());
+        image.setDevicePixelRatio(m_ratio);
+        {
+            QPainter painter(&image);
+            // The source's corner lands where it lies among the device pixels, a fraction of
+            // a pixel into the image at a fractional scale.
+            painter.translate(QPointF(source.topLeft()) - QPointF(rect.topLeft()) / m_ratio);
+            // The window's own background is the key, which the image holds already.
+            if (!m_contentPainter || !m_contentPainter(painter, source))
+                m_widget->render(&painter, QPoint(), QRegion(source), QWidget::DrawChildren);
+        }
+        image.setDevicePixelRatio(1.0);
     }
     m_rendering = false;
-    image.setDevicePixelRatio(1.0);
     return send(image, rect);
 }
 
@@ -546,9 +548,34 @@ bool X11Overlay::renderTransparentBand(const QRect& rect, const QRect& source) {
     QImage scratch;
     QImage& image = bandImage(rect.size(), QImage::Format_ARGB32_Premultiplied, scratch);
     m_rendering = true;
-    renderTransparentInto(image, m_widget, source, rect, m_ratio, m_contentPainter);
+    if (!paintKeptBand(image, rect, source, 0))
+        renderTransparentInto(image, m_widget, source, rect, m_ratio, m_contentPainter);
     m_rendering = false;
     return send(image, rect);
+}
+
+bool X11Overlay::paintKeptBand(QImage& image, const QRect& rect, const QRect& source,
+                               QRgb background) {
+    if (&image != &m_band || !m_contentPainter)
+        return false;
+    // The painter stays on the image it began on, at the scale it began with; an image shared
+    // with a copy would leave it drawing into the copy's pixels.
+    if (m_bandPainter.isActive() &&
+        (!m_band.isDetached() || m_band.devicePixelRatio() != m_ratio))
+        m_bandPainter.end();
+    if (!m_bandPainter.isActive()) {
+        m_band.setDevicePixelRatio(m_ratio);
+        if (!m_bandPainter.begin(&m_band))
+            return false;
+    }
+    m_band.fill(background);
+    m_bandPainter.resetTransform();
+    m_bandPainter.translate(QPointF(source.topLeft()) - QPointF(rect.topLeft()) / m_ratio);
+    if (m_contentPainter(m_bandPainter, source))
+        return true;
+    // What the content painter leaves to the widgets is drawn by a painter of its own.
+    m_bandPainter.end();
+    return false;
 }
 
 QImage& X11Overlay::bandImage(const QSize& size, QImage::Format format, QImage& scratch) {
@@ -558,8 +585,10 @@ QImage& X11Overlay::bandImage(const QSize& size, QImage::Format format, QImage& 
         scratch = QImage(size, format);
         return scratch;
     }
-    if (m_band.size() != size || m_band.format() != format)
+    if (m_band.size() != size || m_band.format() != format) {
+        m_bandPainter.end();
         m_band = QImage(size, format);
+    }
     return m_band;
 }
 

@@ -4,6 +4,7 @@
 #include "winutil/window_utils.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QObject>
 #include <QRect>
 
@@ -89,6 +90,9 @@ private:
     void renderAll();
     bool renderBand(const QRect& area);
     bool renderTransparentBand(const QRect& rect, const QRect& source);
+    // Fills the kept band with background and draws its content with the painter kept on
+    // it; false when image is not the kept band or the content is left to the widgets.
+    bool paintKeptBand(QImage& image, const QRect& rect, const QRect& source, QRgb background);
     // An image for a band of size: the kept one for a small band, else scratch.
     QImage& bandImage(const QSize& size, QImage::Format format, QImage& scratch);
     // Sends what of image (rendered for rect, in device pixels) shows now or showed before;
@@ -122,6 +126,9 @@ private:
     // The last small band's image: a tick's band has the same size second after second, and
     // the image keeps its paint engine, which would otherwise be made anew for each band.
     QImage m_band;
+    // Begun on m_band once and kept: beginning a painter costs as much as drawing the
+    // digits of a tick. Declared after m_band, so that it ends before the image goes.
+    QPainter m_bandPainter;
     bool m_mapped = false;
     bool m_rendering = false;
     bool m_fullRenderQueued = false;

@@ -4,6 +4,7 @@
 #include "test_context.h"
 #include "winutil/window_utils.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -919,6 +920,38 @@ private slots:
                                .fontSize = 18,
                                .foreColor = m_test->style.text().foreColor});
         QCOMPARE(w->countdownFits(), fits + 2);
+    }
+
+    // The lines carry their whole texts as names whether or not assistive technology
+    // listens (a label without a name makes an accessibility event at each new text), so
+    // one that starts to listen finds them current; the count's name follows the minute.
+    void linesAreNamedWithoutAListener() {
+        writeFile(tipsPath(), {"一条提示"});
+        writeFile(countdownPath(), {"第一行", "距离高考还有", "6/7/2011", "9:00:00 AM"});
+        m_test->clock.set(QDateTime(QDate(2011, 6, 5), QTime(10, 0, 20)));
+        CountdownWindow* w = showMain();
+        w->Timer1_Timer();
+        QVERIFY(!QAccessible::isActive());
+        QCOMPARE(w->Label1->accessibleName(), QStringLiteral("第一行"));
+        QCOMPARE(w->Label3->accessibleName(), QStringLiteral("一条提示"));
+        const struct {
+            int seconds;
+            const char16_t* text;
+            const char16_t* name;
+        } steps[] = {
+            {5, u"距离高考还有1天 22小时59分钟35秒", u"距离高考还有1天 22小时59分钟40秒"},
+            {34, u"距离高考还有1天 22小时59分钟1秒", u"距离高考还有1天 22小时59分钟40秒"},
+            {1, u"距离高考还有1天 22小时59分钟0秒", u"距离高考还有1天 22小时59分钟0秒"},
+            {59, u"距离高考还有1天 22小时58分钟1秒", u"距离高考还有1天 22小时59分钟0秒"},
+        };
+        for (const auto& step : steps) {
+            for (int second = 0; second < step.seconds; ++second) {
+                m_test->clock.advanceSeconds(1);
+                w->Timer1_Timer();
+            }
+            QCOMPARE(w->Label2->text(), QString::fromUtf16(step.text));
+            QCOMPARE(w->Label2->accessibleName(), QString::fromUtf16(step.name));
+        }
     }
 
     void ticksAreAlignedToTheSecond_data() {
