@@ -262,6 +262,23 @@ Lines Ticker::linesAt(const Prepared& prepared, const QDateTime& now) {
         if (step >= 0 && step <= maxStep && kept.left.seconds - step / 1000 >= 0 &&
             offsetOf(now, nowMs) == kept.fromOffset) {
             const qint64 baseMs = kept.baseMs + step;
+            const qint64 nextMs = kept.nextMs + step;
+            // The day after the start is checked too when it may be near the target: around a
+            // skipped hour, a day later of a later "now" can be an earlier moment.
+            constexpr qint64 nearDay = 20 * 3600;
+            const bool nextFar = kept.left.seconds - step / 1000 < nearDay;
+            const auto advance = [&] {
+                kept.fromMs = fromMs;
+                kept.baseMs = baseMs;
+                kept.nextMs = nextMs;
+                kept.left.seconds -= step / 1000;
+                return countdownLinesFor(prepared, kept.left);
+            };
+            // Within an hour of a check that held, with the offsets at the moved start and at
+            // the day after it the same an hour later, neither changes: the start still shows
+            // the time of "now", which kept its offset too, and nothing needs converting.
+            if (fromMs <= kept.steadyUntilMs && (nextFar || nextMs > kept.targetMs))
+                return advance();
             const QDateTime base = QDateTime::fromMSecsSinceEpoch(baseMs, Qt::LocalTime);
             // The moved start must still show the time of "now" on the day it stands for,
             // as the day count reads it: not so when that time was skipped on that day, where
@@ -273,20 +290,20 @@ Lines Ticker::linesAt(const Prepared& prepared, const QDateTime& now) {
                        moment.time().msecsSinceStartOfDay() == fromOfDay &&
                        moment.date() == now.date().addDays(days);
             };
-            // The day after the start is checked too when it may be near the target: around a
-            // skipped hour, a day later of a later "now" can be an earlier moment.
-            constexpr qint64 nearDay = 20 * 3600;
-            const qint64 nextMs = kept.nextMs + step;
-            const bool nextFar = kept.left.seconds - step / 1000 < nearDay;
             if (stillShows(base, baseMs, kept.baseOffset, kept.left.days) &&
                 (nextFar || (nextMs > kept.targetMs &&
                              stillShows(QDateTime::fromMSecsSinceEpoch(nextMs, Qt::LocalTime),
                                         nextMs, kept.nextOffset, kept.left.days + 1)))) {
-                kept.fromMs = fromMs;
-                kept.baseMs = baseMs;
-                kept.nextMs = nextMs;
-                kept.left.seconds -= step / 1000;
-                return countdownLinesFor(prepared, kept.left);
+                const auto sameAnHourLater = [](qint64 ms, int offset) {
+                    const qint64 later = ms + maxStep;
+                    return offsetOf(QDateTime::fromMSecsSinceEpoch(later, Qt::LocalTime),
+                                    later) == offset;
+                };
+                kept.steadyUntilMs = sameAnHourLater(baseMs, kept.baseOffset) &&
+                                             sameAnHourLater(nextMs, kept.nextOffset)
+                                         ? fromMs + maxStep
+                                         : 0;
+                return advance();
             }
         }
     }
@@ -306,7 +323,8 @@ Lines Ticker::linesAt(const Prepared& prepared, const QDateTime& now) {
                   fromMs,         offsetOf(now, nowMs),
                   baseMs,         offsetOf(base, baseMs),
                   nextMs,         offsetOf(next, nextMs),
-                  targetMs,       left};
+                  targetMs,       0,
+                  left};
     return countdownLinesFor(prepared, left);
 }
 

@@ -90,6 +90,9 @@ private:
         qint64 nextMs = 0; // and by one day more
         int nextOffset = 0;
         qint64 targetMs = 0;
+        // Up to this "now", the offsets at the moved start and the day after it are known to
+        // stay as kept; 0 until a check of them held.
+        qint64 steadyUntilMs = 0;
         TimeLeft left;
     };
     std::optional<Kept> m_kept;

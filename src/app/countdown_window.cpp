@@ -171,6 +171,7 @@ void CountdownWindow::Timer1_Timer() {
 }
 
 void CountdownWindow::showCountdownAt(const QDateTime& now) {
+    m_shownMinute = now.date().toJulianDay() * 24 * 60 + now.time().msecsSinceStartOfDay() / 60000;
     const countdown::Lines lines = m_ticker.linesAt(m_countdown, now);
     m_line1 = lines.line1;
     m_line1IsMessage = lines.line1IsMessage;
@@ -467,10 +468,10 @@ void CountdownWindow::updateAccessibleNames() {
     };
     name(Label1, m_line1);
     name(Label3, m_line3);
-    // The countdown gets its first text at once, then a new one at each new minute.
-    const qint64 minute = m_context.clock.now().toSecsSinceEpoch() / 60;
-    if (minute != m_spokenMinute || Label2->accessibleName().isEmpty()) {
-        m_spokenMinute = minute;
+    // The countdown gets its first text at once, then a new one at each new minute of the
+    // count's own clock reading (read as it shows, without converting it again).
+    if (m_shownMinute != m_spokenMinute || Label2->accessibleName().isEmpty()) {
+        m_spokenMinute = m_shownMinute;
         name(Label2, m_line2);
     }
 }

@@ -177,7 +177,9 @@ private:
     // While the window loads, a tip is only kept: its label has neither its rectangle nor its
     // face yet, and fitting it there would load a font the window never shows.
     bool m_loading = false;
-    // The minute (seconds since the epoch / 60) of the countdown's last accessible name.
+    // The minute of local time (counted from the start of the Julian calendar) the count was
+    // last shown for, and the one of its last accessible name.
+    qint64 m_shownMinute = -1;
     qint64 m_spokenMinute = -1;
     QRandomGenerator m_random;
     countdown::Prepared m_countdown;
