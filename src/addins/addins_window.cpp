@@ -210,7 +210,8 @@ void AddinsWindow::focusWindowChanged(QWindow* focus) {
 }
 
 // One second of the program's heartbeat, for every page that counts on it.
-void AddinsWindow::heartbeatSecond(const QDateTime& now) {
+void AddinsWindow::heartbeatSecond(const Moment& moment) {
+    const QDateTime& now = moment.local();
     m_powerAction->Timer1_Timer(now);
     m_calendar->setToday(now.date());
     m_powerAction->Timer2_Timer(now);

@@ -12,6 +12,7 @@
 
 class CalendarPage;
 class CustomCountdownPage;
+class Moment;
 class PowerActionPage;
 class PowerBackend;
 class QFont;
@@ -76,7 +77,7 @@ protected:
 private:
     // Each page is laid out on a canvas the size of the tab control inside its tab.
     template <class Page, class... Args> Page* addPage(const QString& caption, Args&&... args);
-    void heartbeatSecond(const QDateTime& now);
+    void heartbeatSecond(const Moment& now);
     void focusWindowChanged(QWindow* focus);
     void releaseWhileHidden();
     bool isOwnWindow(const QWindow* window) const;

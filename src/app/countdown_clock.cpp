@@ -237,6 +237,16 @@ namespace {
 
 // The offset from UTC of a moment, read from its date and time on its own clock: arithmetic
 // on what the moment already holds, no second look-up of the zone.
+// An hour holds at most one change of offset: equal offsets at both ends of a step of at most
+// an hour mean none happened in between.
+constexpr qint64 maxStep = 3600 * 1000;
+// Below this many seconds beyond the whole days, the day after the moved start lies well past
+// the target.
+constexpr qint64 nearDay = 20 * 3600;
+// How long a check of the offset of "now" lets later ticks count without the local time: a
+// change of the system's zone shows within it.
+constexpr qint64 quickSpan = 60 * 1000;
+
 int offsetOf(const QDateTime& moment, qint64 epochMs) {
     const qint64 wall = QDateTime(moment.date(), moment.time(), Qt::UTC).toMSecsSinceEpoch();
     return int((wall - epochMs) / 1000);
@@ -256,18 +266,17 @@ Lines Ticker::linesAt(const Prepared& prepared, const QDateTime& now) {
     if (m_kept && m_kept->date == *prepared.date && m_kept->time == *prepared.time) {
         Kept& kept = *m_kept;
         const qint64 step = fromMs - kept.fromMs;
-        // An hour holds at most one change of offset: equal offsets at both ends of a step of
-        // at most an hour mean none happened in between.
-        constexpr qint64 maxStep = 3600 * 1000;
         if (step >= 0 && step <= maxStep && kept.left.seconds - step / 1000 >= 0 &&
             offsetOf(now, nowMs) == kept.fromOffset) {
             const qint64 baseMs = kept.baseMs + step;
             const qint64 nextMs = kept.nextMs + step;
             // The day after the start is checked too when it may be near the target: around a
             // skipped hour, a day later of a later "now" can be an earlier moment.
-            constexpr qint64 nearDay = 20 * 3600;
             const bool nextFar = kept.left.seconds - step / 1000 < nearDay;
             const auto advance = [&] {
+                // The offset of "now" was checked just now.
+                kept.quickUntilMs = std::min({fromMs + quickSpan, kept.steadyUntilMs,
+                                              kept.nowSteadyUntilMs});
                 kept.fromMs = fromMs;
                 kept.baseMs = baseMs;
                 kept.nextMs = nextMs;
@@ -303,6 +312,8 @@ Lines Ticker::linesAt(const Prepared& prepared, const QDateTime& now) {
                                              sameAnHourLater(nextMs, kept.nextOffset)
                                          ? fromMs + maxStep
                                          : 0;
+                kept.nowSteadyUntilMs =
+                    sameAnHourLater(fromMs, kept.fromOffset) ? fromMs + maxStep : 0;
                 return advance();
             }
         }
@@ -324,8 +335,30 @@ Lines Ticker::linesAt(const Prepared& prepared, const QDateTime& now) {
                   baseMs,         offsetOf(base, baseMs),
                   nextMs,         offsetOf(next, nextMs),
                   targetMs,       0,
+                  0,              0,
                   left};
     return countdownLinesFor(prepared, left);
+}
+
+std::optional<Lines> Ticker::advanceTo(const Prepared& prepared, qint64 msecsSinceEpoch) {
+    if (!m_kept || !prepared.isCountdown() || m_kept->date != *prepared.date ||
+        m_kept->time != *prepared.time)
+        return std::nullopt;
+    Kept& kept = *m_kept;
+    const qint64 fromMs = msecsSinceEpoch - ((msecsSinceEpoch % 1000) + 1000) % 1000;
+    const qint64 step = fromMs - kept.fromMs;
+    const qint64 seconds = kept.left.seconds - step / 1000;
+    const qint64 nextMs = kept.nextMs + step;
+    // Within the span, none of the three offsets changes: the moved start still shows the
+    // time of "now" (see linesAt).
+    if (step < 0 || fromMs > kept.quickUntilMs || seconds < 0 ||
+        (seconds >= nearDay && nextMs <= kept.targetMs))
+        return std::nullopt;
+    kept.fromMs = fromMs;
+    kept.baseMs += step;
+    kept.nextMs = nextMs;
+    kept.left.seconds = seconds;
+    return countdownLinesFor(prepared, kept.left);
 }
 
 Lines countdownLines(const Values& values, const QDateTime& now) {

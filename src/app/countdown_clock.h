@@ -76,6 +76,13 @@ Lines linesAt(const Prepared& prepared, const QDateTime& now);
 class Ticker {
 public:
     Lines linesAt(const Prepared& prepared, const QDateTime& now);
+    // The lines at the instant msecsSinceEpoch on the plain local clock, when the kept count
+    // can be advanced to it without its local time: within a minute of a "now" whose offset
+    // was checked, with the offsets of "now", of the moved start and of the day after it known
+    // to stay as they are. Otherwise nothing, and the caller asks linesAt.
+    std::optional<Lines> advanceTo(const Prepared& prepared, qint64 msecsSinceEpoch);
+    // The offset from UTC, in seconds, of the last "now" counted or advanced to.
+    int offset() const { return m_kept ? m_kept->fromOffset : 0; }
     // How many counts were made from scratch: a tick within one day makes none.
     int fullCounts() const { return m_fullCounts; }
 
@@ -91,8 +98,11 @@ private:
         int nextOffset = 0;
         qint64 targetMs = 0;
         // Up to this "now", the offsets at the moved start and the day after it are known to
-        // stay as kept; 0 until a check of them held.
+        // stay as kept; 0 until a check of them held. The same for the offset of "now".
         qint64 steadyUntilMs = 0;
+        qint64 nowSteadyUntilMs = 0;
+        // Up to this "now", advanceTo may count without the local time.
+        qint64 quickUntilMs = 0;
         TimeLeft left;
     };
     std::optional<Kept> m_kept;

@@ -27,6 +27,10 @@
 
 namespace {
 
+qint64 floorDiv(qint64 value, qint64 by) {
+    return value / by - (value % by < 0 ? 1 : 0);
+}
+
 // Design geometry, in twips.
 constexpr double kDesignWidth = 6045;
 constexpr double kDesignHeight = 3000;
@@ -111,7 +115,8 @@ void CountdownWindow::Form_Load() {
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     // Timer1 is the program's heartbeat: one tick at each new wall-clock second.
-    connect(&m_context.heartbeat, &Heartbeat::second, this, &CountdownWindow::showCountdownAt);
+    connect(&m_context.heartbeat, &Heartbeat::second, this,
+            qOverload<const Moment&>(&CountdownWindow::showCountdownAt));
 
     Label1->setText(QString());
     Label2->setText(QString());
@@ -167,12 +172,32 @@ void CountdownWindow::readCountdownValues() {
 }
 
 void CountdownWindow::Timer1_Timer() {
-    showCountdownAt(m_context.clock.now());
+    showCountdownAt(m_context.clock.moment());
+}
+
+void CountdownWindow::showCountdownAt(const Moment& now) {
+    // Most ticks only advance the kept count by the seconds gone: no local time is needed.
+    if (now.isValid() && now.isLocalClock()) {
+        if (const auto lines = m_ticker.advanceTo(m_countdown, now.msecsSinceEpoch())) {
+            // The minute of the local time, counted as showCountdownAt counts it.
+            constexpr qint64 kJulianDayOfEpoch = 2440588;
+            const qint64 localSeconds =
+                floorDiv(now.msecsSinceEpoch(), 1000) + m_ticker.offset();
+            m_shownMinute = kJulianDayOfEpoch * 24 * 60 + floorDiv(localSeconds, 60);
+            showCountdownLines(*lines);
+            return;
+        }
+    }
+    ++m_localTicks;
+    showCountdownAt(now.local());
 }
 
 void CountdownWindow::showCountdownAt(const QDateTime& now) {
     m_shownMinute = now.date().toJulianDay() * 24 * 60 + now.time().msecsSinceStartOfDay() / 60000;
-    const countdown::Lines lines = m_ticker.linesAt(m_countdown, now);
+    showCountdownLines(m_ticker.linesAt(m_countdown, now));
+}
+
+void CountdownWindow::showCountdownLines(const countdown::Lines& lines) {
     m_line1 = lines.line1;
     m_line1IsMessage = lines.line1IsMessage;
     m_line2 = lines.line2;

@@ -20,6 +20,8 @@ class QLabel;
 
 // frmMain: the countdown drawn straight on the desktop. Its load sequence is the program's
 // start-up; other windows change it by setting its labels' font and colour and reloading it.
+class Moment;
+
 class CountdownWindow final : public Form {
     Q_OBJECT
 public:
@@ -32,6 +34,7 @@ public:
 
     // The countdown at the clock's time; the heartbeat's tick shows it at the time it read.
     void Timer1_Timer();
+    void showCountdownAt(const Moment& now);
     void showCountdownAt(const QDateTime& now);
     void Timer2_Timer();
 
@@ -62,6 +65,7 @@ public:
     // How many times the countdown line was fitted afresh, and how many times it was shaped
     // whole to be measured: a tick that changes no length does neither.
     int countdownFits() const { return m_countdownFits; }
+    int localTicks() const { return m_localTicks; }
     int countdownShapings() const { return m_measure.shapings() + m_drawMeasure.shapings(); }
     // How many times the tip line was fitted to its label.
     int tipFits() const { return m_tipFits; }
@@ -99,6 +103,7 @@ private:
     void styleChanged();
     // Shows the lines as they fit their labels.
     void showLines();
+    void showCountdownLines(const countdown::Lines& lines);
     void showTip(const QString& text, bool isMessage = false);
     // Gives the three lines to a screen reader as their labels' accessible names: the first
     // line and the tip when they change, the countdown once a minute (a name read out every
@@ -180,6 +185,9 @@ private:
     // The minute of local time (counted from the start of the Julian calendar) the count was
     // last shown for, and the one of its last accessible name.
     qint64 m_shownMinute = -1;
+    // How many ticks had their local time worked out for them (a tick that only advances
+    // the count needs none).
+    int m_localTicks = 0;
     qint64 m_spokenMinute = -1;
     QRandomGenerator m_random;
     countdown::Prepared m_countdown;

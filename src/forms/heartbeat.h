@@ -1,10 +1,10 @@
 #pragma once
 
+#include "forms/clock.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
-
-class Clock;
 
 // The program's one wake-up per second, on the wall-clock second boundary. The countdown, the
 // clock of "附加功能", the scheduled power action and the reminder all tick on it, so armed
@@ -20,14 +20,15 @@ public:
 
     // Emits second() with the clock's time, read once, and returns that time; the timer
     // calls it at each new second.
-    QDateTime tick();
+    Moment tick();
 
     // Milliseconds from now until just past the next wall-clock second, so that every tick
     // lands in a new second: no second is skipped or shown twice.
     static int msUntilNextSecond(const QDateTime& now);
+    static int msUntilNextSecond(qint64 msecsSinceEpoch);
 
 signals:
-    void second(const QDateTime& now);
+    void second(const Moment& now);
 
 private:
     const Clock& m_clock;

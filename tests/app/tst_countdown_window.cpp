@@ -339,12 +339,16 @@ private slots:
         m_test->heartbeat().tick();
         QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 23小时0分钟0秒"));
         m_test->clock.advanceSeconds(1);
-        QCOMPARE(m_test->heartbeat().tick(), m_test->clock.now());
+        QCOMPARE(m_test->heartbeat().tick().local(), m_test->clock.now());
         QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟59秒"));
-        // The count is of the time the tick read, not of a second reading of the clock.
-        emit m_test->heartbeat().second(m_test->clock.now().addSecs(1));
+        // The count is of the time the tick read, not of a second reading of the clock; read
+        // as the system clock reads it, an instant without its local time, it is the same.
+        emit m_test->heartbeat().second(Moment(m_test->clock.now().addSecs(1)));
         QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟58秒"));
-        emit m_test->heartbeat().second(m_test->clock.now());
+        emit m_test->heartbeat().second(
+            Moment::fromMSecsSinceEpoch(m_test->clock.now().addSecs(2).toMSecsSinceEpoch()));
+        QCOMPARE(w->Label2->text(), QStringLiteral("距离高考还有1天 22小时59分钟57秒"));
+        emit m_test->heartbeat().second(Moment(m_test->clock.now()));
         // An unloaded window no longer listens, from the moment it is unloaded: it is deleted
         // only at the next turn of the event loop, and until then neither a tick nor a change
         // of style may redraw it.
@@ -920,6 +924,14 @@ private slots:
                                .fontSize = 18,
                                .foreColor = m_test->style.text().foreColor});
         QCOMPARE(w->countdownFits(), fits + 2);
+        // Nor does a tick work out its local time, but for one a minute or so that checks
+        // the offset from UTC again (a change of the system's zone shows within it).
+        const int localTicks = w->localTicks();
+        for (int second = 0; second < 122; ++second) {
+            m_test->clock.advanceSeconds(1);
+            w->Timer1_Timer();
+        }
+        QCOMPARE(w->localTicks() - localTicks, 2);
     }
 
     // The lines carry their whole texts as names whether or not assistive technology
