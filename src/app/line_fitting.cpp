@@ -155,6 +155,8 @@ void LineMeasure::setLine(const QFont& font, const QString& prefix) {
     m_font = font;
     m_prefix = prefix;
     m_metrics.emplace(font);
+    m_ascent = m_metrics->ascent();
+    m_height = m_metrics->height();
     ++m_shapings;
     m_prefixWidth = m_metrics->horizontalAdvance(prefix);
     m_reach = 0;
@@ -204,9 +206,26 @@ qreal LineMeasure::advance(char16_t c) {
             return m_wide[size_t(i)].advance;
     }
     const qreal found = lookUp(c);
-    if (m_wideCount < int(m_wide.size()))
-        m_wide[size_t(m_wideCount++)] = Wide{c, found};
+    if (m_wideCount < int(m_wide.size())) {
+        const QChar character(c);
+        const bool alone = !character.isSurrogate() && !character.isMark() &&
+                           character.category() != QChar::Other_Format;
+        m_wide[size_t(m_wideCount++)] = Wide{c, found, alone};
+    }
     return found;
+}
+
+bool LineMeasure::standsAlone(char16_t c) const {
+    // No character below 128 is a mark, a joiner or half of a pair.
+    if (c < m_ascii.size())
+        return true;
+    for (int i = 0; i < m_wideCount; ++i) {
+        if (m_wide[size_t(i)].c == c)
+            return m_wide[size_t(i)].alone;
+    }
+    const QChar character(c);
+    return !character.isSurrogate() && !character.isMark() &&
+           character.category() != QChar::Other_Format;
 }
 
 qreal LineMeasure::width(QStringView count, qsizetype length) {
@@ -217,10 +236,8 @@ qreal LineMeasure::width(QStringView count, qsizetype length) {
     // Characters that are not on their own (surrogate pairs, combining marks, joiners) are
     // shaped together with their neighbours: such a count is measured whole.
     bool single = m_additive;
-    for (qsizetype i = 0; single && i < length; ++i) {
-        const QChar c = count[i];
-        single = !c.isSurrogate() && !c.isMark() && c.category() != QChar::Other_Format;
-    }
+    for (qsizetype i = 0; single && i < length; ++i)
+        single = standsAlone(count[i].unicode());
     if (!single)
         return shaped(count, length);
     qreal sum = m_prefixWidth;

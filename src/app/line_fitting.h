@@ -61,7 +61,7 @@ public:
     // The width of the prefix followed by the first `length` characters of count (all of
     // them when length is negative).
     qreal width(QStringView count, qsizetype length = -1);
-    qreal height() const { return m_metrics ? m_metrics->height() : 0; }
+    qreal height() const { return m_height; }
     // How many times a whole line was shaped: a warm countdown shapes none.
     int shapings() const { return m_shapings; }
     // The advance of one character, and whether the line is the sum of its characters in
@@ -76,16 +76,21 @@ public:
     // below it.
     qreal inkTop() const { return ascent() + m_inkAbove; }
     qreal inkBottom() const { return ascent() + m_inkBelow; }
-    qreal ascent() const { return m_metrics ? m_metrics->ascent() : 0; }
+    qreal ascent() const { return m_ascent; }
 
 private:
     qreal shaped(QStringView count, qsizetype length);
     qreal lookUp(char16_t c);
+    // Whether c is measured on its own: not a surrogate, a combining mark or a joiner.
+    bool standsAlone(char16_t c) const;
     void noteInk(const QRectF& ink, qreal advance);
 
     QFont m_font;
     QString m_prefix;
     std::optional<QFontMetricsF> m_metrics;
+    // The face's metrics, read once: each reading asks the font engine again.
+    qreal m_ascent = 0;
+    qreal m_height = 0;
     qreal m_prefixWidth = 0;
     qreal m_reach = 0;
     qreal m_inkAbove = 0; // from the baseline, negative upwards
@@ -98,6 +103,7 @@ private:
     struct Wide {
         char16_t c;
         qreal advance;
+        bool alone;
     };
     std::array<Wide, 16> m_wide{};
     int m_wideCount = 0;
