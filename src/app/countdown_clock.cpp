@@ -235,8 +235,6 @@ Lines linesAt(const Prepared& prepared, const QDateTime& now) {
 
 namespace {
 
-// The offset from UTC of a moment, read from its date and time on its own clock: arithmetic
-// on what the moment already holds, no second look-up of the zone.
 // An hour holds at most one change of offset: equal offsets at both ends of a step of at most
 // an hour mean none happened in between.
 constexpr qint64 maxStep = 3600 * 1000;
@@ -247,6 +245,8 @@ constexpr qint64 nearDay = 20 * 3600;
 // change of the system's zone shows within it.
 constexpr qint64 quickSpan = 60 * 1000;
 
+// The offset from UTC of a moment, read from its date and time on its own clock: arithmetic
+// on what the moment already holds, no second look-up of the zone.
 int offsetOf(const QDateTime& moment, qint64 epochMs) {
     const qint64 wall = QDateTime(moment.date(), moment.time(), Qt::UTC).toMSecsSinceEpoch();
     return int((wall - epochMs) / 1000);
@@ -330,13 +330,16 @@ Lines Ticker::linesAt(const Prepared& prepared, const QDateTime& now) {
     const QDateTime base = QDateTime::fromMSecsSinceEpoch(baseMs, Qt::LocalTime);
     const QDateTime next = calendarDaysLater(now.addMSecs(-now.time().msec()), left.days + 1);
     const qint64 nextMs = next.toMSecsSinceEpoch();
-    m_kept = Kept{*prepared.date, *prepared.time,
-                  fromMs,         offsetOf(now, nowMs),
-                  baseMs,         offsetOf(base, baseMs),
-                  nextMs,         offsetOf(next, nextMs),
-                  targetMs,       0,
-                  0,              0,
-                  left};
+    m_kept = Kept{.date = *prepared.date,
+                  .time = *prepared.time,
+                  .fromMs = fromMs,
+                  .fromOffset = offsetOf(now, nowMs),
+                  .baseMs = baseMs,
+                  .baseOffset = offsetOf(base, baseMs),
+                  .nextMs = nextMs,
+                  .nextOffset = offsetOf(next, nextMs),
+                  .targetMs = targetMs,
+                  .left = left};
     return countdownLinesFor(prepared, left);
 }
 

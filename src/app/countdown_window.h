@@ -18,10 +18,10 @@ struct CountdownRect;
 
 class QLabel;
 
-// frmMain: the countdown drawn straight on the desktop. Its load sequence is the program's
-// start-up; other windows change it by setting its labels' font and colour and reloading it.
 class Moment;
 
+// frmMain: the countdown drawn straight on the desktop. Its load sequence is the program's
+// start-up; other windows change it by setting its labels' font and colour and reloading it.
 class CountdownWindow final : public Form {
     Q_OBJECT
 public:

@@ -30,10 +30,6 @@ Moment Heartbeat::tick() {
     return now;
 }
 
-int Heartbeat::msUntilNextSecond(const QDateTime& now) {
-    return msUntilNextSecond(qint64(now.time().msec()));
-}
-
 int Heartbeat::msUntilNextSecond(qint64 msecsSinceEpoch) {
     // A few milliseconds past the boundary, so that a timer firing a little early still
     // reads the new second. Offsets from UTC are whole seconds: the local second starts

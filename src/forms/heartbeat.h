@@ -2,7 +2,6 @@
 
 #include "forms/clock.h"
 
-#include <QDateTime>
 #include <QObject>
 #include <QTimer>
 
@@ -24,7 +23,6 @@ public:
 
     // Milliseconds from now until just past the next wall-clock second, so that every tick
     // lands in a new second: no second is skipped or shown twice.
-    static int msUntilNextSecond(const QDateTime& now);
     static int msUntilNextSecond(qint64 msecsSinceEpoch);
 
 signals:

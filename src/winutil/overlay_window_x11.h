@@ -4,8 +4,8 @@
 #include "winutil/window_utils.h"
 
 #include <QImage>
-#include <QPainter>
 #include <QObject>
+#include <QPainter>
 #include <QRect>
 
 #include <memory>

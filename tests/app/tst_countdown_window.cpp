@@ -978,7 +978,7 @@ private slots:
         QFETCH(int, msec);
         QFETCH(int, wait);
         const QDateTime now(QDate(2011, 6, 5), QTime(8, 0, 0, msec));
-        QCOMPARE(Heartbeat::msUntilNextSecond(now), wait);
+        QCOMPARE(Heartbeat::msUntilNextSecond(now.toMSecsSinceEpoch()), wait);
         // The tick lands inside the next second, never in the same one.
         QCOMPARE(now.addMSecs(wait).time().second(), 1);
     }

@@ -23,14 +23,10 @@ private slots:
                                                          QStringLiteral("179天 23小时59分钟59秒")};
         // Each count keeps the length of the one before it, so that a kept sum would be taken
         // for it unless its characters are looked at.
-        QTest::newRow("a combining mark at the same length")
-            << QString() << QStringList{QStringLiteral("12天"), QStringLiteral("1\u0301天")};
         QTest::newRow("a joiner at the same length")
             << QStringLiteral("还有") << QStringList{QStringLiteral("a1b"), QStringLiteral("a\u200Db")};
         QTest::newRow("a surrogate pair at the same length")
             << QString() << QStringList{QStringLiteral("12秒"), QString::fromUtf8("\xF0\xA0\x80\x80秒")};
-        QTest::newRow("a wide character seen before as a mark")
-            << QString() << QStringList{QStringLiteral("e\u0301"), QStringLiteral("\u0301\u0301")};
     }
     void widthIsTheShapedWidth() {
         QFETCH(QString, prefix);
