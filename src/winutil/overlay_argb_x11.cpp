@@ -126,6 +126,17 @@ QImage renderTransparent(QWidget* window, const QRect& source, const QRect& devi
     return image;
 }
 
+bool paintContentAt(QPainter& painter, const QRect& source,
+                    const ColorKeyContentPainter& contentPainter) {
+    if (!contentPainter)
+        return false;
+    painter.translate(-QPointF(source.topLeft()));
+    if (contentPainter(painter, source))
+        return true;
+    painter.translate(QPointF(source.topLeft()));
+    return false;
+}
+
 void renderTransparentInto(QImage& image, QWidget* window, const QRect& source,
                            const QRect& deviceRect, qreal ratio,
                            const ColorKeyContentPainter& contentPainter) {
@@ -138,7 +149,7 @@ void renderTransparentInto(QImage& image, QWidget* window, const QRect& source,
     // The source's corner lands where it lies among the device pixels, a fraction of a
     // pixel into the image at a fractional scale.
     painter.translate(QPointF(source.topLeft()) - QPointF(deviceRect.topLeft()) / ratio);
-    if (!contentPainter || !contentPainter(painter, source)) {
+    if (!paintContentAt(painter, source, contentPainter)) {
         // The colour-keyed window and its labels fill their background with the key
         // (render() paints a widget's fill even where the window's background is not asked
         // for). Here they must not: for the length of this render the fill is off. Switching

@@ -59,6 +59,13 @@ private:
 // window is override-redirect, so no window manager places, stacks or lists it by its type.
 void setUnshadowedHints(xcb_connection_t* connection, quint32 window);
 
+// Has contentPainter draw the part source onto painter, which is set up as the widgets' render
+// takes it: source's corner at the painter's origin. The content painter draws in the window's
+// coordinates, so it is handed the painter moved back by that corner, and on false the
+// painter is as it was.
+bool paintContentAt(QPainter& painter, const QRect& source,
+                    const ColorKeyContentPainter& contentPainter);
+
 // Renders the part source (logical coordinates of window) of the overlay for the compositor:
 // an image of deviceSize device pixels, format ARGB32_Premultiplied, fully transparent
 // wherever no child draws, the children's text blended over nothing. The children's own

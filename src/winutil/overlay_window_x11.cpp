@@ -535,7 +535,7 @@ bool X11Overlay::renderBand(const QRect& area) {
             // a pixel into the image at a fractional scale.
             painter.translate(QPointF(source.topLeft()) - QPointF(rect.topLeft()) / m_ratio);
             // The window's own background is the key, which the image holds already.
-            if (!m_contentPainter || !m_contentPainter(painter, source))
+            if (!paintContentAt(painter, source, m_contentPainter))
                 m_widget->render(&painter, QPoint(), QRegion(source), QWidget::DrawChildren);
         }
         image.setDevicePixelRatio(1.0);
@@ -571,7 +571,7 @@ bool X11Overlay::paintKeptBand(QImage& image, const QRect& rect, const QRect& so
     m_band.fill(background);
     m_bandPainter.resetTransform();
     m_bandPainter.translate(QPointF(source.topLeft()) - QPointF(rect.topLeft()) / m_ratio);
-    if (m_contentPainter(m_bandPainter, source))
+    if (paintContentAt(m_bandPainter, source, m_contentPainter))
         return true;
     // What the content painter leaves to the widgets is drawn by a painter of its own.
     m_bandPainter.end();
@@ -586,7 +586,8 @@ QImage& X11Overlay::bandImage(const QSize& size, QImage::Format format, QImage& 
         return scratch;
     }
     if (m_band.size() != size || m_band.format() != format) {
-        m_bandPainter.end();
+        if (m_bandPainter.isActive())
+            m_bandPainter.end();
         m_band = QImage(size, format);
     }
     return m_band;

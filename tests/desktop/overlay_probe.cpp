@@ -17,6 +17,9 @@
 // Commands on standard input, one per line, each answered by "ok" once the server applied it:
 //   set N TEXT   set label N's text and show it at once, naming the label's rectangle (as the
 //                countdown tick does); answered before anything posted meanwhile is handled
+//   part N TEXT  the same, naming only the right half of the label's rectangle: drawn by the
+//                window's content painter, which draws a part inside one label by rendering
+//                that label (a countdown draws its changed digits so)
 //   auto N TEXT  set label N's text only; the overlay must reshape by itself, from the events
 //                the change posted: answered once those were handled
 //   move X Y     move the window
@@ -28,6 +31,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <QWidget>
@@ -154,6 +158,17 @@ Probe makeProbe(const QRect& geometry) {
         probe.labels[i] = label;
     }
     ApplyColorKeyTransparency(&window);
+    // In the window's coordinates: the label's part lands where the label shows it.
+    SetColorKeyContentPainter(&window, [labels = probe.labels](QPainter& painter, const QRect& area) {
+        for (QLabel* label : labels) {
+            if (label->geometry().contains(area)) {
+                label->render(&painter, area.topLeft(), QRegion(area.translated(-label->pos())),
+                              QWidget::DrawChildren);
+                return true;
+            }
+        }
+        return false;
+    });
     window.show();
     return probe;
 }
@@ -189,15 +204,19 @@ int main(int argc, char* argv[]) {
         const QString command = line.section(QLatin1Char(' '), 0, 0);
         const int n = line.section(QLatin1Char(' '), 1, 1).toInt();
         const QString text = line.section(QLatin1Char(' '), 2);
-        if ((command == QLatin1String("set") || command == QLatin1String("auto")) && n >= 1 &&
-            n <= 3) {
+        if ((command == QLatin1String("set") || command == QLatin1String("auto") ||
+             command == QLatin1String("part")) &&
+            n >= 1 && n <= 3) {
             QLabel* label = probe.labels[n - 1];
             label->setText(text);
             if (command == QLatin1String("auto")) {
                 replyAfterPostedEvents(&app, "ok", 2);
                 return;
             }
-            UpdateColorKeyShape(&window, label->geometry());
+            QRect changed = label->geometry();
+            if (command == QLatin1String("part"))
+                changed.setLeft(changed.center().x());
+            UpdateColorKeyShape(&window, changed);
         } else if (command == QLatin1String("move")) {
             window.move(n, line.section(QLatin1Char(' '), 2, 2).toInt());
         } else if (command == QLatin1String("hide")) {

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QPalette>
 #include <QTest>
 #include <QWidget>
@@ -198,24 +199,59 @@ private slots:
 
     // A band rendered alone is exactly that part of the whole, at any scale: the countdown's
     // tick sends only the band that changed.
+    // Also when the window's content painter draws it: that painter works in the window's
+    // coordinates, wherever the band lies.
     void bandMatchesWhole_data() {
         QTest::addColumn<qreal>("ratio");
         QTest::addColumn<QRect>("logicalBand");
-        QTest::newRow("scale 1, middle rows") << 1.0 << QRect(0, 25, 300, 30);
-        QTest::newRow("scale 1, a piece of a row") << 1.0 << QRect(40, 30, 120, 20);
-        QTest::newRow("scale 2, middle rows") << 2.0 << QRect(0, 25, 300, 30);
-        QTest::newRow("scale 2, a piece of a row") << 2.0 << QRect(37, 31, 101, 17);
+        QTest::addColumn<bool>("content");
+        for (const bool content : {false, true}) {
+            const char* by = content ? ", content painter" : "";
+            QTest::addRow("scale 1, middle rows%s", by) << 1.0 << QRect(0, 25, 300, 30) << content;
+            QTest::addRow("scale 1, a piece of a row%s", by)
+                << 1.0 << QRect(40, 30, 120, 20) << content;
+            QTest::addRow("scale 2, middle rows%s", by) << 2.0 << QRect(0, 25, 300, 30) << content;
+            QTest::addRow("scale 2, a piece of a row%s", by)
+                << 2.0 << QRect(37, 31, 101, 17) << content;
+        }
     }
 
     void bandMatchesWhole() {
         QFETCH(qreal, ratio);
         QFETCH(QRect, logicalBand);
+        QFETCH(bool, content);
         KeyedWindow keyed;
+        ColorKeyContentPainter painter;
+        if (content) {
+            // Declines what is not inside the label, as the countdown does for other lines.
+            painter = [&keyed](QPainter& p, const QRect& area) {
+                if (!keyed.label->geometry().contains(area))
+                    return false;
+                p.fillRect(QRect(60, 28, 50, 20), Qt::red);
+                p.setFont(keyed.label->font());
+                p.setPen(kText);
+                p.drawText(keyed.label->geometry(), Qt::AlignCenter, keyed.label->text());
+                return true;
+            };
+        }
         const QRect all = keyed.window.rect();
         const QRect deviceAll(QPoint(0, 0), all.size() * ratio);
-        const QImage whole = renderTransparent(&keyed.window, all, deviceAll, ratio);
+        QImage whole;
+        if (content) {
+            // The painter's own drawing of the label, onto the whole window.
+            whole = QImage(deviceAll.size(), QImage::Format_ARGB32_Premultiplied);
+            whole.fill(Qt::transparent);
+            whole.setDevicePixelRatio(ratio);
+            QPainter p(&whole);
+            QVERIFY(painter(p, keyed.label->geometry()));
+            p.end();
+            whole.setDevicePixelRatio(1.0);
+        } else {
+            whole = renderTransparent(&keyed.window, all, deviceAll, ratio);
+        }
         const QRect deviceBand(logicalBand.topLeft() * ratio, logicalBand.size() * ratio);
-        const QImage band = renderTransparent(&keyed.window, logicalBand, deviceBand, ratio);
+        const QImage band =
+            renderTransparent(&keyed.window, logicalBand, deviceBand, ratio, painter);
         QCOMPARE(band, whole.copy(deviceBand));
         QImage nothing(band.size(), band.format());
         nothing.fill(Qt::transparent);
