@@ -440,8 +440,14 @@ bool CountdownWindow::paintCount(QPainter& painter, const QRect& clip) {
         return left - reach < clip.right() + 1 && left + advance + reach > clip.left();
     };
 
-    painter.setFont(font);
-    painter.setPen(Label2->palette().color(Label2->foregroundRole()));
+    // A painter kept from the tick before has the face and the pen already: setting them
+    // again resolves the face and makes a pen anew.
+    if (painter.font() != font)
+        painter.setFont(font);
+    const QColor& colour = Label2->palette().color(Label2->foregroundRole());
+    const QPen& pen = painter.pen();
+    if (pen.color() != colour || pen.style() != Qt::SolidLine || pen.widthF() != 1)
+        painter.setPen(colour);
     const qreal prefixWidth = m_drawMeasure.prefixWidth();
     if (!m_fit.prefix.isEmpty() && touches(x, prefixWidth))
         painter.drawStaticText(QPointF(x, top), m_prefixPiece);
