@@ -159,16 +159,17 @@ Probe makeProbe(const QRect& geometry) {
     }
     ApplyColorKeyTransparency(&window);
     // In the window's coordinates: the label's part lands where the label shows it.
-    SetColorKeyContentPainter(&window, [labels = probe.labels](QPainter& painter, const QRect& area) {
-        for (QLabel* label : labels) {
-            if (label->geometry().contains(area)) {
-                label->render(&painter, area.topLeft(), QRegion(area.translated(-label->pos())),
-                              QWidget::DrawChildren);
-                return true;
+    SetColorKeyContentPainter(
+        &window, [labels = probe.labels](QPainter& painter, const QRect& area) {
+            for (QLabel* label : labels) {
+                if (label->geometry().contains(area)) {
+                    label->render(&painter, area.topLeft(), QRegion(area.translated(-label->pos())),
+                                  QWidget::DrawChildren);
+                    return true;
+                }
             }
-        }
-        return false;
-    });
+            return false;
+        });
     window.show();
     return probe;
 }
