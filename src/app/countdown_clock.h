@@ -81,8 +81,6 @@ public:
     // was checked, with the offsets of "now", of the moved start and of the day after it known
     // to stay as they are. Otherwise nothing, and the caller asks linesAt.
     std::optional<Lines> advanceTo(const Prepared& prepared, qint64 msecsSinceEpoch);
-    // The offset from UTC, in seconds, of the last "now" counted or advanced to.
-    int offset() const { return m_kept ? m_kept->fromOffset : 0; }
     // How many counts were made from scratch: a tick within one day makes none.
     int fullCounts() const { return m_fullCounts; }
 

@@ -115,8 +115,7 @@ void CountdownWindow::Form_Load() {
         label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     // Timer1 is the program's heartbeat: one tick at each new wall-clock second.
-    connect(&m_context.heartbeat, &Heartbeat::second, this,
-            qOverload<const Moment&>(&CountdownWindow::showCountdownAt));
+    connect(&m_context.heartbeat, &Heartbeat::second, this, &CountdownWindow::showCountdownAt);
 
     Label1->setText(QString());
     Label2->setText(QString());
@@ -176,25 +175,18 @@ void CountdownWindow::Timer1_Timer() {
 }
 
 void CountdownWindow::showCountdownAt(const Moment& now) {
+    // The minute the count is shown for, which its accessible name follows. Offsets from UTC
+    // are whole minutes, so the local minute turns with the epoch's.
+    m_shownMinute = floorDiv(now.msecsSinceEpoch(), 60 * 1000);
     // Most ticks only advance the kept count by the seconds gone: no local time is needed.
     if (now.isValid() && now.isLocalClock()) {
         if (const auto lines = m_ticker.advanceTo(m_countdown, now.msecsSinceEpoch())) {
-            // The minute of the local time, counted as showCountdownAt counts it.
-            constexpr qint64 kJulianDayOfEpoch = 2440588;
-            const qint64 localSeconds =
-                floorDiv(now.msecsSinceEpoch(), 1000) + m_ticker.offset();
-            m_shownMinute = kJulianDayOfEpoch * 24 * 60 + floorDiv(localSeconds, 60);
             showCountdownLines(*lines);
             return;
         }
     }
     ++m_localTicks;
-    showCountdownAt(now.local());
-}
-
-void CountdownWindow::showCountdownAt(const QDateTime& now) {
-    m_shownMinute = now.date().toJulianDay() * 24 * 60 + now.time().msecsSinceStartOfDay() / 60000;
-    showCountdownLines(m_ticker.linesAt(m_countdown, now));
+    showCountdownLines(m_ticker.linesAt(m_countdown, now.local()));
 }
 
 void CountdownWindow::showCountdownLines(const countdown::Lines& lines) {

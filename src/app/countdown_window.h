@@ -35,7 +35,6 @@ public:
     // The countdown at the clock's time; the heartbeat's tick shows it at the time it read.
     void Timer1_Timer();
     void showCountdownAt(const Moment& now);
-    void showCountdownAt(const QDateTime& now);
     void Timer2_Timer();
 
     bool LoadTips(const QString& path);
@@ -182,8 +181,8 @@ private:
     // While the window loads, a tip is only kept: its label has neither its rectangle nor its
     // face yet, and fitting it there would load a font the window never shows.
     bool m_loading = false;
-    // The minute of local time (counted from the start of the Julian calendar) the count was
-    // last shown for, and the one of its last accessible name.
+    // The minute (milliseconds since the epoch / 60000) the count was last shown for, and the
+    // one of its last accessible name.
     qint64 m_shownMinute = -1;
     // How many ticks had their local time worked out for them (a tick that only advances
     // the count needs none).

@@ -12,6 +12,14 @@ namespace {
 
 const QString kEllipsis = QStringLiteral("…");
 
+// Whether c is measured on its own: not half of a surrogate pair, a combining mark or a
+// joiner, which are shaped together with their neighbours.
+bool isAlone(char16_t c) {
+    const QChar character(c);
+    return !character.isSurrogate() && !character.isMark() &&
+           character.category() != QChar::Other_Format;
+}
+
 QSizeF wrappedSize(const QString& text, const QFont& font, qreal width) {
     QTextLayout layout(text, font);
     QTextOption option;
@@ -206,12 +214,8 @@ qreal LineMeasure::advance(char16_t c) {
             return m_wide[size_t(i)].advance;
     }
     const qreal found = lookUp(c);
-    if (m_wideCount < int(m_wide.size())) {
-        const QChar character(c);
-        const bool alone = !character.isSurrogate() && !character.isMark() &&
-                           character.category() != QChar::Other_Format;
-        m_wide[size_t(m_wideCount++)] = Wide{c, found, alone};
-    }
+    if (m_wideCount < int(m_wide.size()))
+        m_wide[size_t(m_wideCount++)] = Wide{c, found, isAlone(c)};
     return found;
 }
 
@@ -223,9 +227,7 @@ bool LineMeasure::standsAlone(char16_t c) const {
         if (m_wide[size_t(i)].c == c)
             return m_wide[size_t(i)].alone;
     }
-    const QChar character(c);
-    return !character.isSurrogate() && !character.isMark() &&
-           character.category() != QChar::Other_Format;
+    return isAlone(c);
 }
 
 qreal LineMeasure::width(QStringView count, qsizetype length) {
